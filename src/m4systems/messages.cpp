@@ -1,0 +1,45 @@
+#include "m4systems/messages.h"
+
+#include <cstddef>
+
+namespace {
+
+struct MessageName {
+    uint32_t code;
+    const char* name;
+};
+
+#define M4_NAME(code) {code, #code}
+constexpr MessageName kNames[] = {
+    M4_NAME(WM_SYSTEM_RECONNECT),          M4_NAME(WM_SYSTEM_STOP),
+    M4_NAME(WM_SYSTEM_OPEN_DIALOG),        M4_NAME(WM_SYSTEM_TUNE_IF_PRESENT),
+    M4_NAME(WM_SYSTEM_TUNE_IF_IDLE),       M4_NAME(WM_SYSTEM_TUNE),
+    M4_NAME(WM_SYSTEM_RECORD),             M4_NAME(WM_SYSTEM_CONNECT),
+    M4_NAME(WM_SYSTEM_CLOSE),              M4_NAME(WM_SYSTEM_VOLUME),
+    M4_NAME(WM_SYSTEM_UNNAMED_110),        M4_NAME(WM_SYSTEM_UNNAMED_111),
+    M4_NAME(WM_SYSTEM_VIDEO_SIZE),         M4_NAME(WM_SYSTEM_RESUME),
+    M4_NAME(WM_SYSTEM_PAUSE),              M4_NAME(WM_SYSTEM_OPEN_FILE),
+    M4_NAME(WM_SYSTEM_EXIT),               M4_NAME(WM_SYSTEM_SAME_CHANNEL),
+    M4_NAME(WM_SYSTEM_WEAK_SIGNAL),        M4_NAME(WM_SYSTEM_RECEIVING),
+    M4_NAME(WM_SYSTEM_FIRST_FRAME),        M4_NAME(WM_SYSTEM_SIGNAL_LOST),
+    M4_NAME(WM_SYSTEM_USB_LOST),           M4_NAME(WM_SYSTEM_USB_LOST2),
+    M4_NAME(WM_SYSTEM_DURATION),           M4_NAME(WM_SYSTEM_TIME_BASE),
+    M4_NAME(WM_SYSTEM_UNNAMED_208),        M4_NAME(WM_SYSTEM_NO_DEVICE),
+    M4_NAME(WM_SYSTEM_DISPLAY_CHANGED),    M4_NAME(WM_SYSTEM_RECORD_WRITE_ERROR),
+    M4_NAME(WM_SYSTEM_RECORD_SIZE_LIMIT),  M4_NAME(WM_SYSTEM_RECORD_SPLIT),
+    M4_NAME(WM_SYSTEM_TUNER_ID_ERROR),     M4_NAME(WM_SYSTEM_FAILURE),
+    M4_NAME(WM_SYSTEM_TIMESHIFT_NO_SPACE), M4_NAME(WM_SYSTEM_TIMESHIFT_NO_FILE),
+    M4_NAME(WM_SYSTEM_DLS),                M4_NAME(WM_SYSTEM_SIGNAL_LEVEL),
+    M4_NAME(WM_SYSTEM_MOT_FILE),           M4_NAME(WM_SYSTEM_MOT_DIR_TIME),
+    M4_NAME(WM_SYSTEM_RECONNECT_URL),
+};
+#undef M4_NAME
+
+}  // namespace
+
+const char* M4_GetMessageName(uint32_t code) {
+    for (const MessageName& entry : kNames) {
+        if (entry.code == code) return entry.name;
+    }
+    return "-";
+}

@@ -1,0 +1,58 @@
+// What stands behind the two USB libraries: a provider of devices. The configured provider is
+// chosen once per process from the environment (see MakeConfiguredProvider); tests install
+// their own.
+#ifndef USBDEV_DEVICE_PROVIDER_H
+#define USBDEV_DEVICE_PROVIDER_H
+
+#include <cstdint>
+#include <memory>
+
+#include "usbdev/usbdev.h"
+
+namespace usbdev {
+
+enum class Library { kSiUSBXp, kKoruDmbMS };
+
+// One opened device: a byte pipe with a receive queue. Results are the SI_* codes.
+class UsbDevice {
+public:
+    virtual ~UsbDevice() = default;
+    // Reads up to wanted bytes, waiting at most timeout_ms for the first (0: no wait).
+    // SI_SUCCESS with *got > 0, SI_RX_QUEUE_NOT_READY when nothing came, SI_READ_ERROR when the
+    // device is gone.
+    virtual int Read(uint8_t* buffer, uint32_t wanted, uint32_t* got, uint32_t timeout_ms) = 0;
+    virtual int Write(const uint8_t* data, uint32_t length, uint32_t* written,
+                      uint32_t timeout_ms) = 0;
+    virtual int Flush(bool transmit, bool receive) = 0;
+    // Bytes waiting and the status bits (SI_RX_OVERRUN, SI_RX_READY).
+    virtual int CheckRxQueue(uint32_t* queued, uint32_t* status) = 0;
+};
+
+class DeviceProvider {
+public:
+    virtual ~DeviceProvider() = default;
+    // Devices that this library sees now.
+    virtual int CountDevices(Library library, uint32_t* count) = 0;
+    virtual int Open(Library library, uint32_t index, std::unique_ptr<UsbDevice>* device) = 0;
+};
+
+// A provider that never has a device.
+class NoDeviceProvider : public DeviceProvider {
+public:
+    int CountDevices(Library, uint32_t* count) override;
+    int Open(Library, uint32_t, std::unique_ptr<UsbDevice>*) override;
+};
+
+// The provider named by the environment:
+//   KORU_RECEIVER=none   no receiver at all.
+// Anything else, or nothing, gives the emulated receiver once it exists.
+USBDEV_API std::shared_ptr<DeviceProvider> MakeConfiguredProvider();
+
+// Installs a provider for this process (null returns to the configured one). Handles opened
+// before keep the device they have.
+USBDEV_API void SetDeviceProvider(std::shared_ptr<DeviceProvider> provider);
+USBDEV_API std::shared_ptr<DeviceProvider> CurrentDeviceProvider();
+
+}  // namespace usbdev
+
+#endif
