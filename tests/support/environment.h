@@ -1,0 +1,30 @@
+// Paths that CTest hands to every test through the environment.
+#ifndef KORU_TESTS_SUPPORT_ENVIRONMENT_H
+#define KORU_TESTS_SUPPORT_ENVIRONMENT_H
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace koru::test {
+
+inline std::string EnvPath(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// The source tree, the build's bin folder (program folder) and the reference recording's folder.
+inline std::filesystem::path SourceDir() { return EnvPath("KORU_SOURCE_DIR"); }
+inline std::filesystem::path BinDir() { return EnvPath("KORU_BIN_DIR"); }
+inline std::filesystem::path ReferenceDir() { return EnvPath("KORU_REFERENCE_DIR"); }
+
+// The reference recording, or an empty path when it is not beside this checkout; callers
+// GTEST_SKIP() with that message.
+inline std::filesystem::path ReferenceEti() {
+    std::filesystem::path path = ReferenceDir() / "odr-ensemble-a.eti";
+    return std::filesystem::exists(path) ? path : std::filesystem::path();
+}
+
+}  // namespace koru::test
+
+#endif
