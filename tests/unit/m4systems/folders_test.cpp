@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "support/environment.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -91,6 +92,19 @@ TEST(Folders, PrepareUserFolderCopiesTheDefaultConfigurationOnce) {
     WriteFile(user / "file", "");
     env.Set("KORU_DMB_HOME", (user / "file").string());
     EXPECT_FALSE(koru::PrepareUserFolder()) << "a file where the folder should be";
+}
+
+}  // namespace
+
+namespace {
+
+// Every test knows the three folders; losing one would silently skip the reference tests.
+TEST(TestEnvironment, EveryFolderIsKnown) {
+    EXPECT_TRUE(std::filesystem::is_regular_file(koru::test::SourceDir() / "CMakeLists.txt"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(koru::test::BinDir() / "KORU-DMB.cfg"));
+    if (std::filesystem::is_directory(koru::test::ReferenceDir())) {
+        EXPECT_FALSE(koru::test::ReferenceEti().empty()) << koru::test::ReferenceDir();
+    }
 }
 
 }  // namespace
