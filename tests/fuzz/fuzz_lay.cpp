@@ -8,7 +8,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     layout.LoadLayoutData(std::span<const uint8_t>(data, size));
     for (const auto& [id, item] : layout.rectangles()) {
         layout.GetAbsoluteRect(id);
-        for (int state = -1; state <= 4; ++state) layout.GetBitmap(id, state);
+        for (int state = -1; state <= 4; ++state)
+            layout.GetBitmap(id, state);
     }
     for (const auto& [name, image] : layout.bitmaps()) {
         if (image->IsNull() || image->stride() != image->width() * 4) __builtin_trap();

@@ -1,9 +1,9 @@
 // Any bytes as "channel.xml": load them, and what is saved from them must load back to the
 // same document.
+#include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "player/settings/em_xmlfile.h"
 

@@ -50,8 +50,8 @@ TEST(Bmp, RowsArePaddedToFourBytesAndStoredBottomUp) {
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(image.Pixel(i % 3, i / 3), Opaque(pixels[i])) << i;
     // One byte short of the last row's pixels is a lying file.
-    Bytes short_file = koru::test::Bmp24(3, 2, pixels);
-    short_file.resize(short_file.size() - 4);
+    const Bytes whole = koru::test::Bmp24(3, 2, pixels);
+    const Bytes short_file(whole.begin(), whole.end() - 4);
     EXPECT_EQ(Load(image, short_file), koru::skin::kImageDamaged);
     EXPECT_TRUE(image.IsNull());
 }
