@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     IF_SetKey(ini, "Audio", "ForceConfig", nullptr);
     IF_Delete(ini);
     ini = NewIniFile(folder.c_str(), "KORU-DMB.cfg");
-    if (ini != nullptr && IF_GetKey(ini, "General", "PluginsDirectory") == nullptr) __builtin_trap();
+    if (ini != nullptr && IF_GetKey(ini, "General", "PluginsDirectory") == nullptr)
+        __builtin_trap();
     IF_Delete(ini);
     return 0;
 }
