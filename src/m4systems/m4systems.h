@@ -11,5 +11,6 @@
 #include "m4systems/queue.h"
 #include "m4systems/terminal.h"
 #include "m4systems/thread.h"
+#include "m4systems/tsfeed/tsfeed.h"
 
 #endif
