@@ -18,6 +18,7 @@ extern "C" {
 #include "m4systems/clock.h"
 #include "m4systems/log.h"
 #include "m4systems/messages.h"
+#include "m4systems/padaudio/pad_service.h"
 #include "m4systems/terminal/audio_output.h"
 #include "m4systems/terminal/live_source.h"
 #include "m4systems/terminal/media_session.h"
@@ -173,6 +174,10 @@ std::unique_ptr<koru::m4::MediaSession> M4Term::NewSession(bool file) {
         video.SetText(nullptr);
         // A live input's plug-in reports its first data itself.
         if (file) Send(WM_SYSTEM_FIRST_FRAME, 0, 0);
+    };
+    events.mpeg_audio_frame = [this](const uint8_t* frame, size_t size) {
+        koru::padaudio::FeedAudioFrame(frame, size,
+                                       [this](uint32_t m, int64_t w, int64_t l) { Send(m, w, l); });
     };
     return std::make_unique<koru::m4::MediaSession>(&audio, &video, std::move(events));
 }

@@ -56,8 +56,13 @@ public:
     ~AudioDecoder() override { swr_free(&resampler_); }
 
 private:
+    // DAB radio is MPEG Layer II; the MPEG audio demuxer names any layer MP3.
     void HandlePacket(const AVPacket& packet) override {
-        if (codec_->codec_id == AV_CODEC_ID_MP2 && state_->on_mpeg_audio_frame) {
+        const AVCodecID id = codec_->codec_id;
+        const bool mpeg_audio = id == AV_CODEC_ID_MP1 || id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP3;
+        const bool layer_two = packet.size >= 4 && packet.data[0] == 0xFF &&
+                               (packet.data[1] & 0xE6) == 0xE4;
+        if (mpeg_audio && layer_two && state_->on_mpeg_audio_frame) {
             state_->on_mpeg_audio_frame(packet.data, static_cast<size_t>(packet.size));
         }
     }
