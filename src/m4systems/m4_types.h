@@ -13,6 +13,9 @@
 #endif
 
 #define M4_API __attribute__((visibility("default")))
+/* Inner classes exported for the project's own tests, fuzzers and benchmarks only; not part of
+ * the terminal's interface. */
+#define M4_INTERNAL __attribute__((visibility("default")))
 
 /* Result of the terminal's calls: 0 success, negative failure. */
 typedef int32_t M4Err;

@@ -7,9 +7,11 @@
 #include "m4systems/inifile.h"
 #include "m4systems/log.h"
 #include "m4systems/messages.h"
+#include "m4systems/padaudio/padaudio.h"
 #include "m4systems/plugin.h"
 #include "m4systems/queue.h"
 #include "m4systems/terminal.h"
 #include "m4systems/thread.h"
+#include "m4systems/tsfeed/tsfeed.h"
 
 #endif

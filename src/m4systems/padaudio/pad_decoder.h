@@ -1,0 +1,50 @@
+// The PAD of DAB audio frames, frame by frame: F-PAD and X-PAD through the X-PAD reader of
+// src/dab, dynamic label segments through its label decoder, MOT data groups through its MOT
+// decoder. Bad frames and bad data groups are dropped and counted, never fatal.
+#ifndef M4SYSTEMS_PADAUDIO_PAD_DECODER_H
+#define M4SYSTEMS_PADAUDIO_PAD_DECODER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "dab/dls.h"
+#include "dab/mot.h"
+#include "dab/xpad.h"
+#include "m4systems/m4_types.h"
+
+namespace koru::padaudio {
+
+class M4_INTERNAL PadDecoder {
+public:
+    struct Handlers {
+        std::function<void(const dab::DynamicLabel&)> label;  // a new label (or a cleared one)
+        std::function<void(const dab::MotObject&)> object;    // a complete MOT object, once
+    };
+
+    explicit PadDecoder(Handlers handlers);
+
+    // One MPEG audio frame as the demuxer cut it (header first). A buffer that is no whole
+    // Layer II frame breaks the chain: partly received data is dropped.
+    void Feed(const uint8_t* frame, size_t size);
+    // Drops partly received labels and objects; complete ones are still known (no repeats).
+    void DropPartial();
+
+    size_t bad_frames() const { return bad_frames_; }
+    size_t bad_data_groups() const { return bad_data_groups_; }
+
+private:
+    void DataGroup(uint8_t start_type, std::vector<uint8_t> group);
+
+    Handlers handlers_;
+    dab::DynamicLabelDecoder labels_;
+    dab::MotDecoder objects_;
+    dab::XpadDecoder xpad_;
+    size_t bad_frames_ = 0;
+    size_t bad_data_groups_ = 0;
+};
+
+}  // namespace koru::padaudio
+
+#endif

@@ -1,0 +1,70 @@
+// The bytes of a live input on their way from the plug-in's deliver-data call (its download
+// thread) to the demuxer: first to the recorder, then to the time-shift cache when there is
+// one, else to a bounded queue. Overflow policy of the queue: a delivery that does not fit is
+// dropped whole and counted (the demuxer resynchronises); a paused input without time shift
+// drops what arrives, so that resuming continues at live.
+#ifndef M4SYSTEMS_TERMINAL_LIVE_SOURCE_H
+#define M4SYSTEMS_TERMINAL_LIVE_SOURCE_H
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "m4systems/m4_types.h"
+#include "m4systems/queue.h"
+#include "m4systems/terminal/recorder.h"
+#include "m4systems/tsfeed/time_shift_cache.h"
+
+namespace koru::m4 {
+
+class M4_INTERNAL LiveSource {
+public:
+    using Notify = std::function<void(uint32_t, int64_t, int64_t)>;
+    static constexpr uint32_t kQueueBytes = 4 * 1024 * 1024;
+
+    // recorder and cache may be null.
+    LiveSource(Recorder* recorder, std::unique_ptr<tsfeed::TimeShiftCache> cache, Notify notify,
+               uint32_t queue_bytes = kQueueBytes);
+    ~LiveSource();
+    LiveSource(const LiveSource&) = delete;
+    LiveSource& operator=(const LiveSource&) = delete;
+
+    // The plug-in's thread.
+    void Deliver(const uint8_t* data, size_t length);
+    // The demuxer: waits for bytes; returns how many were copied, 0 once aborted or finished
+    // and drained.
+    int Read(uint8_t* data, int length);
+    // Wakes and ends every Read.
+    void Abort();
+    // No more deliveries: Read returns what is left, then 0.
+    void Finish();
+
+    void SetPaused(bool paused);
+    // Forgets queued bytes (resuming at live).
+    void DropQueued();
+    bool TimeShifting() const;
+    uint64_t Delivered() const;
+    uint64_t Dropped() const;
+    uint64_t CacheFileBytes() const;
+
+private:
+    Recorder* const recorder_;
+    const Notify notify_;
+    M4ByteQueue* const queue_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::unique_ptr<tsfeed::TimeShiftCache> cache_;
+    bool cache_failed_ = false;
+    bool paused_ = false;
+    bool aborted_ = false;
+    bool finished_ = false;
+    uint64_t delivered_ = 0;
+    uint64_t dropped_ = 0;
+};
+
+}  // namespace koru::m4
+
+#endif

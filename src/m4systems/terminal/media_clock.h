@@ -1,0 +1,50 @@
+// The media clock: stream time in milliseconds that advances with real playback time. Whoever
+// masters it (the audio device while it plays, else the first picture or sample) anchors it to
+// a time stamp; between anchors it runs on the steady system clock, and it stands still while
+// paused or at the end of a file.
+#ifndef M4SYSTEMS_TERMINAL_MEDIA_CLOCK_H
+#define M4SYSTEMS_TERMINAL_MEDIA_CLOCK_H
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+
+#include "m4systems/m4_types.h"
+
+namespace koru::m4 {
+
+class M4_INTERNAL MediaClock {
+public:
+    using Steady = std::chrono::steady_clock;
+
+    // Forgets the anchor: the next frame anchors it again (after a seek or a flush).
+    void Reset();
+    bool Anchored() const;
+    // Stream time now; 0 when not anchored.
+    int64_t NowMs() const;
+    // Stream time the clock stood at when last read or anchored; kept across Reset.
+    int64_t LastMs() const;
+    // stream_ms is the stream time at moment `at`.
+    void Anchor(int64_t stream_ms, Steady::time_point at = Steady::now());
+    // Anchors only when nobody has; true when this call anchored it.
+    bool AnchorIfUnset(int64_t stream_ms);
+    void SetPaused(bool paused);
+    bool Paused() const;
+    // Stops the clock at stream_ms (end of a file); an Anchor or Reset starts it again.
+    void Freeze(int64_t stream_ms);
+
+private:
+    int64_t NowLocked(Steady::time_point now) const;
+
+    mutable std::mutex mutex_;
+    bool anchored_ = false;
+    bool paused_ = false;
+    bool frozen_ = false;
+    int64_t anchor_ms_ = 0;
+    Steady::time_point anchor_at_{};
+    mutable int64_t last_ms_ = 0;
+};
+
+}  // namespace koru::m4
+
+#endif

@@ -1,0 +1,146 @@
+// Playing files: the file clock and its messages, every frame, seeking, pause, volume, no sound
+// card. Real time: the media clock follows playback, so these tests take seconds.
+#include <gtest/gtest.h>
+
+#include "terminal_harness.h"
+
+namespace koru::test {
+namespace {
+
+constexpr int kGopMs = 1000;  // tv10.ts has a key frame every second
+
+TEST(FilePlayback, TransportStreamReportsItsClockPlaysEveryFrameAndSeeks) {
+    TerminalHarness harness;
+    ASSERT_EQ(M4T_HasAudioOut(harness.term()), 1);
+    ASSERT_EQ(M4T_ConnectURL(harness.term(), MediaPath("tv10.ts").c_str()), M4OK);
+
+    // 1230 (duration in whole seconds) and 1231 (time base) come before the first frame.
+    std::vector<ReceivedMessage> messages = harness.Messages();
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(messages[0].code, 1230u);
+    EXPECT_EQ(messages[0].lparam, 10);
+    EXPECT_EQ(messages[1].code, 1231u);
+    EXPECT_EQ(messages[1].wparam, 1400);  // the stream's first time stamp
+    ASSERT_TRUE(harness.WaitForMessage(WM_SYSTEM_FIRST_FRAME, 2000));
+    EXPECT_EQ(harness.Count(WM_SYSTEM_FIRST_FRAME), 1);
+
+    ASSERT_TRUE(harness.WaitUntil([&] { return M4T_IsEndOfStream(harness.term()) == 1; }, 15000));
+    EXPECT_EQ(harness.Frames(), 250u);
+    EXPECT_NEAR(static_cast<double>(harness.AudioFrames()), 48000.0 * 10, 48000.0 * 0.1);
+    // At the end the position stands at the duration, so a player waiting for it stops.
+    EXPECT_GE(harness.PositionMs(), 10000);
+    EXPECT_LE(harness.PositionMs(), 10100);
+
+    const uint64_t frames_before_seek = harness.Frames();
+    ASSERT_EQ(M4T_PlayFromTime(harness.term(), 1400 + 5000), M4OK);
+    ASSERT_TRUE(harness.WaitForFrames(frames_before_seek + 1, 2000));
+    const int64_t position = harness.PositionMs();
+    EXPECT_GE(position, 5000 - kGopMs);
+    EXPECT_LE(position, 5000 + kGopMs);
+    EXPECT_EQ(M4T_IsEndOfStream(harness.term()), 0);
+    // Playback goes on from there.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_GT(harness.PositionMs(), position + 300);
+    EXPECT_EQ(harness.Count(WM_SYSTEM_FIRST_FRAME), 1);
+}
+
+TEST(FilePlayback, PauseHoldsThePositionAndTheCaptureIsTheLastPicture) {
+    TerminalHarness harness;
+    ASSERT_EQ(M4T_ConnectURL(harness.term(), MediaPath("tv10.ts").c_str()), M4OK);
+    ASSERT_TRUE(harness.WaitForFrames(20, 3000));
+    ASSERT_EQ(M4T_SetOption(harness.term(), M4T_OPTION_PAUSE, 1), M4OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const int64_t paused_at = harness.PositionMs();
+    const uint64_t frames = harness.Frames();
+    const uint64_t samples = harness.AudioFrames();
+    EXPECT_EQ(harness.Text(), "Paused");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_EQ(harness.PositionMs(), paused_at);
+    EXPECT_EQ(harness.Frames(), frames);
+    EXPECT_EQ(harness.AudioFrames(), samples);
+
+    // The capture is the picture on screen: 320x240, 3 bytes a pixel, top row first.
+    M4CaptureRecord record{};
+    ASSERT_EQ(M4T_CaptureScreen(harness.term(), &record), M4OK);
+    uint32_t width = 0, height = 0;
+    const std::vector<uint8_t> shown = harness.LastPictureBgr(&width, &height);
+    EXPECT_EQ(record.width, 320u);
+    EXPECT_EQ(record.height, 240u);
+    EXPECT_EQ(record.pitch, 960u);
+    EXPECT_EQ(record.pixel_size, 3u);
+    ASSERT_NE(record.pixels, nullptr);
+    EXPECT_TRUE(std::equal(shown.begin(), shown.end(), record.pixels));
+    std::free(record.pixels);
+
+    ASSERT_EQ(M4T_SetOption(harness.term(), M4T_OPTION_PAUSE, 0), M4OK);
+    EXPECT_EQ(harness.Text(), "");
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_GT(harness.PositionMs(), paused_at + 400);
+    EXPECT_GT(harness.Frames(), frames + 8);
+}
+
+TEST(FilePlayback, LayerTwoFilePlaysItsAudioAndVolumeZeroIsSilent) {
+    TerminalHarness harness;
+    ASSERT_EQ(M4T_ConnectURL(harness.term(), MediaPath("radio10.mp2").c_str()), M4OK);
+    const std::vector<ReceivedMessage> messages = harness.Messages();
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(messages[0].lparam, 10);
+    EXPECT_EQ(messages[1].wparam, 0);
+    ASSERT_TRUE(harness.WaitForMessage(WM_SYSTEM_FIRST_FRAME, 2000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_GT(harness.AudioFrames(), 48000u / 4);
+    const int full_peak = harness.AudioPeak();
+    EXPECT_GT(full_peak, 2000);  // the tone, at an eighth of full scale
+    EXPECT_EQ(harness.Frames(), 0u);
+
+    ASSERT_EQ(M4T_SetOption(harness.term(), M4T_OPTION_VOLUME, 0), M4OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    harness.ResetAudio();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_GT(harness.AudioFrames(), 48000u / 4);
+    EXPECT_EQ(harness.AudioPeak(), 0);
+
+    ASSERT_EQ(M4T_SetOption(harness.term(), M4T_OPTION_VOLUME, 50), M4OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    harness.ResetAudio();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_NEAR(harness.AudioPeak(), full_peak / 2, full_peak / 20);
+    EXPECT_EQ(M4T_SetOption(harness.term(), M4T_OPTION_VOLUME, 101), M4BadParam);
+    EXPECT_EQ(M4T_SetOption(harness.term(), 7, 1), M4NotSupported);
+}
+
+TEST(FilePlayback, WithoutASoundCardPlaybackRunsOnTheSystemClock) {
+    TerminalHarness harness("");
+    EXPECT_EQ(M4T_HasAudioOut(harness.term()), 0);
+    ASSERT_EQ(M4T_ConnectURL(harness.term(), MediaPath("tv10.ts").c_str()), M4OK);
+    ASSERT_TRUE(harness.WaitForFrames(1, 2000));
+    const auto started = std::chrono::steady_clock::now();
+    const int64_t start_position = harness.PositionMs();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const double elapsed = std::chrono::duration<double, std::milli>(
+                               std::chrono::steady_clock::now() - started).count();
+    EXPECT_NEAR(static_cast<double>(harness.PositionMs() - start_position), elapsed, 150.0);
+    EXPECT_NEAR(static_cast<double>(harness.Frames()), 25.0 * elapsed / 1000 + 1, 4.0);
+    // The samples are still decoded and paced (the tap sees them), only not heard.
+    EXPECT_GT(harness.AudioFrames(), 40000u);
+}
+
+TEST(FilePlayback, WhatCannotBePlayedIsRefused) {
+    TerminalHarness harness;
+    EXPECT_EQ(M4T_ConnectURL(harness.term(), nullptr), M4BadParam);
+    EXPECT_EQ(M4T_ConnectURL(harness.term(), "/no/such/file.ts"), M4IOErr);
+    EXPECT_EQ(M4T_ConnectURL(harness.term(), "rtsp://example/stream.ts"), M4NotSupported);
+    EXPECT_EQ(M4T_PlayFromTime(harness.term(), 1000), M4BadParam);
+    EXPECT_EQ(M4T_GetCurrentTimeInMS(harness.term()), 0u);
+    M4CaptureRecord record{};
+    EXPECT_EQ(M4T_CaptureScreen(harness.term(), &record), M4BadParam);
+    EXPECT_EQ(record.pixels, nullptr);
+    // A file is no live input: nothing to record.
+    ASSERT_EQ(M4T_ConnectURL(harness.term(), MediaPath("radio10.mp2").c_str()), M4OK);
+    EXPECT_EQ(M4T_StartRecord(harness.term(), "/tmp/never.mp2"), M4BadParam);
+    EXPECT_EQ(M4T_CloseURL(harness.term()), M4OK);
+    EXPECT_EQ(M4T_CloseURL(harness.term()), M4OK);
+}
+
+}  // namespace
+}  // namespace koru::test
