@@ -94,6 +94,13 @@ const Choice* FindByName(const Choice (&choices)[N], const char* name) {
 
 }  // namespace
 
+const BasebandChoice* BB_FindBaseband(const char* name) {
+    return FindByName(kBasebands, name);
+}
+const TunerChoice* BB_FindTuner(const char* name) {
+    return FindByName(kTuners, name);
+}
+
 HwInfo& BB_HwInfo() {
     return g_hw;
 }
@@ -171,12 +178,12 @@ int BB_API_Init() {
     }
     // Both drivers are chosen before anything is installed, so that a refused stick leaves the
     // drivers as they were.
-    const BasebandChoice* baseband = FindByName(kBasebands, g_hw.baseband);
+    const BasebandChoice* baseband = BB_FindBaseband(g_hw.baseband);
     if (baseband == nullptr || baseband->install == nullptr) {
         M4_LOG(1, kSource, "Unknown BB Chip");
         return BB_ERR_NO_DEVICE;
     }
-    const TunerChoice* tuner = FindByName(kTuners, g_hw.tuner);
+    const TunerChoice* tuner = BB_FindTuner(g_hw.tuner);
     if (tuner == nullptr || tuner->install == nullptr) {
         M4_LOG(1, kSource, "Unknown tuner!!");
         return BB_ERR_NO_DEVICE;

@@ -70,6 +70,10 @@ struct TunerChoice {
     void (*install)(TunerDriver* driver, const char* baseband);
 };
 
+// The known chips by name, or null.
+const BasebandChoice* BB_FindBaseband(const char* name);
+const TunerChoice* BB_FindTuner(const char* name);
+
 // Bring-up: chooses the library, opens the link, identifies the stick, installs and configures
 // the drivers and loads the channel cache. 0 or BB_ERR_NO_DEVICE.
 int BB_API_Init();

@@ -135,11 +135,11 @@ int DecodeServices(ChannelInfo& info, FieldReader field, bool long_sid) {
     while (!field.AtEnd()) {
         if (!field.Has(sid_bytes + 1)) return kFigCorrupt;
         const uint32_t sid = long_sid ? field.U32() : field.U16();
+        const int count = field.U8() & 0x0F;
+        if (!field.Has(2 * count)) return kFigCorrupt;
         M4_LOG(3, kSource, "SID = 0x%08X", sid);
         ServiceRecord* service = FindOrCreateService(info, sid);
         if (service == nullptr) return BB_ERR_TABLE_FULL;
-        const int count = field.U8() & 0x0F;
-        if (!field.Has(2 * count)) return kFigCorrupt;
         service->component_count = static_cast<uint8_t>(count);
         for (int k = 0; k < count; ++k) {
             const uint8_t a = field.U8();
