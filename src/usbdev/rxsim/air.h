@@ -29,7 +29,8 @@ struct Ensemble {
     std::vector<AirFrame> frames;
 };
 
-// Reads an ETI-NI recording; null (with *error) when it holds no usable frame.
+// Reads an ETI-NI recording; null (with *error) when it holds no usable frame. Emulators of
+// one process share a recording while any of them holds it.
 std::shared_ptr<const Ensemble> LoadEnsemble(const std::string& path, std::string* error);
 
 // True when a 32-byte FIB's CRC (EN 300 401 clause 5.2.1) is right.
@@ -43,6 +44,10 @@ public:
     const AirEntry* Find(double rf_mhz, double tolerance_khz) const;
     // Its recording, read on first use; null when it cannot be read (logged once).
     std::shared_ptr<const Ensemble> EnsembleOf(const AirEntry* entry);
+    // Whether EnsembleOf was called for the entry before.
+    bool Tried(const AirEntry* entry) const {
+        return loaded_.count(entry) != 0 || failed_.count(entry) != 0;
+    }
 
 private:
     std::vector<AirEntry> entries_;

@@ -1,4 +1,6 @@
 // The air's recordings, read with the DAB toolkit's ETI-NI reader.
+#include <map>
+#include <mutex>
 #include <span>
 
 #include "dab/crc.h"
@@ -7,7 +9,9 @@
 
 namespace rxsim {
 
-std::shared_ptr<const Ensemble> LoadEnsemble(const std::string& path, std::string* error) {
+namespace {
+
+std::shared_ptr<const Ensemble> ReadEnsemble(const std::string& path, std::string* error) {
     std::optional<koru::dab::EtiReader> reader = koru::dab::EtiReader::Open(path, error);
     if (!reader) return nullptr;
     auto ensemble = std::make_shared<Ensemble>();
@@ -23,6 +27,20 @@ std::shared_ptr<const Ensemble> LoadEnsemble(const std::string& path, std::strin
     if (ensemble->frames.empty()) {
         *error = path + " holds no good ETI-NI frame";
         return nullptr;
+    }
+    return ensemble;
+}
+
+}  // namespace
+
+std::shared_ptr<const Ensemble> LoadEnsemble(const std::string& path, std::string* error) {
+    static std::mutex mutex;
+    static std::map<std::string, std::weak_ptr<const Ensemble>> shared;
+    std::lock_guard lock(mutex);
+    std::shared_ptr<const Ensemble> ensemble = shared[path].lock();
+    if (ensemble == nullptr) {
+        ensemble = ReadEnsemble(path, error);
+        shared[path] = ensemble;
     }
     return ensemble;
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "m4systems/clock.h"
+
 namespace rxsim {
 
 void Reception::Update(uint32_t now, const FrontEnd& front, const Faults& faults) {
@@ -10,7 +12,12 @@ void Reception::Update(uint32_t now, const FrontEnd& front, const Faults& faults
     bool band_ok = entry != nullptr && (entry->frequency_khz >= 245000) == front.l_band_input;
     bool signal = band_ok && front.demod_running && !faults.lock_lost;
     level_ = faults.level.value_or(entry != nullptr ? entry->level : 0.0);
-    std::shared_ptr<const Ensemble> ensemble = signal ? air_->EnsembleOf(entry) : nullptr;
+    std::shared_ptr<const Ensemble> ensemble;
+    if (signal) {
+        bool first_use = !air_->Tried(entry);
+        ensemble = air_->EnsembleOf(entry);
+        if (first_use) now = M4_GetSysClock();  // reading the recording is not air time
+    }
     bool syncable = ensemble != nullptr && level_ >= config_.lock_level;
 
     Key key{signal ? entry : nullptr, front.demod_starts, syncable};
