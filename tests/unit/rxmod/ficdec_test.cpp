@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
+#include "dab/eti.h"
 #include "fig_builder.h"
 #include "m4systems/log.h"
 #include "rxmod/bb_err.h"
+#include "support/environment.h"
 
 namespace koru::test {
 namespace {
@@ -185,6 +188,77 @@ TEST_F(FicTest, ALengthThatIsNotWholeFibsIsRefused) {
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(FIC_Decode(info(), fic.data(), 40), BB_ERR_INVALID_PARAM);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "FIC BUFFER LENGTH ERROR 40\n");
+}
+
+}  // namespace
+}  // namespace koru::test
+
+namespace koru::test {
+namespace {
+
+// The recording made by independent broadcast tools: every FIB of every frame, from the start.
+TEST(FicReferenceTest, DecodesTheIndependentRecording) {
+    const std::filesystem::path path = ReferenceEti();
+    if (path.empty()) GTEST_SKIP() << "the reference recording is not beside this checkout";
+    auto reader = dab::EtiReader::Open(path);
+    ASSERT_TRUE(reader.has_value());
+    auto info = std::make_unique<ChannelInfo>();
+    FIC_Reset(*info, 208.736);
+    dab::EtiFrame frame;
+    int frames = 0;
+    int complete_at = -1;
+    while (reader->Next(&frame)) {
+        for (const dab::Fib& fib : frame.fibs) {
+            // 1 tells of FIGs this decoder does not read; nothing of it may look corrupt.
+            EXPECT_GE(FIC_Decode(*info, fib.data(), static_cast<int>(fib.size())), 0);
+        }
+        if (complete_at < 0 && FIC_Complete(*info) == 0) complete_at = frames;
+        ++frames;
+    }
+    ASSERT_EQ(frames, 501);
+    EXPECT_GE(complete_at, 0);
+    EXPECT_STREQ(info->ensemble_label, "Holdout Ens A   ");
+
+    struct Expected {
+        uint32_t sid;
+        const char* label;
+        int subchid;
+        int start;
+        int form;
+        int table_index;
+        int option;
+        int level;
+        int size;
+    };
+    const Expected expected[] = {{0x4A01, "Alpha Tone 440  ", 3, 0, 0, 35, 0, 0, 0},
+                                 {0x4A02, "Bravo Tone 1k   ", 7, 96, 1, 0, 0, 1, 96},
+                                 {0x4A03, "Charlie 2500Hz  ", 12, 192, 1, 0, 1, 0, 54}};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(expected[i].label);
+        const ServiceRecord& service = info->services[i];
+        EXPECT_EQ(service.in_use, kRecordInUse);
+        EXPECT_EQ(service.sid, expected[i].sid);
+        EXPECT_STREQ(service.label, expected[i].label);
+        const ComponentRecord* component = FirstComponent(*info, service);
+        ASSERT_NE(component, nullptr);
+        EXPECT_EQ(component->tmid, 0);
+        EXPECT_EQ(component->type, 0);
+        EXPECT_EQ(component->ps, 1);
+        EXPECT_EQ(component->subchid, expected[i].subchid);
+        const SubChannelRecord& sub = info->subchannels[expected[i].subchid];
+        EXPECT_EQ(sub.in_use, kRecordInUse);
+        EXPECT_EQ(sub.start_address, expected[i].start);
+        EXPECT_EQ(sub.form, expected[i].form);
+        EXPECT_EQ(sub.table_index, expected[i].table_index);
+        EXPECT_EQ(sub.option, expected[i].option);
+        EXPECT_EQ(sub.protection_level, expected[i].level);
+        EXPECT_EQ(sub.size, expected[i].size);
+    }
+    EXPECT_EQ(info->services[3].in_use, 0);
+    EXPECT_EQ(info->services[0].user_application_type, 2);  // MOT slideshow
+    EXPECT_EQ(info->services[0].user_application_data[0], 0x0C);
+    EXPECT_EQ(info->services[0].user_application_data[1], 0x3C);
+    EXPECT_EQ(info->services[1].user_application_type, kUnknownUserApplication);
 }
 
 }  // namespace
