@@ -38,8 +38,8 @@ struct Plugin {
             const std::string path = (BinDir() / "librxmod.so").string();
             void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
             if (library == nullptr) return p;
-            p.search = reinterpret_cast<DMB_API_SearchChannelFn>(
-                dlsym(library, "DMB_API_SearchChannel"));
+            p.search =
+                reinterpret_cast<DMB_API_SearchChannelFn>(dlsym(library, "DMB_API_SearchChannel"));
             p.get_hw_name =
                 reinterpret_cast<void (*)(char*, uint32_t*)>(dlsym(library, "BB_API_GetHWName"));
             return p;
@@ -50,7 +50,7 @@ struct Plugin {
 
 // Nothing on the bus.
 class NoStick : public usbdev::DeviceProvider {
-public:
+  public:
     int CountDevices(usbdev::Library, uint32_t* count) override {
         *count = 0;
         return SI_SUCCESS;
@@ -66,7 +66,7 @@ struct SearchResult {
 };
 
 class SearchIntegrationTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_NE(Plugin::Get().search, nullptr) << "librxmod.so not loaded from " << BinDir();
         if (ReferenceEti().empty()) GTEST_SKIP() << "the reference recording is not there";
@@ -98,7 +98,8 @@ protected:
         ServiceEntry entries[DMB_MAX_SERVICES] = {};
         int32_t count = 0;
         out.result = Plugin::Get().search(khz * 0.001, entries, &count, 3000);
-        for (int i = 0; i < count && i < DMB_MAX_SERVICES; ++i) out.entries.push_back(entries[i]);
+        for (int i = 0; i < count && i < DMB_MAX_SERVICES; ++i)
+            out.entries.push_back(entries[i]);
         return out;
     }
 
@@ -193,8 +194,7 @@ TEST_F(SearchIntegrationTest, ALostLockAndNoStickAtAll) {
 }
 
 TEST_F(SearchIntegrationTest, AnOldStickOnTheOtherLibrary) {
-    InstallReferenceAir(
-        "library KoruDmbMS\nfirmware 1.3\nhardware-id 1\ntuner ITD3010\n");
+    InstallReferenceAir("library KoruDmbMS\nfirmware 1.3\nhardware-id 1\ntuner ITD3010\n");
     ExpectReferenceServices(Search(208736));
     char name[32] = {};
     uint32_t length = 0;
@@ -205,8 +205,7 @@ TEST_F(SearchIntegrationTest, AnOldStickOnTheOtherLibrary) {
 
 // dmbscan, as a user runs it: its own process, the emulated stick from a receiver.conf.
 TEST_F(SearchIntegrationTest, DmbscanListsTheServicesOfTheReferenceRecording) {
-    WriteFile(folder_.path() / "receiver.conf",
-              "air 208736 " + ReferenceEti().string() + "\n");
+    WriteFile(folder_.path() / "receiver.conf", "air 208736 " + ReferenceEti().string() + "\n");
     const std::string command = "cd '" + folder_.str() + "' && KORU_RECEIVER='" +
                                 (folder_.path() / "receiver.conf").string() +
                                 "' KORU_CLOCK_SCALE=10 '" + (BinDir() / "dmbscan").string() +
