@@ -26,7 +26,11 @@ namespace {
 
 constexpr int kFramesPerSecond = 41;  // 24 ms frames, rounded
 constexpr int kDlsRepeatFrames = 2 * kFramesPerSecond;
-constexpr size_t kXpadMotSegment = 1000;  // bytes of a slide per data group
+// Bytes of a slide per data group: what about 16 frames of X-PAD carry, so that a new label
+// waits at most that long behind a slide.
+size_t XpadMotSegment(size_t xpad_room) {
+    return std::clamp<size_t>(xpad_room * 16, 128, 1000);
+}
 constexpr size_t kPacketMotSegment = 1024;
 constexpr int kTpegFrames = kFramesPerSecond;
 
@@ -98,6 +102,7 @@ class RadioPad {
         frames_per_label_ = std::max(1, static_cast<int>(s.dls_seconds / kFrameSeconds));
         slides_ = SlideObjects(s, media);
         room_ = static_cast<size_t>(s.pad - 2);
+        mot_encoder_ = dab::MotEncoder(XpadMotSegment(room_));
     }
 
     dab::PadFrame Next(int frame) {
@@ -142,7 +147,7 @@ class RadioPad {
     bool dl_pending_ = false;
     std::vector<dab::MotObject> slides_;
     size_t next_slide_ = 0;
-    dab::MotEncoder mot_encoder_{kXpadMotSegment};
+    dab::MotEncoder mot_encoder_;
     std::deque<std::vector<uint8_t>> mot_;
 };
 
