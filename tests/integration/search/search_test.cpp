@@ -1,0 +1,233 @@
+// Channel search end to end: the real plug-in, loaded from build/bin as the player loads it,
+// drives the emulated stick, which receives "the air" of a receiver.conf. The terminal clock runs
+// ten times faster.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "m4systems/clock.h"
+#include "m4systems/log.h"
+#include "rxmod/rxmod_api.h"
+#include "support/environment.h"
+#include "support/temp_dir.h"
+#include "usbdev/device_provider.h"
+#include "usbdev/rxsim/rxsim.h"
+
+namespace koru::test {
+namespace {
+
+constexpr int kRegion2[] = {208736, 207008, 205280, 184736, 183008, 181280};
+constexpr size_t kRecordSize = 11184;
+
+// The plug-in's exports, resolved once from build/bin/librxmod.so.
+struct Plugin {
+    DMB_API_SearchChannelFn search = nullptr;
+    void (*get_hw_name)(char*, uint32_t*) = nullptr;
+
+    static const Plugin& Get() {
+        static const Plugin plugin = [] {
+            Plugin p;
+            const std::string path = (BinDir() / "librxmod.so").string();
+            void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+            if (library == nullptr) return p;
+            p.search =
+                reinterpret_cast<DMB_API_SearchChannelFn>(dlsym(library, "DMB_API_SearchChannel"));
+            p.get_hw_name =
+                reinterpret_cast<void (*)(char*, uint32_t*)>(dlsym(library, "BB_API_GetHWName"));
+            return p;
+        }();
+        return plugin;
+    }
+};
+
+// Nothing on the bus.
+class NoStick : public usbdev::DeviceProvider {
+  public:
+    int CountDevices(usbdev::Library, uint32_t* count) override {
+        *count = 0;
+        return SI_SUCCESS;
+    }
+    int Open(usbdev::Library, uint32_t, std::unique_ptr<usbdev::UsbDevice>*) override {
+        return SI_DEVICE_NOT_FOUND;
+    }
+};
+
+struct SearchResult {
+    int result = 0;
+    std::vector<ServiceEntry> entries;
+};
+
+class SearchIntegrationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(Plugin::Get().search, nullptr) << "librxmod.so not loaded from " << BinDir();
+        if (ReferenceEti().empty()) GTEST_SKIP() << "the reference recording is not there";
+        M4_SetClockScale(10.0);
+        old_folder_ = std::filesystem::current_path();
+        std::filesystem::current_path(folder_.path());
+    }
+
+    void TearDown() override {
+        M4_SetLogSink(nullptr, nullptr);
+        M4_SetLogLevel(1);
+        usbdev::SetDeviceProvider(nullptr);
+        emulator_.reset();
+        if (!old_folder_.empty()) std::filesystem::current_path(old_folder_);
+    }
+
+    // The reference recording on 208736 kHz; extra lines go before the air.
+    void InstallReferenceAir(const std::string& extra = "") {
+        rxsim::StickConfig config;
+        std::string error;
+        const std::string conf = extra + "air 208736 " + ReferenceEti().string() + "\n";
+        ASSERT_TRUE(rxsim::ParseReceiverConf(conf, folder_.str(), &config, &error)) << error;
+        emulator_ = std::make_shared<rxsim::Emulator>(config);
+        usbdev::SetDeviceProvider(emulator_);
+    }
+
+    SearchResult Search(int khz) {
+        SearchResult out;
+        ServiceEntry entries[DMB_MAX_SERVICES] = {};
+        int32_t count = 0;
+        out.result = Plugin::Get().search(khz * 0.001, entries, &count, 3000);
+        for (int i = 0; i < count && i < DMB_MAX_SERVICES; ++i)
+            out.entries.push_back(entries[i]);
+        return out;
+    }
+
+    uintmax_t ChannelFileSize() const {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(folder_.path() / "channel.dat", error);
+        return error ? 0 : size;
+    }
+
+    TempDir folder_;
+    std::filesystem::path old_folder_;
+    std::shared_ptr<rxsim::Emulator> emulator_;
+};
+
+void ExpectReferenceServices(const SearchResult& found) {
+    ASSERT_EQ(found.result, 0);
+    ASSERT_EQ(found.entries.size(), 3u);
+    const char* labels[] = {"Alpha Tone 440  ", "Bravo Tone 1k   ", "Charlie 2500Hz  "};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_STREQ(found.entries[i].label, labels[i]);
+        EXPECT_EQ(found.entries[i].service_index, i);
+        EXPECT_EQ(found.entries[i].kind, SERVICE_KIND_RADIO);
+        EXPECT_EQ(found.entries[i].frequency, 208736 * 0.001);  // as passed in
+    }
+}
+
+TEST_F(SearchIntegrationTest, ScanningRegion2FindsTheReferenceEnsembleAndNothingElse) {
+    InstallReferenceAir();
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass);
+        for (int khz : kRegion2) {
+            SearchResult found = Search(khz);
+            if (khz == 208736) {
+                ExpectReferenceServices(found);
+            } else {
+                EXPECT_EQ(found.result, -20) << khz;
+                EXPECT_TRUE(found.entries.empty());
+            }
+        }
+        // One record per occupied frequency; the second scan replaces it.
+        EXPECT_EQ(ChannelFileSize(), 4 + kRecordSize);
+    }
+}
+
+TEST_F(SearchIntegrationTest, PullingTheStickDuringTheSearchGivesNoDevice) {
+    InstallReferenceAir("acquisition 1500\n");
+    std::atomic<bool> stop{false};
+    std::thread puller([this, &stop] {
+        // Pull once the stick has been opened and tuned but is still acquiring.
+        while (!stop && !emulator_->Status().tuned_mhz && !emulator_->Status().open) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        emulator_->Pull();
+    });
+    const SearchResult found = Search(208736);
+    stop = true;
+    puller.join();
+    EXPECT_EQ(found.result, -10);
+    EXPECT_EQ(ChannelFileSize(), 0u);
+
+    emulator_->Plug();
+    ExpectReferenceServices(Search(208736));
+}
+
+// The sink pulls the stick when the first FIC packet reaches the search.
+void PullOnFirstFic(void* user, int channel, int, const char*, const char* text) {
+    if (channel == 0 && std::string(text).rfind("fic packet", 0) == 0) {
+        static_cast<rxsim::Emulator*>(user)->Pull();
+    }
+}
+
+TEST_F(SearchIntegrationTest, PullingTheStickWhileTheFicIsReadGivesNoDevice) {
+    InstallReferenceAir();
+    M4_SetLogLevel(3);
+    M4_SetLogSink(&PullOnFirstFic, emulator_.get());
+    EXPECT_EQ(Search(208736).result, -10);
+    M4_SetLogSink(nullptr, nullptr);
+    EXPECT_EQ(ChannelFileSize(), 0u);
+    EXPECT_FALSE(emulator_->Status().open);
+}
+
+TEST_F(SearchIntegrationTest, ALostLockAndNoStickAtAll) {
+    InstallReferenceAir();
+    emulator_->SetLockLost(true);
+    EXPECT_EQ(Search(208736).result, -20);
+    emulator_->ClearFaults();
+    emulator_->Pull();
+    EXPECT_EQ(Search(208736).result, -10);
+    usbdev::SetDeviceProvider(std::make_shared<NoStick>());
+    EXPECT_EQ(Search(208736).result, -10);
+}
+
+TEST_F(SearchIntegrationTest, AnOldStickOnTheOtherLibrary) {
+    InstallReferenceAir("library KoruDmbMS\nfirmware 1.3\nhardware-id 1\ntuner ITD3010\n");
+    ExpectReferenceServices(Search(208736));
+    char name[32] = {};
+    uint32_t length = 0;
+    Plugin::Get().get_hw_name(name, &length);
+    EXPECT_EQ(length, 3u);
+    EXPECT_STREQ(name, "NRC");
+}
+
+// dmbscan, as a user runs it: its own process, the emulated stick from a receiver.conf.
+TEST_F(SearchIntegrationTest, DmbscanListsTheServicesOfTheReferenceRecording) {
+    WriteFile(folder_.path() / "receiver.conf", "air 208736 " + ReferenceEti().string() + "\n");
+    const std::string command = "cd '" + folder_.str() + "' && KORU_RECEIVER='" +
+                                (folder_.path() / "receiver.conf").string() +
+                                "' KORU_CLOCK_SCALE=10 '" + (BinDir() / "dmbscan").string() +
+                                "' --freq 208736 --freq 207008 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::vector<std::string> lines;
+    char line[256];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        std::string text(line);
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        lines.push_back(text);
+    }
+    ASSERT_EQ(pclose(pipe), 0);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "208736\t0\t1\tAlpha Tone 440");
+    EXPECT_EQ(lines[1], "208736\t1\t1\tBravo Tone 1k");
+    EXPECT_EQ(lines[2], "208736\t2\t1\tCharlie 2500Hz");
+    EXPECT_EQ(lines[3].rfind("# 208736\t0\t", 0), 0u) << lines[3];
+    EXPECT_EQ(lines[4].rfind("# 207008\t-20\t", 0), 0u) << lines[4];
+    EXPECT_EQ(ChannelFileSize(), 4 + kRecordSize);
+}
+
+}  // namespace
+}  // namespace koru::test
