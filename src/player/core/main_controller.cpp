@@ -1,0 +1,872 @@
+#include "player/core/main_controller.h"
+
+#include <algorithm>
+
+#include "m4systems/log.h"
+#include "m4systems/messages.h"
+#include "player/core/event_window.h"
+#include "player/core/player_event.h"
+#include "player/core/screen_geometry.h"
+
+namespace koru::player {
+
+namespace {
+
+constexpr const char* kSource = "VelmarPlayerDlg";
+constexpr int kVolumeStep = 5;
+constexpr Size kNormalVideo{320, 240};
+constexpr Size kDoubleExtra{320, 240};
+// The channel search's report that the receiver went away during a search.
+constexpr uint32_t kSearchDeviceLost = WM_USER + 211;
+
+}  // namespace
+
+MainController::MainController(const Dependencies& dependencies, QObject* parent)
+    : QObject(parent),
+      state_(*dependencies.state),
+      settings_(*dependencies.settings),
+      view_(*dependencies.view),
+      event_window_(dependencies.event_window),
+      shutdown_(dependencies.shutdown),
+      save_settings_(dependencies.save_settings),
+      extensions_(&no_extensions_),
+      timers_([this](int id) { OnTimer(id); }, this) {
+    settings_.SetAudioStateSource([this] { return settings::AudioState{volume_, muted_}; });
+    menu_.SetLanguage(state_.Language());
+    state_.WithStore(
+        [this](const settings::ChannelStore& store) { menu_.SetRegion(store.frequency_region); });
+}
+
+void MainController::SetChannelWindows(ChannelWindows* windows) {
+    channel_windows_ = windows;
+    menu_.SetFeature(Feature::kChannelWindows, windows != nullptr);
+}
+
+void MainController::SetPlaybackExtensions(PlaybackExtensions* extensions) {
+    extensions_ = extensions != nullptr ? extensions : &no_extensions_;
+}
+
+void MainController::Post(uint32_t code, M4Param wparam, M4Param lparam) {
+    PostPlayerEvent(event_window_, code, wparam, lparam);
+}
+
+void MainController::SaveSettings() {
+    settings_.set_volume(volume_);
+    if (save_settings_) save_settings_();
+}
+
+int MainController::NormalisedWatchKind() {
+    int watch_kind = state_.WatchKind();
+    if (watch_kind != settings::kWatchKindTv && watch_kind != settings::kWatchKindRadio &&
+        watch_kind != settings::kWatchKindData) {
+        // No list chosen yet: the TV list when it has channels, else the radio list.
+        watch_kind = state_.ChannelCount(settings::kWatchKindTv) > 0 ||
+                             state_.ChannelCount(settings::kWatchKindRadio) == 0
+                         ? settings::kWatchKindTv
+                         : settings::kWatchKindRadio;
+        state_.SetWatchKind(watch_kind);
+    }
+    return watch_kind;
+}
+
+// ---- Start-up -------------------------------------------------------------------------------
+
+void MainController::DeferredStartup(bool load_ok, bool channel_cache,
+                                     const std::string& command_line_file) {
+    volume_ = std::clamp(settings_.volume(), 0, 100);
+    view_.SetVolumeSlider(volume_);
+    PostVideoSize(kNormalVideo.width, kNormalVideo.height);
+    Post(WM_SYSTEM_VOLUME, volume_);
+    const int watch_kind = NormalisedWatchKind();
+    if (watch_kind == settings::kWatchKindRadio) {
+        SwitchLayout(kLayoutAudio);
+    } else {
+        const int dx = std::max(0, settings_.region_x());
+        const int dy = std::max(0, settings_.region_y());
+        const int size = dx == 0 && dy == 0                                      ? kScreenNormal
+                         : dx == kDoubleExtra.width && dy == kDoubleExtra.height ? kScreenDouble
+                                                                                 : kScreenGrip;
+        ApplySize(dx, dy, size);
+    }
+
+    if (!command_line_file.empty()) {
+        if (menu_.HasFeature(Feature::kFilePlayback)) {
+            state_.SetUrl(command_line_file);
+            Post(WM_SYSTEM_VOLUME, volume_);
+            Post(WM_SYSTEM_OPEN_FILE);
+            return;
+        }
+        M4_LOG(1, kSource, "file playback is not available: %s not opened",
+               command_line_file.c_str());
+    }
+
+    const bool no_channels = state_.ChannelCount(settings::kWatchKindTv) == 0 &&
+                             state_.ChannelCount(settings::kWatchKindRadio) == 0;
+    if (!load_ok) {
+        volume_ = 50;
+        view_.SetVolumeSlider(volume_);
+        Post(WM_SYSTEM_VOLUME, volume_);
+        if (channel_windows_ != nullptr) channel_windows_->OpenChannelList();
+    } else if (no_channels) {
+        if (channel_windows_ != nullptr) channel_windows_->OpenChannelList();
+    } else if (channel_cache) {
+        Play();
+        timeshift_ready_ = true;
+        Post(WM_SYSTEM_VOLUME, volume_);
+    } else {
+        state_.WithStore([](settings::ChannelStore& store) {
+            store.tv.Clear();
+            store.radio.Clear();
+        });
+        if (channel_windows_ != nullptr) channel_windows_->OpenChannelList();
+    }
+}
+
+// ---- Controls and menu commands -------------------------------------------------------------
+
+void MainController::OnControl(int control_id) {
+    switch (control_id) {
+        case control::kOpen:
+            if (!state_.Searching() && menu_.HasFeature(Feature::kFilePlayback))
+                extensions_->OpenCommand();
+            break;
+        case control::kPlay:
+            Play();
+            break;
+        case control::kStop:
+            Stop();
+            break;
+        case control::kChannelUp:
+            ChannelStep(-1);
+            break;
+        case control::kChannelDown:
+            ChannelStep(+1);
+            break;
+        case control::kMute:
+            ToggleMute();
+            break;
+        case control::kChannelList:
+            if (channel_windows_ != nullptr) channel_windows_->ChannelListCommand();
+            break;
+        case control::kMinimize:
+            if (!full_screen_ && !state_.Searching()) {
+                minimised_ = true;
+                view_.Minimize();
+            }
+            break;
+        case control::kFullScreen:
+            if (!state_.Searching()) EnterFullScreen();
+            break;
+        case control::kTurnOff:
+            Exit();
+            break;
+        case control::kCapture:
+            if (menu_.HasFeature(Feature::kCapture)) extensions_->CaptureCommand();
+            break;
+        case control::kRecord:
+            if (menu_.HasFeature(Feature::kRecording)) extensions_->RecordCommand();
+            break;
+        case control::kLogo:
+            view_.OpenMakerPage();
+            break;
+        default:
+            break;
+    }
+    view_.TakeFocus();
+}
+
+void MainController::OnMenuCommand(int command) {
+    if (!menu_.IsEnabled(command)) return;
+    switch (command) {
+        case command::kOpen:
+            LeaveFullScreen();
+            extensions_->OpenCommand();
+            break;
+        case command::kStop:
+            LeaveFullScreen();
+            Stop();
+            break;
+        case command::kRecordingStop:
+            Stop();
+            break;
+        case command::kChannelSearch:
+            if (channel_windows_ != nullptr) channel_windows_->ChannelSearchCommand();
+            break;
+        case command::kChannelList:
+            LeaveFullScreen();
+            if (channel_windows_ != nullptr) channel_windows_->ChannelListCommand();
+            break;
+        case command::kChannelUp:
+        case command::kChannelUpFullScreen:
+            ChannelStep(-1);
+            break;
+        case command::kChannelDown:
+        case command::kChannelDownFullScreen:
+            ChannelStep(+1);
+            break;
+        case command::kRecord:
+        case command::kRecordFullScreen:
+            extensions_->RecordCommand();
+            break;
+        case command::kPreengagement:
+            extensions_->ReservationDialog();
+            break;
+        case command::kCapture:
+        case command::kCaptureFullScreen:
+            extensions_->CaptureCommand();
+            break;
+        case command::kNormalSize:
+        case command::kNormalSizeFullScreen:
+            NormalSize();
+            break;
+        case command::kDoubleSize:
+        case command::kDoubleSizeFullScreen:
+            DoubleSize();
+            break;
+        case command::kFullScreen:
+            EnterFullScreen();
+            break;
+        case command::kScreenRecover:
+            LeaveFullScreen();
+            break;
+        case command::kOptions:
+        case command::kOptionsFullScreen:
+            extensions_->OptionsDialog();
+            break;
+        case command::kLanguageKorean:
+            SetLanguage(kLanguageKorean);
+            break;
+        case command::kLanguageEnglish:
+            SetLanguage(kLanguageEnglish);
+            break;
+        case command::kProgramInformation:
+            extensions_->InformationDialog();
+            break;
+        case command::kShortcutList:
+        case command::kShortcutListFullScreen:
+            extensions_->ShortcutListDialog();
+            break;
+        case command::kUpdateCheck:
+            extensions_->UpdateCheck();
+            break;
+        case command::kExit:
+        case command::kExitFullScreen:
+            Exit();
+            break;
+        default:
+            for (int region = 0; region < 6; ++region) {
+                if (command == kRegionCommands[region]) SetFrequencyRegion(region);
+            }
+            break;
+    }
+}
+
+// ---- Keys -----------------------------------------------------------------------------------
+
+bool MainController::OnKeyPress(int key, bool alt) {
+    if (alt) return false;
+    if (key == Qt::Key_Left || key == Qt::Key_Right) {
+        SetVolume(volume_ + (key == Qt::Key_Left ? -kVolumeStep : kVolumeStep));
+        view_.TakeFocus();
+        return true;
+    }
+    return false;
+}
+
+void MainController::OnKeyRelease(int key, bool alt) {
+    const bool enter_or_escape =
+        key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+    if (!key_armed_) {
+        key_armed_ = true;
+        HandleKey(key, alt);
+        return;
+    }
+    if (enter_or_escape) {
+        deferred_key_ = key;
+        key_taken_ = false;
+        timers_.Start(timer::kDeferredKey, 200, true);
+        return;
+    }
+    HandleKey(key, alt);
+}
+
+void MainController::HandleKey(int key, bool alt) {
+    const bool searching = state_.Searching();
+    if (alt) {
+        if (key == Qt::Key_1 || key == Qt::Key_2) {
+            if (key == Qt::Key_1) {
+                NormalSize();
+            } else {
+                DoubleSize();
+            }
+            digit_keys_enabled_ = false;
+            timers_.Start(timer::kDigitKeys, 200, true);
+        } else if (key == Qt::Key_F4) {
+            Exit();
+        }
+        view_.TakeFocus();
+        return;
+    }
+    switch (key) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            HandleEnterOrEscape(true);
+            break;
+        case Qt::Key_Escape:
+            HandleEnterOrEscape(false);
+            break;
+        case Qt::Key_Space:
+            if (state_.FilePlayback() && menu_.HasFeature(Feature::kFilePlayback))
+                extensions_->FilePlayPause();
+            break;
+        case Qt::Key_Up:
+            ChannelStep(-1);
+            break;
+        case Qt::Key_Down:
+            ChannelStep(+1);
+            break;
+        case Qt::Key_B:
+            if (!searching && menu_.HasFeature(Feature::kReservations))
+                extensions_->ReservationDialog();
+            break;
+        case Qt::Key_C:
+            if (menu_.HasFeature(Feature::kCapture)) extensions_->CaptureCommand();
+            break;
+        case Qt::Key_I:
+            if (menu_.HasFeature(Feature::kProgramInformation)) extensions_->InformationDialog();
+            break;
+        case Qt::Key_L:
+            if (!full_screen_ && channel_windows_ != nullptr)
+                channel_windows_->ChannelListCommand();
+            break;
+        case Qt::Key_M:
+            ToggleMute();
+            break;
+        case Qt::Key_O:
+            if (!full_screen_ && !searching && menu_.HasFeature(Feature::kFilePlayback))
+                extensions_->OpenCommand();
+            break;
+        case Qt::Key_P:
+            Play();
+            break;
+        case Qt::Key_R:
+            if (menu_.HasFeature(Feature::kRecording)) extensions_->RecordCommand();
+            break;
+        case Qt::Key_S:
+            if (full_screen_ && state_.Recording()) {
+                ClearMessageLines();
+                Post(WM_SYSTEM_STOP);
+            } else {
+                Stop();
+            }
+            break;
+        case Qt::Key_T:
+            if (state_.FilePlayback()) {
+                ChannelStep(-1);
+            } else {
+                const int watch_kind = NormalisedWatchKind();
+                SwitchWatchKind(watch_kind == settings::kWatchKindRadio
+                                    ? settings::kWatchKindTv
+                                    : settings::kWatchKindRadio);
+            }
+            break;
+        case Qt::Key_F1:
+            if (menu_.HasFeature(Feature::kShortcutList)) extensions_->ShortcutListDialog();
+            break;
+        case Qt::Key_F3:
+            if (!full_screen_ && channel_windows_ != nullptr)
+                channel_windows_->ChannelSearchCommand();
+            break;
+        case Qt::Key_F5:
+            if (menu_.HasFeature(Feature::kOptions)) extensions_->OptionsDialog();
+            break;
+        default:
+            if (key >= Qt::Key_1 && key <= Qt::Key_9) DigitKey(key - Qt::Key_0);
+            break;
+    }
+    view_.TakeFocus();
+}
+
+void MainController::HandleEnterOrEscape(bool enter) {
+    if (state_.message_box_flag) {
+        state_.message_box_flag = false;
+        dialog_open_ = false;
+    } else if (minimised_) {
+        minimised_ = false;
+    } else if (full_screen_) {
+        LeaveFullScreen();
+    } else if (enter && !state_.Searching()) {
+        EnterFullScreen();
+    }
+}
+
+// ---- Timers ---------------------------------------------------------------------------------
+
+void MainController::OnTimer(int id) {
+    switch (id) {
+        case timer::kDigitKeys:
+            digit_keys_enabled_ = true;
+            break;
+        case timer::kTransientMessage:
+            timers_.Stop(timer::kTransientMessage);
+            SetMessageLine(1, "");
+            SetMessageLine(2, "");
+            break;
+        case timer::kPendingChannel:
+            timers_.Stop(timer::kPendingChannel);
+            StartPendingTune();
+            break;
+        case timer::kDeferredKey:
+            timers_.Stop(timer::kDeferredKey);
+            key_armed_ = false;
+            if (!key_taken_) OnKeyRelease(deferred_key_, false);
+            key_taken_ = false;
+            break;
+        case timer::kVolumeOsd:
+            timers_.Stop(timer::kVolumeOsd);
+            view_.HideVolumeOsd();
+            break;
+        case timer::kPointerAway:
+            view_.MovePointerAway();
+            break;
+        case timer::kRestoreDragging:
+            timers_.Stop(timer::kRestoreDragging);
+            break;
+        default:
+            break;
+    }
+}
+
+// ---- Playback -------------------------------------------------------------------------------
+
+void MainController::Play() {
+    if (state_.Searching()) return;
+    if (state_.FilePlayback()) {
+        if (menu_.HasFeature(Feature::kFilePlayback)) extensions_->FilePlayPause();
+        return;
+    }
+    const int watch_kind = NormalisedWatchKind();
+    const int index = state_.CurrentIndex(watch_kind);
+    if (watch_kind == settings::kWatchKindTv && state_.connection_state == kConnectionPlaying &&
+        timeshift_ready_) {
+        if (settings_.timeshiftonoff() != 0) {
+            extensions_->TimeShiftPlayPause();
+        } else {
+            SetMessageLine(2, Text(player::Text::kTimeShiftOff));
+            Post(WM_SYSTEM_RESUME);
+            timers_.Stop(timer::kTimeShiftCounter);
+        }
+    }
+    if (channel_windows_ != nullptr) channel_windows_->SelectChannel(watch_kind, index);
+    if (state_.ChannelCount(watch_kind) > 0) Post(WM_SYSTEM_TUNE_IF_PRESENT, index);
+}
+
+void MainController::Stop() {
+    if (state_.Searching()) return;
+    if (state_.FilePlayback()) {
+        timers_.Stop(timer::kFileProgress);
+        ClearMessageLines();
+        extensions_->StopFile();
+        if (state_.layout == kLayoutAudio && data_service_ != nullptr) data_service_->Show(false);
+    } else if (state_.Recording()) {
+        view_.ShowRecordMark(false);
+        timers_.Stop(timer::kReservationEnd);
+        SetMessageLine(2, TimeShiftText());
+    } else {
+        HideStatusOverlay();
+        const int watch_kind = state_.WatchKind();
+        if (data_service_ != nullptr &&
+            (watch_kind == settings::kWatchKindRadio || watch_kind == settings::kWatchKindData)) {
+            data_service_->Show(watch_kind == settings::kWatchKindData);
+        }
+        SetSignalBars(1);
+        if (state_.connection_state != kConnectionStopped) {
+            SetMessageLine(2, Text(player::Text::kDisconnect));
+            ResetTimeShift();
+        }
+    }
+    Post(WM_SYSTEM_STOP);
+    menu_.OnStopped();
+    view_.RefreshMenus();
+    view_.RefreshButtons();
+}
+
+bool MainController::AskToStopRecording() {
+    if (!state_.Recording()) return true;
+    if (!Ask(Text(player::Text::kRecordingStopAsk))) return false;
+    Stop();
+    return true;
+}
+
+void MainController::ChannelStep(int direction) {
+    if (state_.Searching()) return;
+    if (!AskToStopRecording()) return;
+    const int watch_kind = NormalisedWatchKind();
+    const int count = state_.ChannelCount(watch_kind);
+    if (count <= 0) return;
+    if (state_.FilePlayback()) {
+        pending_index_ = state_.CurrentIndex(watch_kind);
+    } else {
+        if (!timers_.IsActive(timer::kPendingChannel))
+            pending_index_ = state_.CurrentIndex(watch_kind);
+        pending_index_ = ((pending_index_ + direction) % count + count) % count;
+    }
+    ShowChannelCaption(watch_kind, pending_index_);
+    if (watch_kind == settings::kWatchKindTv && channel_windows_ != nullptr)
+        channel_windows_->SelectChannel(watch_kind, pending_index_);
+    timers_.Start(timer::kPendingChannel, 1500, false);
+}
+
+void MainController::DigitKey(int n) {
+    if (n < 1 || n > 9) return;
+    if ((n == 1 || n == 2) && !digit_keys_enabled_) return;
+    const int watch_kind = NormalisedWatchKind();
+    if (state_.ChannelCount(watch_kind) < n) return;
+    if (state_.FilePlayback()) Stop();
+    if (!AskToStopRecording()) return;
+    pending_index_ = n - 1;
+    ShowChannelCaption(watch_kind, pending_index_);
+    timers_.Start(timer::kPendingChannel, 1500, false);
+}
+
+void MainController::StartPendingTune() {
+    if (state_.FilePlayback()) Stop();
+    Post(WM_SYSTEM_TUNE_IF_PRESENT, pending_index_);
+}
+
+void MainController::ShowChannelCaption(int watch_kind, int index) {
+    std::string label;
+    if (state_.receiver_present != 1) {
+        label = Text(player::Text::kNoChannelData);
+    } else if (std::optional<settings::ChannelEntry> entry = state_.Channel(watch_kind, index)) {
+        label = std::string(settings::FixedText(entry->label));
+        while (!label.empty() && label.back() == ' ')
+            label.pop_back();
+    }
+    SetMessageLine(1, label);
+    view_.ShowChannelBanner(Format(Text(player::Text::kCaptionFormat),
+                                   Text(player::Text::kChannelWord), label.c_str()));
+}
+
+void MainController::HideChannelBanner() {
+    view_.HideChannelBanner();
+}
+
+void MainController::ShowStatusOverlay(const std::string& text) {
+    if (minimised_ || dialog_open_) return;
+    view_.ShowStatusOverlay(text);
+}
+
+void MainController::HideStatusOverlay() {
+    view_.HideStatusOverlay();
+}
+
+std::string MainController::TimeShiftText() {
+    return extensions_->TimeShiftText();
+}
+
+void MainController::ResetTimeShift() {
+    paused_ = false;
+    timers_.Stop(timer::kTimeShiftCounter);
+    extensions_->ResetTimeShift();
+}
+
+// ---- Volume ---------------------------------------------------------------------------------
+
+void MainController::ToggleMute() {
+    muted_ = !muted_;
+    if (muted_) {
+        Post(WM_SYSTEM_VOLUME, 0);
+        view_.ShowVolumeOsd(Format(Text(player::Text::kMuteFormat), Text(player::Text::kMuteWord)));
+    } else {
+        Post(WM_SYSTEM_VOLUME, volume_);
+        view_.ShowVolumeOsd(Format(Text(player::Text::kVolumeFormat),
+                                   Text(player::Text::kVolumeWord), volume_, "%"));
+    }
+    timers_.Start(timer::kVolumeOsd, 1000, true);
+    view_.SetMuted(muted_);
+    SaveSettings();
+}
+
+void MainController::SetVolume(int volume) {
+    volume_ = std::clamp(volume, 0, 100);
+    if (muted_) {
+        muted_ = false;
+        view_.SetMuted(false);
+    }
+    Post(WM_SYSTEM_VOLUME, volume_);
+    view_.SetVolumeSlider(volume_);
+    view_.ShowVolumeOsd(
+        Format(Text(player::Text::kVolumeFormat), Text(player::Text::kVolumeWord), volume_, "%"));
+    timers_.Start(timer::kVolumeOsd, 1000, true);
+    SaveSettings();
+}
+
+void MainController::OnVolumeSlider(int value) {
+    SetVolume(value);
+}
+
+// ---- Sizes and full screen ------------------------------------------------------------------
+
+void MainController::PostVideoSize(int width, int height) {
+    video_size_ = Size{width, height};
+    Post(WM_SYSTEM_VIDEO_SIZE, width, height);
+}
+
+void MainController::ApplySize(int dx, int dy, int screen_size) {
+    extra_ = Size{dx, dy};
+    state_.screen_size = screen_size;
+    view_.ApplyExtraSize(dx, dy);
+    const Rect video = FitFourByThree(view_.ScreenRegion());
+    PostVideoSize(video.width(), video.height());
+}
+
+void MainController::NormalSize() {
+    if (state_.layout == kLayoutAudio || state_.Searching()) return;
+    LeaveFullScreen();
+    ApplySize(0, 0, kScreenNormal);
+}
+
+void MainController::DoubleSize() {
+    if (state_.layout == kLayoutAudio || state_.Searching()) return;
+    LeaveFullScreen();
+    ApplySize(kDoubleExtra.width, kDoubleExtra.height, kScreenDouble);
+}
+
+bool MainController::CanResizeWithGrip() const {
+    return !state_.Searching() && state_.layout != kLayoutAudio && !full_screen_;
+}
+
+void MainController::OnGripResized(int dx, int dy) {
+    if (!CanResizeWithGrip()) return;
+    ApplySize(std::max(0, dx), std::max(0, dy), kScreenGrip);
+}
+
+void MainController::EnterFullScreen() {
+    if (full_screen_) return;
+    if (channel_windows_ != nullptr && channel_windows_->SearchWindowActive()) return;
+    full_screen_ = true;
+    minimised_ = false;
+    const Size desktop = view_.DesktopSize();
+    const Rect video = FullScreenVideoRect(desktop.width, desktop.height, settings_.ratio() != 0);
+    if (channel_windows_ != nullptr) channel_windows_->HideForFullScreen();
+    view_.EnterFullScreen(video);
+    PostVideoSize(video.width(), video.height());
+    timers_.Start(timer::kPointerAway, 1500, false);
+}
+
+void MainController::LeaveFullScreen() {
+    if (!full_screen_) return;
+    full_screen_ = false;
+    timers_.Stop(timer::kPointerAway);
+    view_.LeaveFullScreen();
+    if (channel_windows_ != nullptr) channel_windows_->RestoreAfterFullScreen();
+    const Rect video = FitFourByThree(view_.ScreenRegion());
+    PostVideoSize(video.width(), video.height());
+}
+
+void MainController::OnMouseMovedInFullScreen() {
+    if (full_screen_) timers_.Start(timer::kPointerAway, 1500, false);
+}
+
+void MainController::SwitchLayout(int layout) {
+    if (state_.layout == layout) {
+        view_.ApplyLayout(layout);
+        return;
+    }
+    if (layout == kLayoutAudio) {
+        extra_before_audio_ = extra_;
+        state_.layout = kLayoutAudio;
+        ApplySize(0, 0, kScreenNormal);
+        view_.ApplyLayout(kLayoutAudio);
+    } else {
+        state_.layout = kLayoutVideo;
+        view_.ApplyLayout(kLayoutVideo);
+        const Size extra = extra_before_audio_;
+        ApplySize(extra.width, extra.height,
+                  extra.width == 0 && extra.height == 0 ? kScreenNormal
+                  : extra == kDoubleExtra               ? kScreenDouble
+                                                        : kScreenGrip);
+    }
+}
+
+// ---- Lists, language, region ----------------------------------------------------------------
+
+void MainController::SwitchWatchKind(int watch_kind) {
+    const bool live = state_.play_source == kPlaySourceLive;
+    const int current = state_.WatchKind();
+    if (state_.FilePlayback()) {
+        Stop();
+    } else {
+        HideChannelBanner();
+    }
+    if (!AskToStopRecording()) return;
+    if (channel_windows_ != nullptr) channel_windows_->WatchKindSwitched(watch_kind);
+    if (data_service_ != nullptr) {
+        if (watch_kind == settings::kWatchKindTv) data_service_->SetRadioText("");
+        if (watch_kind == settings::kWatchKindRadio) data_service_->ShowRadioText(true);
+        if (watch_kind == settings::kWatchKindData) data_service_->ShowRadioText(false);
+    }
+    const int layout = state_.layout;
+    if (!full_screen_) {
+        if (watch_kind == settings::kWatchKindTv) {
+            if ((live && current == settings::kWatchKindRadio) ||
+                (!live && layout == kLayoutAudio)) {
+                if (data_service_ != nullptr) {
+                    data_service_->ShowRadioText(false);
+                    data_service_->UseLogo();
+                    data_service_->Hide();
+                }
+                SwitchLayout(kLayoutVideo);
+                if (live) state_.tune_state = kTuneChosenFromList;
+            } else if (live && current == settings::kWatchKindData) {
+                state_.tune_state = kTuneChosenFromList;
+            }
+        } else if (watch_kind == settings::kWatchKindRadio) {
+            if ((live && current == settings::kWatchKindTv) || (!live && layout == kLayoutVideo)) {
+                if (data_service_ != nullptr) data_service_->Show(false);
+                SwitchLayout(kLayoutAudio);
+                if (data_service_ != nullptr) data_service_->SetRadioText("");
+                if (live) state_.tune_state = kTuneChosenFromList;
+            } else if (live && current == settings::kWatchKindData) {
+                state_.tune_state = kTuneChosenFromList;
+            }
+        } else if (watch_kind == settings::kWatchKindData) {
+            if (live && current == settings::kWatchKindTv) {
+                if (data_service_ != nullptr) {
+                    data_service_->UseLogo();
+                    data_service_->Show(false);
+                }
+                SwitchLayout(kLayoutAudio);
+                state_.tune_state = kTuneChosenFromList;
+                if (data_service_ != nullptr) data_service_->SetRadioText("");
+            } else if (live && current == settings::kWatchKindRadio) {
+                state_.tune_state = kTuneChosenFromList;
+            }
+        }
+    }
+    state_.SetWatchKind(watch_kind);
+    if (state_.Searching()) return;
+    if (state_.ChannelCount(watch_kind) == 0) return;
+    const int index = state_.CurrentIndex(watch_kind);
+    ShowChannelCaption(watch_kind, index);
+    Post(WM_SYSTEM_TUNE, index);
+}
+
+void MainController::SetLanguage(int language) {
+    state_.SetLanguage(language);
+    menu_.SetLanguage(language);
+    view_.RefreshTexts();
+    view_.RefreshMenus();
+    SaveSettings();
+}
+
+void MainController::SetFrequencyRegion(int region) {
+    if (region < 0 || region >= 6) return;
+    state_.WithStore([region](settings::ChannelStore& store) { store.frequency_region = region; });
+    menu_.SetRegion(region);
+    view_.RefreshMenus();
+    SaveSettings();
+}
+
+void MainController::OpenFileFromOutside(const std::string& path) {
+    if (!menu_.HasFeature(Feature::kFilePlayback)) {
+        M4_LOG(1, kSource, "file playback is not available: %s not opened", path.c_str());
+        return;
+    }
+    Post(WM_SYSTEM_STOP);
+    state_.SetUrl(path);
+    Post(WM_SYSTEM_OPEN_FILE);
+}
+
+// ---- Status displays ------------------------------------------------------------------------
+
+void MainController::SetMessageLine(int line, const std::string& text) {
+    lines_[line == 2 ? 1 : 0] = text;
+    view_.RedrawMessageLine(line == 2 ? 2 : 1);
+}
+
+void MainController::SetTransientMessage(const std::string& text) {
+    SetMessageLine(2, text);
+    timers_.Start(timer::kTransientMessage, 300, false);
+}
+
+void MainController::ClearMessageLines() {
+    SetMessageLine(1, "");
+    SetMessageLine(2, "");
+}
+
+void MainController::SetSignalBars(int bars) {
+    antenna_bars_ = std::clamp(bars, 1, 7);
+    view_.RedrawAntenna();
+}
+
+void MainController::ReportError(uint32_t code) {
+    player::Text text;
+    switch (code) {
+        case WM_SYSTEM_USB_LOST:
+        case WM_SYSTEM_USB_LOST2:
+            text = player::Text::kUsbLostRetry;
+            break;
+        case WM_SYSTEM_NO_DEVICE:
+            text = player::Text::kUsbLostConnect;
+            break;
+        case kSearchDeviceLost:
+            text = player::Text::kUsbLostSearchCanceled;
+            break;
+        case WM_SYSTEM_TIMESHIFT_NO_SPACE:
+            text = player::Text::kTimeShiftNoSpace;
+            break;
+        case WM_SYSTEM_TIMESHIFT_NO_FILE:
+            text = player::Text::kTimeShiftNoFile;
+            break;
+        default:
+            return;
+    }
+    if (code == WM_SYSTEM_USB_LOST || code == WM_SYSTEM_USB_LOST2 || code == WM_SYSTEM_NO_DEVICE) {
+        if (state_.suppress_usb_lost.exchange(false)) return;
+    }
+    ShowMessage(Text(text));
+}
+
+void MainController::ShowMessage(const std::string& text) {
+    view_.ShowErrorBox(text);
+    state_.message_box_flag = true;
+}
+
+bool MainController::Ask(const std::string& text) {
+    const bool yes = view_.AskYesNo(text);
+    state_.message_box_flag = true;
+    return yes;
+}
+
+// ---- Window ---------------------------------------------------------------------------------
+
+void MainController::OnWindowMoved(int dx, int dy, int x, int y) {
+    if (full_screen_) return;
+    M4_LOG(3, kSource, "dx[%d]dy[%d]", dx, dy);
+    if (channel_windows_ != nullptr && (dx != 0 || dy != 0))
+        channel_windows_->MainWindowMoved(dx, dy);
+    Post(kEventSetPosition, x, y);
+}
+
+bool MainController::Exit() {
+    if (exiting_ || state_.Searching()) return false;
+    if (state_.Recording()) {
+        if (!Ask(Text(player::Text::kRecordingStopAsk))) return false;
+        extensions_->StopRecording();
+    } else {
+        Stop();
+    }
+    exiting_ = true;
+    if (data_service_ != nullptr) data_service_->Hide();
+    LeaveFullScreen();
+    // The picture size of the video layout, also when leaving from the audio layout.
+    const Size extra = state_.layout == kLayoutAudio ? extra_before_audio_ : extra_;
+    settings_.set_region_x(extra.width);
+    settings_.set_region_y(extra.height);
+    if (shutdown_) shutdown_();
+    return true;
+}
+
+}  // namespace koru::player

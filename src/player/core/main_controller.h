@@ -1,0 +1,253 @@
+// VelmarPlayerDlg's logic: what the main window's buttons, keys, menu commands and timers do to
+// the player state, and the status displays it keeps. Every effect on the terminal is a message
+// posted to the event window. The window (MainView) only draws what this class decides.
+#ifndef PLAYER_CORE_MAIN_CONTROLLER_H
+#define PLAYER_CORE_MAIN_CONTROLLER_H
+
+#include <QObject>
+#include <array>
+#include <functional>
+#include <string>
+
+#include "m4systems/m4_types.h"
+#include "player/core/main_view.h"
+#include "player/core/menu_model.h"
+#include "player/core/message_table.h"
+#include "player/core/player_state.h"
+#include "player/core/timer_map.h"
+#include "player/settings/em_xmlfile.h"
+
+namespace koru::player {
+
+// Control ids of the main window.
+namespace control {
+constexpr int kOpen = 1000;
+constexpr int kPlay = 1001;
+constexpr int kStop = 1002;
+constexpr int kChannelUp = 1003;
+constexpr int kChannelDown = 1004;
+constexpr int kMute = 1005;
+constexpr int kChannelList = 1006;
+constexpr int kMinimize = 1007;
+constexpr int kFullScreen = 1008;
+constexpr int kTurnOff = 1009;
+constexpr int kVolume = 1010;
+constexpr int kCapture = 1011;
+constexpr int kRecord = 1012;
+constexpr int kLogo = 1013;
+constexpr int kScreen = 1324;  // the video child window
+}  // namespace control
+
+// Main window timers.
+namespace timer {
+constexpr int kReservationStart = 2028;
+constexpr int kDelayedRecording = 2029;
+constexpr int kReservationEnd = 2031;
+constexpr int kDigitKeys = 2032;
+constexpr int kTimeShiftCounter = 2033;
+constexpr int kRestoreDragging = 2126;
+constexpr int kTransientMessage = 2224;
+constexpr int kFileProgress = 2324;
+constexpr int kPendingChannel = 2524;
+constexpr int kDeferredKey = 2624;
+constexpr int kVolumeOsd = 2724;
+constexpr int kPointerAway = 2824;
+}  // namespace timer
+
+// The parts of Part-1.4 playback that later work adds (recording, time shift, capture, file
+// playback, reservations, dialogs). Every operation does nothing by default; the menu model's
+// features say which of them exist.
+class PlaybackExtensions {
+  public:
+    virtual ~PlaybackExtensions() = default;
+    virtual void OpenCommand() {}
+    virtual void OpenFileDialog() {}
+    virtual void OpenFileFromUrlBuffer() {}
+    virtual void FilePlayPause() {}
+    virtual void StopFile() {}
+    virtual void RecordCommand() {}
+    virtual void StartRecording() {}
+    virtual void StopRecording() {}
+    virtual void RecordSplit() {}
+    // The first picture arrived (1226): a pending recording starts.
+    virtual void FirstFrame() {}
+    virtual void CaptureCommand() {}
+    // Play on live TV while time shift is on and ready.
+    virtual void TimeShiftPlayPause() {}
+    virtual void ResetTimeShift() {}
+    virtual std::string TimeShiftText() { return {}; }
+    virtual bool TimeShiftAvailable() { return false; }
+    virtual void ReservationDialog() {}
+    virtual void OptionsDialog() {}
+    virtual void InformationDialog() {}
+    virtual void ShortcutListDialog() {}
+    virtual void UpdateCheck() {}
+};
+
+class MainController : public QObject {
+  public:
+    struct Dependencies {
+        PlayerState* state = nullptr;
+        settings::EM_XmlFile* settings = nullptr;
+        MainView* view = nullptr;
+        QObject* event_window = nullptr;  // receives the posted requests
+        // Runs the rest of the shutdown after the controller's own steps (Part 1.1 step 2 on).
+        std::function<void()> shutdown;
+        // SaveSettings with the store locked.
+        std::function<void()> save_settings;
+    };
+    explicit MainController(const Dependencies& dependencies, QObject* parent = nullptr);
+
+    void SetChannelWindows(ChannelWindows* windows);
+    void SetDataServiceDisplay(DataServiceDisplay* display) { data_service_ = display; }
+    void SetPlaybackExtensions(PlaybackExtensions* extensions);
+
+    MenuModel& menu() { return menu_; }
+    TimerMap& timers() { return timers_; }
+    PlayerState& state() { return state_; }
+    settings::EM_XmlFile& settings() { return settings_; }
+    int language() const { return state_.Language(); }
+    const char* Text(player::Text id) const { return Tr(id, language()); }
+
+    // The skin number (RG_SKIN's x) decides the message-line font and the message box colour.
+    void set_skin_number(int number) { skin_number_ = number; }
+    int skin_number() const { return skin_number_; }
+
+    // Deferred start-up (2024). load_ok: LoadSettings' result; channel_cache: "channel.dat"
+    // exists; command_line_file: the file name given at start, if any.
+    void DeferredStartup(bool load_ok, bool channel_cache, const std::string& command_line_file);
+
+    // User input.
+    void OnControl(int control_id);
+    void OnMenuCommand(int command);
+    // Key press: true when the key was used (Left, Right); every other press is swallowed.
+    bool OnKeyPress(int key, bool alt);
+    void OnKeyRelease(int key, bool alt);
+    void OnMouseMovedInFullScreen();
+    // The volume slider moved or was let go (10449).
+    void OnVolumeSlider(int value);
+    // The window was moved by (dx, dy) to (x, y).
+    void OnWindowMoved(int dx, int dy, int x, int y);
+    // The grip enlarged the picture area by (dx, dy) over the layout's size.
+    bool CanResizeWithGrip() const;
+    void OnGripResized(int dx, int dy);
+
+    // Commands.
+    void Play();
+    void Stop();
+    void ChannelStep(int direction);  // -1 up (towards the top), +1 down
+    void DigitKey(int n);
+    void ToggleMute();
+    void SetVolume(int volume);
+    void NormalSize();
+    void DoubleSize();
+    void EnterFullScreen();
+    void LeaveFullScreen();
+    // Exit (Part 1.1): false when refused (search running) or cancelled.
+    bool Exit();
+    // The list switch of key T and of the channel list's buttons.
+    void SwitchWatchKind(int watch_kind);
+    void SetLanguage(int language);
+    void SetFrequencyRegion(int region);
+    // A second instance, drag and drop or the command line handed over a file.
+    void OpenFileFromOutside(const std::string& path);
+
+    // Status displays.
+    const std::string& message_line(int line) const { return lines_[line == 2 ? 1 : 0]; }
+    void SetMessageLine(int line, const std::string& text);
+    // Line 2 for 300 ms, then both lines clear (timer 2224).
+    void SetTransientMessage(const std::string& text);
+    void ClearMessageLines();
+    int antenna_bars() const { return antenna_bars_; }
+    void SetSignalBars(int bars);
+    // Shows a message code's text in a message box (1228, 1229, 1233, 1235, 1241, 1242);
+    // the receiver-lost texts are skipped once after the search set its suppression flag.
+    void ReportError(uint32_t code);
+    // Any other text in a message box; sets the message-box flag.
+    void ShowMessage(const std::string& text);
+    // Asks Yes/No (recording questions and the like); sets the message-box flag.
+    bool Ask(const std::string& text);
+
+    // Channel banner and status overlay.
+    void ShowChannelCaption(int watch_kind, int index);
+    void HideChannelBanner();
+    void ShowStatusOverlay(const std::string& text);
+    void HideStatusOverlay();
+    void ShowRecordMark(bool visible) { view_.ShowRecordMark(visible); }
+    std::string TimeShiftText();
+    void ResetTimeShift();
+
+    // Layout switch (video 108 / audio 109), keeping the video size to come back to.
+    void SwitchLayout(int layout);
+    // Save the settings now (volume, mute, lists).
+    void SaveSettings();
+
+    // Accessors for the window and tests.
+    bool full_screen() const { return full_screen_; }
+    bool muted() const { return muted_; }
+    int volume() const { return volume_; }
+    int pending_index() const { return pending_index_; }
+    bool minimised() const { return minimised_; }
+    bool key_armed() const { return key_armed_; }
+    bool digit_keys_enabled() const { return digit_keys_enabled_; }
+    void set_dialog_open(bool open) { dialog_open_ = open; }
+    bool dialog_open() const { return dialog_open_; }
+    void set_timeshift_ready(bool ready) { timeshift_ready_ = ready; }
+    // The scheduled recording dialog took the deferred key: it is not handled again.
+    void set_key_taken(bool taken) { key_taken_ = taken; }
+    Size video_size() const { return video_size_; }
+    int extra_width() const { return extra_.width; }
+    int extra_height() const { return extra_.height; }
+    ChannelWindows* channel_windows() const { return channel_windows_; }
+    DataServiceDisplay* data_service() const { return data_service_; }
+    PlaybackExtensions* extensions() const { return extensions_; }
+
+    void Post(uint32_t code, M4Param wparam = 0, M4Param lparam = 0);
+
+  private:
+    void OnTimer(int id);
+    void HandleKey(int key, bool alt);
+    void HandleEnterOrEscape(bool enter);
+    void StartPendingTune();
+    bool AskToStopRecording();
+    void ApplySize(int dx, int dy, int screen_size);
+    void PostVideoSize(int width, int height);
+    int NormalisedWatchKind();
+
+    PlayerState& state_;
+    settings::EM_XmlFile& settings_;
+    MainView& view_;
+    QObject* event_window_;
+    std::function<void()> shutdown_;
+    std::function<void()> save_settings_;
+    ChannelWindows* channel_windows_ = nullptr;
+    DataServiceDisplay* data_service_ = nullptr;
+    PlaybackExtensions* extensions_ = nullptr;
+    PlaybackExtensions no_extensions_;
+    MenuModel menu_;
+    TimerMap timers_;
+
+    int skin_number_ = 0;
+    std::array<std::string, 2> lines_;
+    int antenna_bars_ = 1;
+    bool full_screen_ = false;
+    bool paused_ = false;
+    bool timeshift_ready_ = false;
+    int pending_index_ = 0;
+    bool muted_ = false;
+    int volume_ = 70;
+    bool dialog_open_ = false;
+    bool minimised_ = false;
+    bool key_armed_ = false;
+    int deferred_key_ = 0;
+    bool key_taken_ = false;
+    bool digit_keys_enabled_ = true;
+    bool exiting_ = false;
+    Size extra_;
+    Size extra_before_audio_;
+    Size video_size_{320, 240};
+};
+
+}  // namespace koru::player
+
+#endif

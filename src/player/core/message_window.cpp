@@ -1,0 +1,230 @@
+#include "player/core/message_window.h"
+
+#include "m4systems/log.h"
+#include "m4systems/messages.h"
+#include "player/core/event_window.h"
+#include "player/core/player_event.h"
+#include "player/core/screen_geometry.h"
+
+namespace koru::player {
+
+namespace {
+
+constexpr const char* kSource = "Velmar_message";
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+}  // namespace
+
+VelmarMessage::VelmarMessage(MainController& controller, QObject* parent)
+    : QObject(parent),
+      controller_(controller),
+      state_(controller.state()),
+      timers_([this](int id) { OnTimer(id); }, this) {
+    setObjectName("Velmar_message");
+}
+
+void VelmarMessage::customEvent(QEvent* event) {
+    if (event->type() != PlayerEvent::Type()) return;
+    const auto* message = static_cast<PlayerEvent*>(event);
+    Handle(message->code(), message->wparam(), message->lparam());
+}
+
+void VelmarMessage::ResetDataService() {
+    controller_.Post(kEventResetRadioData);
+    if (controller_.data_service() != nullptr) controller_.data_service()->Reset();
+}
+
+void VelmarMessage::WeakSignal(Text text) {
+    controller_.SetSignalBars(1);
+    ResetDataService();
+    const std::string line = controller_.Text(text);
+    controller_.SetMessageLine(2, line);
+    if (state_.connection_state == kConnectionPlaying) controller_.ShowStatusOverlay(line);
+}
+
+void VelmarMessage::ReceiverLost(uint32_t code) {
+    ResetDataService();
+    controller_.SetSignalBars(1);
+    controller_.LeaveFullScreen();
+    controller_.Stop();
+    controller_.ReportError(code);
+}
+
+void VelmarMessage::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
+    PlaybackExtensions& extensions = *controller_.extensions();
+    DataServiceDisplay* data_service = controller_.data_service();
+    const int watch_kind = state_.WatchKind();
+    switch (code) {
+        case WM_SYSTEM_RECONNECT:
+            controller_.HideStatusOverlay();
+            break;
+        case WM_SYSTEM_STOP:
+            if (state_.Recording()) {
+                extensions.StopRecording();
+            } else {
+                controller_.SetMessageLine(2, "");
+            }
+            if (watch_kind == settings::kWatchKindRadio) ResetDataService();
+            break;
+        case WM_SYSTEM_OPEN_DIALOG:
+            extensions.OpenFileDialog();
+            break;
+        case WM_SYSTEM_TUNE_IF_PRESENT:
+        case WM_SYSTEM_TUNE_IF_IDLE:
+            controller_.SetSignalBars(1);
+            break;
+        case WM_SYSTEM_TUNE: {
+            const int index = static_cast<int>(wparam);
+            controller_.Post(kEventResetRadioData);
+            if (data_service != nullptr) data_service->ChannelTuned(watch_kind, index);
+            if (watch_kind == settings::kWatchKindRadio) timers_.Stop(timer::kDataServiceDirectory);
+            controller_.ResetTimeShift();
+            controller_.ShowChannelCaption(watch_kind, index);
+            break;
+        }
+        case WM_SYSTEM_RECORD:
+            extensions.StartRecording();
+            break;
+        case WM_SYSTEM_CONNECT:
+            if (state_.play_source == kPlaySourceLive) {
+                if (controller_.channel_windows() != nullptr) {
+                    controller_.channel_windows()->SelectChannel(watch_kind,
+                                                                 state_.CurrentIndex(watch_kind));
+                }
+                if (watch_kind == settings::kWatchKindRadio && data_service != nullptr)
+                    data_service->Show(false);
+                controller_.SetMessageLine(2, controller_.Text(Text::kConnecting));
+                controller_.SaveSettings();
+            } else if (state_.FilePlayback()) {
+                state_.connection_state = kConnectionPlaying;
+                controller_.ClearMessageLines();
+                if (EndsWith(state_.Url(), ".ts")) controller_.SwitchLayout(kLayoutVideo);
+                controller_.HideStatusOverlay();
+            }
+            break;
+        case WM_SYSTEM_CLOSE:
+            controller_.Post(kEventResetRadioData);
+            controller_.SetMessageLine(1, "");
+            controller_.SetMessageLine(2, controller_.Text(Text::kDisconnect));
+            break;
+        case WM_SYSTEM_OPEN_FILE:
+            extensions.OpenFileFromUrlBuffer();
+            break;
+        case WM_SYSTEM_SAME_CHANNEL:
+            controller_.HideChannelBanner();
+            if (watch_kind == settings::kWatchKindTv)
+                controller_.SetMessageLine(2, controller_.TimeShiftText());
+            break;
+        case WM_SYSTEM_WEAK_SIGNAL:
+            WeakSignal(Text::kWeakSignal);
+            break;
+        case WM_SYSTEM_RECEIVING:
+            if (!extensions.TimeShiftAvailable())
+                controller_.SetMessageLine(2, controller_.Text(Text::kReceiving));
+            controller_.HideStatusOverlay();
+            break;
+        case WM_SYSTEM_FIRST_FRAME:
+            state_.connection_state = kConnectionPlaying;
+            if (!state_.Recording()) {
+                controller_.ClearMessageLines();
+                controller_.SetMessageLine(2, controller_.TimeShiftText());
+            }
+            controller_.HideStatusOverlay();
+            timers_.Start(timer::kHideBanner, 2200, true);
+            extensions.FirstFrame();
+            break;
+        case WM_SYSTEM_SIGNAL_LOST:
+            WeakSignal(Text::kWeakSignalLost);
+            state_.connection_state = kConnectionPlaying;
+            break;
+        case WM_SYSTEM_USB_LOST:
+        case WM_SYSTEM_USB_LOST2:
+        case WM_SYSTEM_NO_DEVICE:
+            ReceiverLost(code);
+            break;
+        case WM_SYSTEM_DISPLAY_CHANGED:
+            controller_.ShowMessage(controller_.Text(Text::kDisplayChanged));
+            controller_.OnControl(control::kTurnOff);
+            break;
+        case WM_SYSTEM_RECORD_WRITE_ERROR:
+        case WM_SYSTEM_RECORD_SIZE_LIMIT:
+            controller_.ShowMessage(controller_.Text(code == WM_SYSTEM_RECORD_WRITE_ERROR
+                                                         ? Text::kRecordWriteError
+                                                         : Text::kRecordSizeLimit));
+            if (state_.Recording()) extensions.StopRecording();
+            break;
+        case WM_SYSTEM_RECORD_SPLIT:
+            extensions.RecordSplit();
+            break;
+        case WM_SYSTEM_TUNER_ID_ERROR:
+            ResetDataService();
+            state_.message_box_flag = true;
+            break;
+        case WM_SYSTEM_TIMESHIFT_NO_SPACE:
+        case WM_SYSTEM_TIMESHIFT_NO_FILE:
+            controller_.ReportError(code);
+            controller_.settings().set_timeshiftonoff(0);
+            controller_.SaveSettings();
+            controller_.Post(kEventTimeShiftOff);
+            controller_.Stop();
+            break;
+        case WM_SYSTEM_DLS:
+            if (data_service != nullptr) data_service->Label(wparam, lparam);
+            break;
+        case WM_SYSTEM_SIGNAL_LEVEL:
+            controller_.SetSignalBars(SignalBars(wparam));
+            break;
+        case WM_SYSTEM_MOT_FILE:
+            if (data_service != nullptr) data_service->SlideshowObject(wparam, lparam);
+            break;
+        case WM_SYSTEM_MOT_DIR_TIME:
+            if (data_service != nullptr && watch_kind == settings::kWatchKindData)
+                data_service->WebSite(wparam, lparam);
+            M4_LOG(2, kSource, "WM_SYSTEM_MOT_DIR_TIME[%d]", static_cast<int>(lparam));
+            timers_.Start(timer::kDataServiceDirectory, static_cast<int>(lparam) * 100, true);
+            break;
+        default:
+            break;
+    }
+}
+
+void VelmarMessage::StartRecordBlink() {
+    controller_.ShowRecordMark(true);
+    timers_.Stop(timer::kRecordMarkOn);
+    timers_.Start(timer::kRecordMarkOff, 1000, false);
+}
+
+void VelmarMessage::StopRecordBlink() {
+    timers_.Stop(timer::kRecordMarkOff);
+    timers_.Stop(timer::kRecordMarkOn);
+    controller_.ShowRecordMark(false);
+}
+
+void VelmarMessage::OnTimer(int id) {
+    switch (id) {
+        case timer::kHideBanner:
+            controller_.HideChannelBanner();
+            break;
+        case timer::kRecordMarkOff:
+            timers_.Stop(timer::kRecordMarkOff);
+            controller_.ShowRecordMark(false);
+            timers_.Start(timer::kRecordMarkOn, 1000, false);
+            break;
+        case timer::kRecordMarkOn:
+            timers_.Stop(timer::kRecordMarkOn);
+            controller_.ShowRecordMark(true);
+            timers_.Start(timer::kRecordMarkOff, 1000, false);
+            break;
+        case timer::kDataServiceDirectory:
+            timers_.Stop(timer::kDataServiceDirectory);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace koru::player
