@@ -779,6 +779,15 @@ void MainController::OpenFileFromOutside(const std::string& path) {
     Post(WM_SYSTEM_OPEN_FILE);
 }
 
+void MainController::OpenUrlText(const std::string& text) {
+    if (!menu_.HasFeature(Feature::kFilePlayback)) {
+        M4_LOG(1, kSource, "file playback is not available: %s not opened", text.c_str());
+        return;
+    }
+    state_.SetUrl(text);
+    Post(WM_SYSTEM_OPEN_FILE);
+}
+
 // ---- Status displays ------------------------------------------------------------------------
 
 void MainController::SetMessageLine(int line, const std::string& text) {

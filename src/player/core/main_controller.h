@@ -98,6 +98,8 @@ class MainController : public QObject {
     };
     explicit MainController(const Dependencies& dependencies, QObject* parent = nullptr);
 
+    // The event window receives the posted requests (it starts after the controller).
+    void SetEventWindow(QObject* event_window) { event_window_ = event_window; }
     void SetChannelWindows(ChannelWindows* windows);
     void SetDataServiceDisplay(DataServiceDisplay* display) { data_service_ = display; }
     void SetPlaybackExtensions(PlaybackExtensions* extensions);
@@ -151,6 +153,8 @@ class MainController : public QObject {
     void SetFrequencyRegion(int region);
     // A second instance, drag and drop or the command line handed over a file.
     void OpenFileFromOutside(const std::string& path);
+    // Dropped files and 2027: the text becomes the URL buffer and is opened (1139).
+    void OpenUrlText(const std::string& text);
 
     // Status displays.
     const std::string& message_line(int line) const { return lines_[line == 2 ? 1 : 0]; }

@@ -1,0 +1,94 @@
+// The player from start to exit: single instance, the main window's creation and
+// initialisation in their order (settings, skin, terminal and plug-ins, event window thread,
+// screen saver, the deferred start-up), and the orderly shutdown.
+#ifndef PLAYER_CORE_PLAYER_APP_H
+#define PLAYER_CORE_PLAYER_APP_H
+
+#include <QSocketNotifier>
+#include <memory>
+#include <string>
+
+#include "m4systems/terminal.h"
+#include "player/core/desktop_session.h"
+#include "player/core/event_window.h"
+#include "player/core/main_controller.h"
+#include "player/core/message_window.h"
+#include "player/core/player_state.h"
+#include "player/core/single_instance.h"
+#include "player/core/terminal_port.h"
+#include "player/core/velmar_player_dlg.h"
+#include "player/settings/em_xmlfile.h"
+
+namespace koru::player {
+
+constexpr const char* kVersion = "2.241";
+
+class PlayerApp {
+  public:
+    PlayerApp();
+    ~PlayerApp();
+    PlayerApp(const PlayerApp&) = delete;
+    PlayerApp& operator=(const PlayerApp&) = delete;
+
+    // The whole program: the single-instance check, Start, the event loop. Returns the exit
+    // status. arguments are the command line without the program name.
+    int Run(const std::vector<std::string>& arguments);
+
+    // Creates and initialises the main window and shows it; posts the deferred start-up.
+    // False after a fatal start-up failure (its message was shown).
+    bool Start(const std::string& command_line_file);
+
+    // The shutdown after the controller's own steps: 1144 to the event window (the terminal,
+    // plug-in manager and ini file deleted in that order), screen saver restored, video hidden,
+    // window closed, settings saved, window position written.
+    void Shutdown();
+    bool finished() const { return finished_; }
+
+    PlayerState& state() { return state_; }
+    settings::EM_XmlFile& settings() { return *settings_; }
+    VelmarPlayerDlg* window() { return window_.get(); }
+    MainController* controller() { return controller_.get(); }
+    VelmarMessage* message_window() { return message_window_.get(); }
+    EventWindowThread* events() { return events_.get(); }
+    SingleInstance& instance() { return instance_; }
+    DesktopSession& desktop() { return desktop_; }
+
+    // The windows of the channel list and the channel search, when they exist.
+    void SetChannelWindows(ChannelWindows* windows);
+
+  private:
+    void CreateMainWindow();
+    bool SetUpTerminal();
+    void InitialiseDialog();
+    void OnUserMessage(uint32_t code, M4Param wparam, M4Param lparam);
+    void OnSecondInstance(const std::string& text);
+    void OnSuspend();
+    void CheckReceiver();
+    void InstallTerminationHandler();
+    void OnTerminationRequest();
+    void SaveSettings();
+
+    PlayerState state_;
+    std::unique_ptr<settings::EM_XmlFile> settings_;
+    std::unique_ptr<VelmarPlayerDlg> window_;
+    std::unique_ptr<MainController> controller_;
+    std::unique_ptr<VelmarMessage> message_window_;
+    std::unique_ptr<M4TerminalPort> terminal_;
+    std::unique_ptr<EventWindowThread> events_;
+    MessageRelay relay_;
+    M4User user_record_{};
+    DesktopSession desktop_;
+    SingleInstance instance_;
+    std::string command_line_file_;
+    bool settings_loaded_ = false;
+    bool channel_cache_ = false;
+    bool finished_ = false;
+    std::unique_ptr<QSocketNotifier> termination_notifier_;
+};
+
+// Maps the font names of the skin and the message texts to the fonts this system has.
+void InstallFontSubstitutions();
+
+}  // namespace koru::player
+
+#endif
