@@ -42,8 +42,9 @@ SingleInstance::~SingleInstance() {
 }
 
 bool SingleInstance::Claim() {
+    // Default socket options: with access options Qt renames its socket into place, which
+    // would silently take the name from a running player.
     server_ = std::make_unique<QLocalServer>();
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
     if (!server_->listen(name_)) {
         // Someone answers: a player runs. Nobody answers: a player that died left its socket.
         QLocalSocket probe;
