@@ -29,7 +29,8 @@ std::vector<std::string> Words(const std::string& line) {
     std::istringstream in(line);
     std::vector<std::string> words;
     std::string word;
-    while (in >> word) words.push_back(word);
+    while (in >> word)
+        words.push_back(word);
     return words;
 }
 
@@ -152,8 +153,7 @@ std::string RunControlCommand(Emulator* emulator, const std::string& command,
         emulator->SetSignalLevel(std::nullopt);
     } else if (verb == "level" && Decimal(argument, &value) && std::fabs(value) <= 100.0) {
         emulator->SetSignalLevel(value);
-    } else if (verb == "corrupt-fibs" && Decimal(argument, &value) && value >= 0 &&
-               value <= 100) {
+    } else if (verb == "corrupt-fibs" && Decimal(argument, &value) && value >= 0 && value <= 100) {
         emulator->SetFibCorruption(value / 100.0);
     } else if (verb == "corrupt-packets" && Decimal(argument, &value) && value >= 0 &&
                value <= 100) {
@@ -174,10 +174,10 @@ std::string RunControlCommand(Emulator* emulator, const std::string& command,
 std::string ControlSocketFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     std::error_code ignored;
-    std::string base = runtime != nullptr && runtime[0] == '/' &&
-                               std::filesystem::is_directory(runtime, ignored)
-                           ? runtime
-                           : "/tmp";
+    std::string base =
+        runtime != nullptr && runtime[0] == '/' && std::filesystem::is_directory(runtime, ignored)
+            ? runtime
+            : "/tmp";
     return base + "/koru-rxsim-" + std::to_string(getuid());
 }
 
@@ -214,7 +214,8 @@ bool ControlServer::Start(std::string* error) {
     std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
     unlink(path_.c_str());  // left by an earlier process with this id
     listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (listener_ < 0 ||
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener_, 4) != 0 || pipe2(wake_, O_CLOEXEC) != 0) {
         *error = "control socket " + path_ + ": " + std::strerror(errno);
         return false;

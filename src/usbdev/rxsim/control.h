@@ -31,7 +31,7 @@ std::string RunControlCommand(Emulator* emulator, const std::string& command,
 std::string ControlHelp();
 
 class ControlServer {
-public:
+  public:
     explicit ControlServer(Emulator* emulator) : emulator_(emulator) {}
     ~ControlServer();
     ControlServer(const ControlServer&) = delete;
@@ -39,7 +39,7 @@ public:
 
     bool Start(std::string* error);
 
-private:
+  private:
     void Serve();
     void Answer(int connection);
 

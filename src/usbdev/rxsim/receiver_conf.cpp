@@ -55,16 +55,19 @@ std::vector<std::string> Words(const std::string& line) {
     std::istringstream in(line);
     std::vector<std::string> words;
     std::string word;
-    while (in >> word) words.push_back(word);
+    while (in >> word)
+        words.push_back(word);
     return words;
 }
 
 // The text after the key word, without the blanks around it.
 std::string RestOfLine(const std::string& line, const std::string& key) {
     size_t start = line.find(key) + key.size();
-    while (start < line.size() && (line[start] == ' ' || line[start] == '\t')) ++start;
+    while (start < line.size() && (line[start] == ' ' || line[start] == '\t'))
+        ++start;
     size_t end = line.size();
-    while (end > start && std::isspace(static_cast<unsigned char>(line[end - 1]))) --end;
+    while (end > start && std::isspace(static_cast<unsigned char>(line[end - 1])))
+        --end;
     return line.substr(start, end - start);
 }
 
@@ -83,13 +86,14 @@ void ChipsFromFirmware(const std::string& firmware, std::string* baseband, std::
     std::vector<std::string> fields;
     std::string field;
     std::istringstream in(firmware);
-    while (std::getline(in, field, '|')) fields.push_back(field);
+    while (std::getline(in, field, '|'))
+        fields.push_back(field);
     if (fields.size() > 3 && !fields[3].empty()) *baseband = fields[3];
     if (fields.size() > 4 && !fields[4].empty()) *tuner = fields[4];
 }
 
 class ConfReader {
-public:
+  public:
     ConfReader(const std::string& folder, StickConfig* config) : folder_(folder), config_(config) {}
 
     void Line(int number, const std::string& raw) {
@@ -172,7 +176,7 @@ public:
         return true;
     }
 
-private:
+  private:
     void Ignore(const std::string& raw, const char* why) {
         M4_LOG(1, kSource, "receiver.conf line %d ignored (%s): %s", number_, why, raw.c_str());
     }
@@ -192,16 +196,17 @@ private:
             next = 5;
         }
         if (next < words.size()) {
-            M4_LOG(1, kSource, "receiver.conf line %d: words after the file ignored: %s",
-                   number_, line.c_str());
+            M4_LOG(1, kSource, "receiver.conf line %d: words after the file ignored: %s", number_,
+                   line.c_str());
         }
         if (!frequencies_.insert(entry.frequency_khz).second) {
             return Ignore(line, "frequency already on the air");
         }
         std::error_code ignored;
         if (!std::filesystem::is_regular_file(entry.eti_path, ignored)) {
-            M4_LOG(1, kSource, "receiver.conf line %d: no ETI file %s (that frequency stays silent)",
-                   number_, entry.eti_path.c_str());
+            M4_LOG(1, kSource,
+                   "receiver.conf line %d: no ETI file %s (that frequency stays silent)", number_,
+                   entry.eti_path.c_str());
         }
         config_->air.push_back(entry);
     }
@@ -229,7 +234,8 @@ private:
 
     static std::string Join(const std::vector<std::string>& words) {
         std::string line;
-        for (const std::string& word : words) line += (line.empty() ? "" : " ") + word;
+        for (const std::string& word : words)
+            line += (line.empty() ? "" : " ") + word;
         return line;
     }
 
@@ -250,7 +256,8 @@ bool ParseReceiverConf(const std::string& text, const std::string& folder, Stick
     std::istringstream in(text);
     std::string line;
     int number = 0;
-    while (std::getline(in, line)) reader.Line(++number, line);
+    while (std::getline(in, line))
+        reader.Line(++number, line);
     return reader.Finish(error);
 }
 

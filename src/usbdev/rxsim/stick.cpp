@@ -198,7 +198,8 @@ void Stick::PaceAir() {
                        static_cast<unsigned long long>(due - next_frame_));
                 next_frame_ = due;
             }
-            while (next_frame_ < due) OnAirFrame(next_frame_++, now);
+            while (next_frame_ < due)
+                OnAirFrame(next_frame_++, now);
         }
         const uint32_t next_due = start_ms_ + static_cast<uint32_t>((next_frame_ + 1) * kFrameMs);
         const int32_t wait = static_cast<int32_t>(next_due - M4_GetSysClock());

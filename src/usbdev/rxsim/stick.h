@@ -22,7 +22,7 @@
 namespace rxsim {
 
 class Stick {
-public:
+  public:
     static constexpr uint32_t kFrameMs = 24;
 
     // The config must name emulated chips (ParseReceiverConf checks that).
@@ -49,7 +49,7 @@ public:
     StickStatus Status();
     std::string FaultSummary();
 
-private:
+  private:
     bool Live(uint64_t session) const;
     void PowerOn();
     void Update(uint32_t now);

@@ -24,7 +24,8 @@ const Recording& Reference() {
         auto reader = koru::dab::EtiReader::Open(ReferenceEti());
         koru::dab::EtiFrame frame;
         while (reader && reader->Next(&frame)) {
-            for (const auto& fib : frame.fibs) r.fibs.emplace_back(fib.begin(), fib.begin() + 30);
+            for (const auto& fib : frame.fibs)
+                r.fibs.emplace_back(fib.begin(), fib.begin() + 30);
             for (const auto& stream : frame.streams) {
                 r.subchannels[stream.subchannel_id].push_back(stream.data);
             }
@@ -73,10 +74,11 @@ long FindFrameRun(const std::vector<Packet>& packets, int subchannel) {
 }
 
 class StreamTest : public EmulatorFixture {
-protected:
+  protected:
     void SetUp() override {
         EmulatorFixture::SetUp();
-        if (ReferenceEti().empty()) GTEST_SKIP() << "the reference recording is not beside this checkout";
+        if (ReferenceEti().empty())
+            GTEST_SKIP() << "the reference recording is not beside this checkout";
         ASSERT_EQ(Reference().frames, 501u);
     }
     void TuneAndLock(const std::string& extra = "", double level = 20.0) {
@@ -108,7 +110,8 @@ TEST_F(StreamTest, FicPacketsCarryExactlyTheFibsOfTheRecording) {
     Control(0x22);
     M4_Sleep(100);
     ops_->FlushBuffers(handle_, 1, 1);
-    for (uint8_t v : {0x00, 0x80, 0x04}) Pn(0xB1, v);
+    for (uint8_t v : {0x00, 0x80, 0x04})
+        Pn(0xB1, v);
     Pn(0xA0, PnRead(0xA0) | 0x01);
     Pn(0xA1, PnRead(0xA1) | 0x01);
     EXPECT_TRUE(ReadPackets(300).empty());
@@ -204,7 +207,8 @@ TEST_F(StreamTest, DebugTextComesWhenAskedFor) {
     ASSERT_FALSE(text.empty());
     bool status_line = false;
     for (const Packet& packet : text) {
-        for (uint8_t byte : packet.payload) EXPECT_TRUE(byte >= 0x20 && byte < 0x7F);
+        for (uint8_t byte : packet.payload)
+            EXPECT_TRUE(byte >= 0x20 && byte < 0x7F);
         status_line |= std::string(packet.payload.begin(), packet.payload.end()).find("locked") !=
                        std::string::npos;
     }
@@ -257,7 +261,8 @@ TEST_F(StreamTest, SilenceAndLockLossStopTheServiceInTheirOwnWays) {
     EXPECT_TRUE(ReadPackets(400).empty());
     emulator_->SetLockLost(false);
     uint32_t start = M4_GetSysClock();
-    while (!emulator_->Status().locked && M4_GetSysClock() - start < 2000) M4_Sleep(10);
+    while (!emulator_->Status().locked && M4_GetSysClock() - start < 2000)
+        M4_Sleep(10);
     EXPECT_GE(M4_GetSysClock() - start, 190u) << "sync is acquired again";
     ops_->FlushBuffers(handle_, 1, 1);
     EXPECT_FALSE(OfId(ReadPackets(300), 3).empty());
