@@ -194,7 +194,12 @@ ControlServer::~ControlServer() {
     }
     if (listener_ >= 0) {
         close(listener_);
-        unlink(path_.c_str());
+        // Another emulator of this process may have taken the name over since.
+        struct stat info;
+        if (lstat(path_.c_str(), &info) == 0 && info.st_dev == socket_device_ &&
+            info.st_ino == socket_inode_) {
+            unlink(path_.c_str());
+        }
     }
     for (int fd : wake_) {
         if (fd >= 0) close(fd);
@@ -220,6 +225,11 @@ bool ControlServer::Start(std::string* error) {
         *error = "control socket " + path_ + ": " + std::strerror(errno);
         return false;
     }
+    struct stat info;
+    if (lstat(path_.c_str(), &info) == 0) {
+        socket_device_ = info.st_dev;
+        socket_inode_ = info.st_ino;
+    }
     thread_ = std::thread([this] { Serve(); });
     M4_LOG(2, kSource, "rxsimctl reaches this emulator at %s", path_.c_str());
     return true;
@@ -244,7 +254,7 @@ void ControlServer::Serve() {
 void ControlServer::Answer(int connection) {
     std::string line;
     char chunk[256];
-    while (line.size() < kMaxCommand && line.find('\n') == std::string::npos) {
+    while (line.size() <= kMaxCommand && line.find('\n') == std::string::npos) {
         pollfd fd = {connection, POLLIN, 0};
         if (poll(&fd, 1, kReadTimeoutMs) <= 0) return;
         ssize_t n = read(connection, chunk, sizeof chunk);
@@ -252,11 +262,11 @@ void ControlServer::Answer(int connection) {
         if (n <= 0) break;
         line.append(chunk, static_cast<size_t>(n));
     }
+    line = line.substr(0, line.find('\n'));
     if (line.size() > kMaxCommand) {
         WriteAll(connection, "error: command too long\n");
         return;
     }
-    line = line.substr(0, line.find('\n'));
     WriteAll(connection, emulator_->Control(line));
 }
 

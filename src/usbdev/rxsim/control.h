@@ -4,7 +4,8 @@
 #ifndef USBDEV_RXSIM_CONTROL_H
 #define USBDEV_RXSIM_CONTROL_H
 
-#include <atomic>
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 #include <thread>
@@ -45,6 +46,8 @@ class ControlServer {
 
     Emulator* emulator_;
     std::string path_;
+    dev_t socket_device_ = 0;
+    ino_t socket_inode_ = 0;
     int listener_ = -1;
     int wake_[2] = {-1, -1};
     std::thread thread_;
