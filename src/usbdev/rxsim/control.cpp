@@ -17,6 +17,7 @@
 
 #include "m4systems/log.h"
 #include "usbdev/rxsim/rxsim.h"
+#include "usbdev/rxsim/words.h"
 
 namespace rxsim {
 namespace {
@@ -24,15 +25,6 @@ namespace {
 constexpr const char* kSource = "rxsim_ctl";
 constexpr size_t kMaxCommand = 1024;
 constexpr int kReadTimeoutMs = 2000;  // a client that sends nothing is dropped
-
-std::vector<std::string> Words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    std::string word;
-    while (in >> word)
-        words.push_back(word);
-    return words;
-}
 
 bool OnOff(const std::string& word, bool* value) {
     if (word == "on") {
@@ -42,15 +34,6 @@ bool OnOff(const std::string& word, bool* value) {
     } else {
         return false;
     }
-    return true;
-}
-
-bool Decimal(const std::string& word, double* value) {
-    char* end = nullptr;
-    errno = 0;
-    double parsed = std::strtod(word.c_str(), &end);
-    if (word.empty() || errno != 0 || *end != '\0' || !std::isfinite(parsed)) return false;
-    *value = parsed;
     return true;
 }
 
@@ -125,7 +108,7 @@ std::string ControlHelp() {
 
 std::string RunControlCommand(Emulator* emulator, const std::string& command,
                               const std::function<std::string()>& fault_summary) {
-    std::vector<std::string> words = Words(command);
+    std::vector<std::string> words = SplitWords(command);
     if (words.empty()) return "error: empty command\n";
     const std::string& verb = words[0];
     const std::string argument = words.size() > 1 ? words[1] : "";
@@ -151,12 +134,11 @@ std::string RunControlCommand(Emulator* emulator, const std::string& command,
         emulator->SetServiceSilence(flag);
     } else if (verb == "level" && argument == "air") {
         emulator->SetSignalLevel(std::nullopt);
-    } else if (verb == "level" && Decimal(argument, &value) && std::fabs(value) <= 100.0) {
+    } else if (verb == "level" && ParseDecimal(argument, -100.0, 100.0, &value)) {
         emulator->SetSignalLevel(value);
-    } else if (verb == "corrupt-fibs" && Decimal(argument, &value) && value >= 0 && value <= 100) {
+    } else if (verb == "corrupt-fibs" && ParseDecimal(argument, 0.0, 100.0, &value)) {
         emulator->SetFibCorruption(value / 100.0);
-    } else if (verb == "corrupt-packets" && Decimal(argument, &value) && value >= 0 &&
-               value <= 100) {
+    } else if (verb == "corrupt-packets" && ParseDecimal(argument, 0.0, 100.0, &value)) {
         emulator->SetPacketCorruption(value / 100.0);
     } else if (verb == "no-hwid" && OnOff(argument, &flag)) {
         emulator->SetHardwareIdSilent(flag);

@@ -11,9 +11,6 @@
 //   tolerance <kHz>
 //   lock-level <signal value>
 //   rx-queue <bytes>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -22,22 +19,12 @@
 #include "m4systems/log.h"
 #include "usbdev/rxsim/chips.h"
 #include "usbdev/rxsim/rxsim.h"
+#include "usbdev/rxsim/words.h"
 
 namespace rxsim {
 namespace {
 
 constexpr const char* kSource = "rxsim_conf";
-
-bool ParseDecimal(const std::string& text, double low, double high, double* value) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    double parsed = std::strtod(text.c_str(), &end);
-    if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(parsed)) return false;
-    if (parsed < low || parsed > high) return false;
-    *value = parsed;
-    return true;
-}
 
 bool ParseUnsigned(const std::string& text, uint32_t low, uint32_t high, uint32_t* value) {
     if (text.empty() || text.size() > 10) return false;
@@ -49,15 +36,6 @@ bool ParseUnsigned(const std::string& text, uint32_t low, uint32_t high, uint32_
     if (parsed < low || parsed > high) return false;
     *value = static_cast<uint32_t>(parsed);
     return true;
-}
-
-std::vector<std::string> Words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    std::string word;
-    while (in >> word)
-        words.push_back(word);
-    return words;
 }
 
 // The text after the key word, without the blanks around it.
@@ -101,7 +79,7 @@ class ConfReader {
         std::string line = raw;
         size_t hash = line.find('#');
         // A firmware text may hold '#': only whole-line comments apply to it.
-        std::vector<std::string> words = Words(line);
+        std::vector<std::string> words = SplitWords(line);
         if (words.empty() || words[0][0] == '#') return;
         const std::string key = words[0];
         if (key == "firmware") {
@@ -109,7 +87,7 @@ class ConfReader {
             firmware_given_ = true;
             return;
         }
-        if (hash != std::string::npos) words = Words(line.substr(0, hash));
+        if (hash != std::string::npos) words = SplitWords(line.substr(0, hash));
         if (key == "air") return Air(words);
         if (words.size() != 2) return Ignore(raw, "needs one value");
         const std::string& value = words[1];
