@@ -25,7 +25,7 @@ class Stick {
   public:
     static constexpr uint32_t kFrameMs = 24;
 
-    // The config must name emulated chips (ParseReceiverConf checks that).
+    // Chips that are not emulated are replaced by the default pair (logged).
     explicit Stick(StickConfig config);
     ~Stick();
     Stick(const Stick&) = delete;

@@ -107,7 +107,7 @@ TEST_F(FaultsTest, RxsimctlReachesTheEmulatorOfARunningProcess) {
     }
     EXPECT_EQ(RunRxsimctl(pid + "status", &out), 0);
     for (const char* line :
-         {"lock-loss on", "silence on", "level 7.5", "corrupt-fibs 25%", "corrupt-packets 10%",
+         {"lock-loss on", "silence on", "level 7.5\n", "corrupt-fibs 25%", "corrupt-packets 10%",
           "no-hwid on", "fw-control-byte on", "overrun yes"}) {
         EXPECT_NE(out.find(line), std::string::npos) << line << " in\n" << out;
     }
