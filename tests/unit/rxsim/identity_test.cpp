@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "stick_client.h"
+#include "support/environment.h"
 #include "usbdev/device_provider.h"
 
 namespace koru::test {
@@ -141,6 +142,17 @@ TEST_F(ConfiguredProviderTest, WithoutConfigurationTheDemoReceiverIsUsed) {
     std::filesystem::remove(folder_ / "demo" / "receiver.conf");
     usbdev::SetDeviceProvider(usbdev::MakeConfiguredProvider());
     EXPECT_EQ(Count(SI_GetNumDevices), 0u) << "no demo receiver: no receiver";
+
+    // The build's own demo receiver, with its three ensembles.
+    if (!std::filesystem::exists(BinDir() / "demo" / "receiver.conf")) return;
+    setenv("KORU_PROGRAM_DIR", BinDir().c_str(), 1);
+    rxsim::StickConfig demo;
+    std::string error;
+    ASSERT_TRUE(
+        rxsim::LoadReceiverConf((BinDir() / "demo" / "receiver.conf").string(), &demo, &error));
+    EXPECT_EQ(demo.air.size(), 3u);
+    usbdev::SetDeviceProvider(usbdev::MakeConfiguredProvider());
+    EXPECT_EQ(Count(SI_GetNumDevices), 1u);
 }
 
 }  // namespace
