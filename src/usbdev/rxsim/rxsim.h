@@ -55,7 +55,7 @@ RXSIM_API bool LoadReceiverConf(const std::string& path, StickConfig* config, st
 struct StickStatus {
     bool plugged = false;
     bool open = false;
-    std::optional<double> tuned_mhz;  // the RF the tuner's synthesiser produces, when locked
+    std::optional<double> tuned_mhz;  // the RF the tuner passes on, while its PLL can lock
     bool signal = false;              // the tuned frequency carries an ensemble
     bool locked = false;
     bool stream_enabled = false;    // firmware stream switch

@@ -117,6 +117,22 @@ TEST_F(RegistersTest, TheI2cMasterReachesTheTuner) {
     EXPECT_EQ(TunerRead(0x67), 0x30);
 }
 
+// A 0x22 frame of any length but 5 is a batch: (tuner register, value) pairs.
+TEST_F(RegistersTest, BatchWritesGoToTheTunerInPairs) {
+    ASSERT_EQ(Write({0x22, 0x04, 0x80, 0x11, 0x81, 0x22}), SI_SUCCESS);
+    EXPECT_EQ(TunerRead(0x80), 0x11);
+    EXPECT_EQ(TunerRead(0x81), 0x22);
+    Bytes longest = {0x22, 62};
+    for (uint8_t i = 0; i < 31; ++i) {
+        longest.push_back(static_cast<uint8_t>(0x40 + i));
+        longest.push_back(static_cast<uint8_t>(0xA0 + i));
+    }
+    ASSERT_EQ(longest.size(), 64u);
+    ASSERT_EQ(Write(longest), SI_SUCCESS);
+    EXPECT_EQ(TunerRead(0x40), 0xA0);
+    EXPECT_EQ(TunerRead(0x5E), 0xBE);
+}
+
 TEST_F(RegistersTest, TunerCalibrationReadsOnlyWhileAskedFor) {
     TunerWrite(0x7F, {0x40});
     EXPECT_EQ(TunerRead(0x68) >> 4, 9);
