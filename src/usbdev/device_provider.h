@@ -44,8 +44,12 @@ public:
 };
 
 // The provider named by the environment:
-//   KORU_RECEIVER=none   no receiver at all.
-// Anything else, or nothing, gives the emulated receiver once it exists.
+//   KORU_RECEIVER unset or empty    the emulated receiver of the demo: demo/receiver.conf in
+//                                   the program folder;
+//   KORU_RECEIVER=none              no receiver at all;
+//   KORU_RECEIVER=<path>            the emulated receiver that this receiver.conf describes.
+// A receiver.conf that cannot be read gives no receiver (logged). The emulated receiver also
+// opens its control socket for rxsimctl.
 USBDEV_API std::shared_ptr<DeviceProvider> MakeConfiguredProvider();
 
 // Installs a provider for this process (null returns to the configured one). Handles opened

@@ -6,9 +6,12 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <string>
 
+#include "m4systems/folders.h"
 #include "m4systems/log.h"
 #include "usbdev/device_provider.h"
+#include "usbdev/rxsim/rxsim.h"
 
 struct UsbHandle {
     usbdev::Library library;
@@ -136,8 +139,18 @@ std::shared_ptr<DeviceProvider> MakeConfiguredProvider() {
     const char* choice = std::getenv("KORU_RECEIVER");
     if (choice != nullptr && std::strcmp(choice, "none") == 0) {
         M4_LOG(2, kSource, "KORU_RECEIVER=none: no receiver");
+        return std::make_shared<NoDeviceProvider>();
     }
-    return std::make_shared<NoDeviceProvider>();
+    const std::string conf = choice != nullptr && choice[0] != '\0'
+                                 ? std::string(choice)
+                                 : koru::ProgramFolder() + "/demo/receiver.conf";
+    std::shared_ptr<rxsim::Emulator> emulator = rxsim::MakeEmulatorFromConf(conf);
+    if (emulator == nullptr) return std::make_shared<NoDeviceProvider>();
+    std::string error;
+    if (!emulator->StartControlServer(&error)) {
+        M4_LOG(1, kSource, "rxsimctl cannot reach the emulated receiver: %s", error.c_str());
+    }
+    return emulator;
 }
 
 void SetDeviceProvider(std::shared_ptr<DeviceProvider> provider) {

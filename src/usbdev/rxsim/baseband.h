@@ -1,0 +1,50 @@
+// A baseband chip on the board: a register page that the firmware's register commands reach,
+// the demodulator whose sync the Reception models, and the output paths that turn what is
+// received into stream packets in the chip's framing.
+#ifndef USBDEV_RXSIM_BASEBAND_H
+#define USBDEV_RXSIM_BASEBAND_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "usbdev/rxsim/air.h"
+#include "usbdev/rxsim/faults.h"
+#include "usbdev/rxsim/reception.h"
+#include "usbdev/rxsim/rx_queue.h"
+
+namespace rxsim {
+
+// One air frame as the board hands it to the baseband.
+struct FrameContext {
+    uint64_t index = 0;               // air frame number; a transmission frame is 4 of them
+    const AirFrame* frame = nullptr;  // what was received; null unless locked
+    double level = 0.0;               // signal value of the reception
+    bool stream_enabled = false;      // the firmware forwards the chip's output to USB
+    Faults* faults = nullptr;
+    RxQueue* host = nullptr;  // null while no handle is open
+};
+
+class Baseband {
+  public:
+    virtual ~Baseband() = default;
+    virtual std::string Name() const = 0;
+    virtual void Reset() = 0;  // power-on values
+    // The firmware's preparation pulse (0x11 0x11): the chip restarts from its reset values.
+    virtual void Prepare(uint32_t now) = 0;
+    // Whether a 16-bit register address of the host's commands belongs to this chip.
+    virtual bool Decodes(uint16_t address) const = 0;
+    virtual uint8_t ReadRegister(uint16_t address, uint32_t now, const Reception& reception) = 0;
+    virtual void WriteRegister(uint16_t address, uint8_t value, uint32_t now) = 0;
+
+    virtual bool DemodRunning() const = 0;
+    virtual uint32_t DemodStarts() const = 0;
+    virtual bool FicPathOn() const = 0;
+    virtual std::optional<int> SubChannel() const = 0;
+
+    virtual void OnAirFrame(const FrameContext& context) = 0;
+};
+
+}  // namespace rxsim
+
+#endif
