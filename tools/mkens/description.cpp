@@ -1,8 +1,10 @@
 #include "tools/mkens/description.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <set>

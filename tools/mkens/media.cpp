@@ -6,6 +6,7 @@
 #include <twolame.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -96,8 +97,10 @@ std::vector<uint8_t> MediaMaker::Run(const std::vector<std::string>& args,
     const std::filesystem::path output = cache_ / (name + extension);
     if (std::filesystem::exists(output)) return ReadAll(output);
 
-    const std::filesystem::path partial = cache_ / (std::string(name) + ".part" + extension);
-    const std::filesystem::path log = cache_ / (std::string(name) + ".log");
+    // Private names while FFmpeg writes: several mkens may share the cache.
+    const std::string own = std::string(name) + "." + std::to_string(getpid());
+    const std::filesystem::path partial = cache_ / (own + ".part" + extension);
+    const std::filesystem::path log = cache_ / (own + ".log");
     std::vector<std::string> command{"ffmpeg",    "-nostdin", "-hide_banner",
                                      "-loglevel", "error",    "-y"};
     command.insert(command.end(), args.begin(), args.end());
