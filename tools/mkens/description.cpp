@@ -81,9 +81,9 @@ class Parser {
     bool Section(const std::string& header);
     bool Key(const std::string& key, const std::string& value);
     bool EnsembleKey(const std::string& key, const std::string& value);
-    bool SubchannelKey(SubchannelSpec& s, const std::string& key, const std::string& value);
-    bool ServiceKey(ServiceSpec& s, const std::string& key, const std::string& value);
-    std::optional<ObjectSpec> Object(const std::string& value, bool slide);
+    bool SubchannelKey(SubchannelDescription& s, const std::string& key, const std::string& value);
+    bool ServiceKey(ServiceDescription& s, const std::string& key, const std::string& value);
+    std::optional<ObjectDescription> Object(const std::string& value, bool slide);
     std::optional<long long> Number(const std::string& value, long long min, long long max);
     // Sets `field` from a number in [min, max]; false (with the error) otherwise.
     bool SetInt(int* field, const std::string& value, long long min, long long max);
@@ -129,7 +129,7 @@ bool Parser::Section(const std::string& header) {
     if (kind == "subchannel" && words.size() == 2) {
         const auto id = Number(words[1], 0, 63);
         if (!id) return false;
-        SubchannelSpec s;
+        SubchannelDescription s;
         s.id = static_cast<int>(*id);
         s.line = line_;
         d_.subchannels.push_back(s);
@@ -140,7 +140,7 @@ bool Parser::Section(const std::string& header) {
                                                            {"data", ServiceKind::kData},
                                                            {"tpeg", ServiceKind::kTpeg}};
     if (auto it = kKinds.find(kind); it != kKinds.end() && words.size() == 1) {
-        ServiceSpec s;
+        ServiceDescription s;
         s.kind = it->second;
         s.line = line_;
         d_.services.push_back(s);
@@ -192,7 +192,8 @@ bool Parser::EnsembleKey(const std::string& key, const std::string& value) {
     return true;
 }
 
-bool Parser::SubchannelKey(SubchannelSpec& s, const std::string& key, const std::string& value) {
+bool Parser::SubchannelKey(SubchannelDescription& s, const std::string& key,
+                           const std::string& value) {
     if (key == "bitrate") {
         return SetInt(&s.bitrate, value, 8, 1728);
     } else if (key == "start") {
@@ -207,9 +208,9 @@ bool Parser::SubchannelKey(SubchannelSpec& s, const std::string& key, const std:
     return true;
 }
 
-std::optional<ObjectSpec> Parser::Object(const std::string& value, bool slide) {
+std::optional<ObjectDescription> Parser::Object(const std::string& value, bool slide) {
     const std::vector<std::string> w = Words(value);
-    ObjectSpec o;
+    ObjectDescription o;
     size_t at = 0;
     if (w.empty()) {
         Fail(line_, "empty object");
@@ -220,7 +221,7 @@ std::optional<ObjectSpec> Parser::Object(const std::string& value, bool slide) {
     if (how == "file" && at < w.size()) {
         o.file = w[at++];
     } else if (how == "image" && at < w.size()) {
-        ImageSpec image;
+        PictureDescription image;
         image.source = w[at++];
         if (!slide && at < w.size() && w[at].find('x') != std::string::npos) {
             const std::string size = w[at++];
@@ -259,7 +260,7 @@ std::optional<ObjectSpec> Parser::Object(const std::string& value, bool slide) {
     return o;
 }
 
-bool Parser::ServiceKey(ServiceSpec& s, const std::string& key, const std::string& value) {
+bool Parser::ServiceKey(ServiceDescription& s, const std::string& key, const std::string& value) {
     const bool stream = s.kind == ServiceKind::kTv || s.kind == ServiceKind::kRadio;
     const bool packet = !stream;
     if (key == "sid") {
@@ -330,7 +331,7 @@ bool Parser::Check() {
 
     std::set<int> ids;
     for (size_t i = 0; i < d_.subchannels.size(); ++i) {
-        SubchannelSpec& s = d_.subchannels[i];
+        SubchannelDescription& s = d_.subchannels[i];
         const std::string text = protection_text_[i];
         if (!ids.insert(s.id).second) return Fail(s.line, "sub-channel defined twice");
         if (s.bitrate == 0) return Fail(s.line, "sub-channel without bitrate");
@@ -373,11 +374,11 @@ bool Parser::Check() {
     std::map<int, ServiceKind> use;  // sub-channel -> kind of its first user
     std::set<std::pair<int, int>> addresses;
     int next_scid = 1;
-    for (ServiceSpec& s : d_.services) {
+    for (ServiceDescription& s : d_.services) {
         if (s.sid == 0) return Fail(s.line, "service without sid");
         if (!sids.insert(s.sid).second) return Fail(s.line, "sid used twice");
         if (!CheckLabel(s.line, s.label, s.short_label)) return false;
-        const SubchannelSpec* sub = d_.FindSubchannel(s.subchannel);
+        const SubchannelDescription* sub = d_.FindSubchannel(s.subchannel);
         if (sub == nullptr) return Fail(s.line, "service without a defined subchannel");
         const bool stream = s.kind == ServiceKind::kTv || s.kind == ServiceKind::kRadio;
         auto [it, first] = use.emplace(s.subchannel, s.kind);
@@ -413,7 +414,7 @@ bool Parser::Check() {
             if (s.objects.empty()) return Fail(s.line, "data service without objects");
             const bool has_index =
                 std::any_of(s.objects.begin(), s.objects.end(),
-                            [&](const ObjectSpec& o) { return o.name == s.index; });
+                            [&](const ObjectDescription& o) { return o.name == s.index; });
             if (!has_index) return Fail(s.line, "index '" + s.index + "' is none of the objects");
         }
     }
@@ -437,8 +438,8 @@ const char* KindName(ServiceKind kind) {
     return "?";
 }
 
-const SubchannelSpec* Description::FindSubchannel(int id) const {
-    for (const SubchannelSpec& s : subchannels) {
+const SubchannelDescription* Description::FindSubchannel(int id) const {
+    for (const SubchannelDescription& s : subchannels) {
         if (s.id == id) return &s;
     }
     return nullptr;
@@ -469,8 +470,8 @@ std::optional<Description> ParseDescription(const std::filesystem::path& path, s
 std::vector<std::filesystem::path> InputFiles(const Description& d,
                                               const std::filesystem::path& description_file) {
     std::vector<std::filesystem::path> files{description_file};
-    for (const ServiceSpec& s : d.services) {
-        for (const ObjectSpec& o : s.objects) {
+    for (const ServiceDescription& s : d.services) {
+        for (const ObjectDescription& o : s.objects) {
             if (!o.file.empty()) files.push_back(d.folder / o.file);
         }
     }
@@ -480,7 +481,7 @@ std::vector<std::filesystem::path> InputFiles(const Description& d,
 std::vector<int> PlaceSubchannels(const Description& d) {
     std::vector<int> starts;
     int next = 0;
-    for (const SubchannelSpec& s : d.subchannels) {
+    for (const SubchannelDescription& s : d.subchannels) {
         const int start = s.start.value_or(next);
         starts.push_back(start);
         next = start + s.protection.SizeCu();
@@ -497,7 +498,7 @@ dab::Ensemble ToEnsemble(const Description& d) {
         e.subchannels.push_back({static_cast<uint8_t>(d.subchannels[i].id),
                                  static_cast<uint16_t>(starts[i]), d.subchannels[i].protection});
     }
-    for (const ServiceSpec& s : d.services) {
+    for (const ServiceDescription& s : d.services) {
         dab::Service service;
         service.sid = s.sid;
         service.long_sid = s.long_sid;

@@ -133,12 +133,13 @@ std::vector<uint8_t> MediaMaker::Run(const std::vector<std::string>& args,
     return ReadAll(output);
 }
 
-std::vector<uint8_t> MediaMaker::Image(const ImageSpec& spec, const std::string& extension) {
-    const std::string size = std::to_string(spec.width) + "x" + std::to_string(spec.height);
+std::vector<uint8_t> MediaMaker::Image(const PictureDescription& item,
+                                       const std::string& extension) {
+    const std::string size = std::to_string(item.width) + "x" + std::to_string(item.height);
     std::vector<std::string> args{
-        "-f", "lavfi", "-i", spec.source + "=size=" + size + ":rate=1", "-frames:v", "1"};
+        "-f", "lavfi", "-i", item.source + "=size=" + size + ":rate=1", "-frames:v", "1"};
     const std::string text =
-        DrawText(spec.text, std::to_string(spec.height / 8), "(w-text_w)/2", "(h-text_h)/2");
+        DrawText(item.text, std::to_string(item.height / 8), "(w-text_w)/2", "(h-text_h)/2");
     if (!text.empty()) args.insert(args.end(), {"-vf", text});
     if (extension == ".png") {
         args.insert(args.end(), {"-pix_fmt", "rgb24", "-c:v", "png"});
@@ -149,7 +150,7 @@ std::vector<uint8_t> MediaMaker::Image(const ImageSpec& spec, const std::string&
     return Run(args, extension);
 }
 
-std::vector<uint8_t> MediaMaker::TransportStream(const ServiceSpec& s, int bitrate_kbps,
+std::vector<uint8_t> MediaMaker::TransportStream(const ServiceDescription& s, int bitrate_kbps,
                                                  size_t bytes) {
     // Room for the audio (48 kbit/s) and the TS and PES overhead; null packets fill the rest.
     const int video_kbps = std::max(48, (bitrate_kbps - 48) * 6 / 10);

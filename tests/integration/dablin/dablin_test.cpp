@@ -116,7 +116,7 @@ std::string Hex(uint32_t value, int digits) {
     return text;
 }
 
-void CheckService(const Description& d, const ServiceSpec& radio, const Played& played) {
+void CheckService(const Description& d, const ServiceDescription& radio, const Played& played) {
     const dab::Ensemble ensemble = ToEnsemble(d);
     const std::string& m = played.messages;
     SCOPED_TRACE(radio.label);
@@ -163,12 +163,13 @@ TEST(Dablin, PlaysEveryDemoRadioService) {
         ASSERT_TRUE(d) << error;
         descriptions.push_back(*d);
     }
-    std::vector<std::tuple<const Description*, const ServiceSpec*, std::future<Played>>> jobs;
+    std::vector<std::tuple<const Description*, const ServiceDescription*, std::future<Played>>>
+        jobs;
     const char* names[] = {"208736", "205280", "1452960"};
     for (size_t i = 0; i < descriptions.size(); ++i) {
         const auto eti = koru::test::BinDir() / "demo" / (std::string(names[i]) + ".eti");
         ASSERT_TRUE(std::filesystem::exists(eti)) << eti;
-        for (const ServiceSpec& s : descriptions[i].services) {
+        for (const ServiceDescription& s : descriptions[i].services) {
             if (s.kind != ServiceKind::kRadio) continue;
             jobs.emplace_back(&descriptions[i], &s,
                               std::async(std::launch::async, Play, eti, s.sid, std::cref(dir)));
