@@ -6,11 +6,16 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "m4systems/clock.h"
@@ -227,6 +232,115 @@ TEST_F(SearchIntegrationTest, DmbscanListsTheServicesOfTheReferenceRecording) {
     EXPECT_EQ(lines[3].rfind("# 208736\t0\t", 0), 0u) << lines[3];
     EXPECT_EQ(lines[4].rfind("# 207008\t-20\t", 0), 0u) << lines[4];
     EXPECT_EQ(ChannelFileSize(), 4 + kRecordSize);
+}
+
+// --- the demo air ----------------------------------------------------------------------------
+
+// (label, ServiceKind) of every service a demo description puts on the air, in its order.
+using Services = std::multiset<std::pair<std::string, int>>;
+
+Services DescribedServices(int khz) {
+    const std::map<std::string, int> kinds = {{"[tv]", SERVICE_KIND_TV},
+                                              {"[radio]", SERVICE_KIND_RADIO},
+                                              {"[data]", SERVICE_KIND_DATA},
+                                              {"[tpeg]", SERVICE_KIND_TPEG}};
+    std::ifstream in(SourceDir() / "data" / "demo" / (std::to_string(khz) + ".ens"));
+    Services services;
+    int kind = -1;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind('[', 0) == 0) {
+            const auto found = kinds.find(line);
+            kind = found != kinds.end() ? found->second : -1;
+        } else if (kind >= 0 && line.rfind("label = ", 0) == 0) {
+            services.emplace(line.substr(8), kind);
+        }
+    }
+    return services;
+}
+
+// The service labels of the record of one frequency in channel.dat, by service index, read
+// from the file's documented layout.
+std::map<int, std::string> CachedLabels(const std::filesystem::path& file, int khz) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::map<int, std::string> labels;
+    for (size_t at = 4; at + kRecordSize <= bytes.size(); at += kRecordSize) {
+        double frequency;
+        std::memcpy(&frequency, bytes.data() + at, 8);
+        if (frequency != khz * 0.001) continue;
+        for (int i = 0; i < 64; ++i) {
+            const char* service = bytes.data() + at + 44 + i * 144;
+            if (static_cast<uint8_t>(service[0]) == 0x63 && service[108] != '\0') {
+                labels[i] = std::string(service + 108, strnlen(service + 108, 16));
+            }
+        }
+    }
+    return labels;
+}
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+class DemoAirTest : public SearchIntegrationTest {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(Plugin::Get().search, nullptr);
+        conf_ = BinDir() / "demo" / "receiver.conf";
+        if (!std::filesystem::exists(conf_)) GTEST_SKIP() << "no demo ensembles in " << BinDir();
+        M4_SetClockScale(10.0);
+        old_folder_ = std::filesystem::current_path();
+        std::filesystem::current_path(folder_.path());
+        emulator_ = rxsim::MakeEmulatorFromConf(conf_.string());
+        ASSERT_NE(emulator_, nullptr);
+        usbdev::SetDeviceProvider(emulator_);
+    }
+
+    std::filesystem::path conf_;
+};
+
+TEST_F(DemoAirTest, ScanningRegion2FindsExactlyTheDemoServices) {
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass);
+        int occupied = 0;
+        for (int khz : kRegion2) {
+            SCOPED_TRACE(khz);
+            const SearchResult found = Search(khz);
+            const Services described = DescribedServices(khz);
+            if (described.empty()) {
+                EXPECT_EQ(found.result, -20);
+                continue;
+            }
+            ++occupied;
+            ASSERT_EQ(found.result, 0);
+            Services listed;
+            std::set<int> indices;
+            const std::map<int, std::string> cached = CachedLabels("channel.dat", khz);
+            for (const ServiceEntry& entry : found.entries) {
+                listed.emplace(Trimmed(entry.label), entry.kind);
+                EXPECT_TRUE(indices.insert(entry.service_index).second);
+                // The index leads to the same service in the channel cache.
+                ASSERT_EQ(cached.count(entry.service_index), 1u) << entry.label;
+                EXPECT_EQ(cached.at(entry.service_index), entry.label);
+            }
+            EXPECT_EQ(listed, described);
+        }
+        EXPECT_EQ(occupied, 2);
+        EXPECT_EQ(ChannelFileSize(), 4 + 2 * kRecordSize);
+    }
+}
+
+TEST_F(DemoAirTest, TheLBandEnsemble) {
+    const SearchResult found = Search(1452960);
+    ASSERT_EQ(found.result, 0);
+    Services listed;
+    for (const ServiceEntry& entry : found.entries)
+        listed.emplace(Trimmed(entry.label), entry.kind);
+    EXPECT_EQ(listed, DescribedServices(1452960));
+    EXPECT_EQ(Search(1454672).result, -20);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dab/charset.h"
 #include "m4systems/clock.h"
 #include "m4systems/folders.h"
 #include "m4systems/plugin.h"
