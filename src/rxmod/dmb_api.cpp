@@ -56,7 +56,6 @@ class RecordWriter {
         std::memset(out_ + pos_, 0, n);
         pos_ += n;
     }
-    size_t pos() const { return pos_; }
 
   private:
     uint8_t* out_;
@@ -87,7 +86,6 @@ class RecordReader {
         pos_ += n;
     }
     void Skip(size_t n) { pos_ += n; }
-    size_t pos() const { return pos_; }
 
   private:
     const uint8_t* in_;
