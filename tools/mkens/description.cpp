@@ -83,6 +83,8 @@ class Parser {
     bool ServiceKey(ServiceSpec& s, const std::string& key, const std::string& value);
     std::optional<ObjectSpec> Object(const std::string& value, bool slide);
     std::optional<long long> Number(const std::string& value, long long min, long long max);
+    // Sets `field` from a number in [min, max]; false (with the error) otherwise.
+    bool SetInt(int* field, const std::string& value, long long min, long long max);
     bool CheckLabel(int line, const std::string& label, const std::string& short_label);
 
     std::string name_;
@@ -155,6 +157,12 @@ std::optional<long long> Parser::Number(const std::string& value, long long min,
     return n;
 }
 
+bool Parser::SetInt(int* field, const std::string& value, long long min, long long max) {
+    const std::optional<long long> n = Number(value, min, max);
+    if (n) *field = static_cast<int>(*n);
+    return n.has_value();
+}
+
 bool Parser::Key(const std::string& key, const std::string& value) {
     if (section_ == "ensemble") return EnsembleKey(key, value);
     if (section_ == "subchannel") return SubchannelKey(d_.subchannels.back(), key, value);
@@ -184,13 +192,11 @@ bool Parser::EnsembleKey(const std::string& key, const std::string& value) {
 
 bool Parser::SubchannelKey(SubchannelSpec& s, const std::string& key, const std::string& value) {
     if (key == "bitrate") {
-        const auto n = Number(value, 8, 1728);
-        if (!n) return false;
-        s.bitrate = static_cast<int>(*n);
+        return SetInt(&s.bitrate, value, 8, 1728);
     } else if (key == "start") {
-        const auto n = Number(value, 0, dab::kCapacityUnits - 1);
-        if (!n) return false;
-        s.start = static_cast<int>(*n);
+        int start = 0;
+        if (!SetInt(&start, value, 0, dab::kCapacityUnits - 1)) return false;
+        s.start = start;
     } else if (key == "protection") {
         protection_text_[d_.subchannels.size() - 1] = Lower(value);  // resolved in Check()
     } else {
@@ -264,46 +270,34 @@ bool Parser::ServiceKey(ServiceSpec& s, const std::string& key, const std::strin
     } else if (key == "short") {
         s.short_label = value;
     } else if (key == "subchannel") {
-        const auto n = Number(value, 0, 63);
-        if (!n) return false;
-        s.subchannel = static_cast<int>(*n);
+        return SetInt(&s.subchannel, value, 0, 63);
     } else if (key == "tone" && stream) {
-        const auto n = Number(value, 20, 20000);
-        if (!n) return false;
-        s.tone = static_cast<int>(*n);
+        return SetInt(&s.tone, value, 20, 20000);
     } else if (key == "video" && s.kind == ServiceKind::kTv) {
         s.video = value;
     } else if (key == "fps" && s.kind == ServiceKind::kTv) {
-        const auto n = Number(value, 1, 30);
-        if (!n) return false;
-        s.fps = static_cast<int>(*n);
+        return SetInt(&s.fps, value, 1, 30);
     } else if (key == "mode" && s.kind == ServiceKind::kRadio) {
         s.mode = Lower(value);
         if (s.mode != "stereo" && s.mode != "joint" && s.mode != "mono") {
             return Fail(line_, "mode must be stereo, joint or mono");
         }
     } else if (key == "pad" && s.kind == ServiceKind::kRadio) {
-        const auto n = Number(value, 2, 196);
-        if (!n) return false;
-        s.pad = static_cast<int>(*n);
+        return SetInt(&s.pad, value, 2, 196);
     } else if (key == "dls" && s.kind == ServiceKind::kRadio) {
         s.dls.push_back(value);
     } else if (key == "dls_seconds" && s.kind == ServiceKind::kRadio) {
-        const auto n = Number(value, 1, 600);
-        if (!n) return false;
-        s.dls_seconds = static_cast<double>(*n);
+        int seconds = 0;
+        if (!SetInt(&seconds, value, 1, 600)) return false;
+        s.dls_seconds = seconds;
     } else if (key == "slide" && s.kind == ServiceKind::kRadio) {
         auto o = Object(value, true);
         if (!o) return false;
         s.slides.push_back(*o);
     } else if (key == "address" && packet) {
-        const auto n = Number(value, 1, 1023);
-        if (!n) return false;
-        s.address = static_cast<int>(*n);
+        return SetInt(&s.address, value, 1, 1023);
     } else if (key == "scid" && packet) {
-        const auto n = Number(value, 1, 4095);
-        if (!n) return false;
-        s.scid = static_cast<int>(*n);
+        return SetInt(&s.scid, value, 1, 4095);
     } else if (key == "object" && s.kind == ServiceKind::kData) {
         auto o = Object(value, false);
         if (!o) return false;
@@ -468,6 +462,17 @@ std::optional<Description> ParseDescription(const std::filesystem::path& path, s
     std::stringstream text;
     text << in.rdbuf();
     return ParseDescriptionText(text.str(), path.parent_path(), error, path.string());
+}
+
+std::vector<std::filesystem::path> InputFiles(const Description& d,
+                                              const std::filesystem::path& description_file) {
+    std::vector<std::filesystem::path> files{description_file};
+    for (const ServiceSpec& s : d.services) {
+        for (const ObjectSpec& o : s.objects) {
+            if (!o.file.empty()) files.push_back(d.folder / o.file);
+        }
+    }
+    return files;
 }
 
 std::vector<int> PlaceSubchannels(const Description& d) {

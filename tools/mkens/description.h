@@ -95,6 +95,10 @@ std::optional<Description> ParseDescriptionText(std::string_view text,
 // applications and labels.
 dab::Ensemble ToEnsemble(const Description& description);
 
+// The description and every file it names.
+std::vector<std::filesystem::path> InputFiles(const Description& description,
+                                              const std::filesystem::path& description_file);
+
 // Start address (CU) of each sub-channel, in the order of the description.
 std::vector<int> PlaceSubchannels(const Description& description);
 

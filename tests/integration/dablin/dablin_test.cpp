@@ -12,7 +12,6 @@
 #include <cmath>
 #include <cstring>
 #include <future>
-#include <regex>
 
 #include "dab/eti.h"
 #include "support/environment.h"
@@ -36,9 +35,19 @@ bool HaveDablin() {
     return std::system("command -v dablin >/dev/null 2>&1") == 0;
 }
 
+// dablin colours its messages (ESC [ ... m) and sets the terminal title (ESC ] ... BEL).
 std::string WithoutEscapes(const std::string& text) {
-    static const std::regex escapes("\x1b\\[[0-9;]*m|\x1b\\][^\x07]*\x07");
-    return std::regex_replace(text, escapes, "");
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\x1b' && i + 1 < text.size() && text[i + 1] == '[') {
+            i = std::min(text.find('m', i), text.size());
+        } else if (text[i] == '\x1b' && i + 1 < text.size() && text[i + 1] == ']') {
+            i = std::min(text.find('\x07', i), text.size());
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
 }
 
 bool Has(const std::string& messages, const std::string& line) {
