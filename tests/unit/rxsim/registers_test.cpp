@@ -6,7 +6,7 @@ namespace koru::test {
 namespace {
 
 class RegistersTest : public EmulatorFixture {
-protected:
+  protected:
     void SetUp() override {
         EmulatorFixture::SetUp();
         Install("hardware-id 0\n");
@@ -17,7 +17,8 @@ protected:
 TEST_F(RegistersTest, A130ByteReadIsAnsweredFrameByFrame) {
     Pn(0x04, 0x01);
     Bytes values(130);
-    for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<uint8_t>(0x40 + i * 7);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<uint8_t>(0x40 + i * 7);
     const uint16_t base = 0x6810;
     RegisterWrite(base, Bytes(values.begin(), values.begin() + 59));
     RegisterWrite(base + 59, Bytes(values.begin() + 59, values.begin() + 118));
