@@ -37,6 +37,25 @@ std::vector<std::vector<uint8_t>> PackFig0(uint8_t extension, bool pd,
     return figs;
 }
 
+using Entries = std::vector<std::vector<uint8_t>>;
+
+// FIG 0 extensions with a P/D flag: services of 16-bit and of 32-bit SIds go in FIGs of
+// their own; `entries_of` adds a service's entries.
+std::vector<std::vector<uint8_t>> PackPerSidWidth(
+    uint8_t extension, const std::vector<Service>& services,
+    const std::function<void(const Service&, Entries&)>& entries_of) {
+    std::vector<std::vector<uint8_t>> figs;
+    for (bool long_sid : {false, true}) {
+        Entries entries;
+        for (const Service& service : services) {
+            if (service.long_sid == long_sid) entries_of(service, entries);
+        }
+        for (auto& fig : PackFig0(extension, long_sid, entries))
+            figs.push_back(std::move(fig));
+    }
+    return figs;
+}
+
 void PutSid(BitWriter& w, uint32_t sid, bool long_sid) {
     if (long_sid) {
         w.U32(sid);
@@ -296,32 +315,24 @@ std::vector<std::vector<uint8_t>> BuildFig0_1(const std::vector<Subchannel>& sub
 }
 
 std::vector<std::vector<uint8_t>> BuildFig0_2(const std::vector<Service>& services) {
-    std::vector<std::vector<uint8_t>> figs;
-    for (bool long_sid : {false, true}) {
-        std::vector<std::vector<uint8_t>> entries;
-        for (const Service& service : services) {
-            if (service.long_sid != long_sid) continue;
-            BitWriter w;
-            PutSid(w, service.sid, long_sid);
-            w.Bits(0, 4);  // local flag, CAId
-            w.Bits(static_cast<uint32_t>(service.components.size()), 4);
-            for (const Component& c : service.components) {
-                w.Bits(c.tmid, 2);
-                if (c.tmid == kPacketData) {
-                    w.Bits(c.scid, 12);
-                } else {
-                    w.Bits(c.type, 6);
-                    w.Bits(c.subchannel_id, 6);
-                }
-                w.Flag(c.primary);
-                w.Flag(c.ca);
+    return PackPerSidWidth(2, services, [](const Service& service, Entries& entries) {
+        BitWriter w;
+        PutSid(w, service.sid, service.long_sid);
+        w.Bits(0, 4);  // local flag, CAId
+        w.Bits(static_cast<uint32_t>(service.components.size()), 4);
+        for (const Component& c : service.components) {
+            w.Bits(c.tmid, 2);
+            if (c.tmid == kPacketData) {
+                w.Bits(c.scid, 12);
+            } else {
+                w.Bits(c.type, 6);
+                w.Bits(c.subchannel_id, 6);
             }
-            entries.push_back(w.Take());
+            w.Flag(c.primary);
+            w.Flag(c.ca);
         }
-        for (auto& fig : PackFig0(2, long_sid, entries))
-            figs.push_back(std::move(fig));
-    }
-    return figs;
+        entries.push_back(w.Take());
+    });
 }
 
 std::vector<std::vector<uint8_t>> BuildFig0_3(const std::vector<Service>& services) {
@@ -345,59 +356,43 @@ std::vector<std::vector<uint8_t>> BuildFig0_3(const std::vector<Service>& servic
 }
 
 std::vector<std::vector<uint8_t>> BuildFig0_8(const std::vector<Service>& services) {
-    std::vector<std::vector<uint8_t>> figs;
-    for (bool long_sid : {false, true}) {
-        std::vector<std::vector<uint8_t>> entries;
-        for (const Service& service : services) {
-            if (service.long_sid != long_sid) continue;
-            for (const Component& c : service.components) {
-                BitWriter w;
-                PutSid(w, service.sid, long_sid);
-                w.Flag(false);  // no extension
+    return PackPerSidWidth(8, services, [](const Service& service, Entries& entries) {
+        for (const Component& c : service.components) {
+            BitWriter w;
+            PutSid(w, service.sid, service.long_sid);
+            w.Flag(false);  // no extension
+            w.Bits(0, 3);
+            w.Bits(c.scids, 4);
+            if (c.tmid == kPacketData) {
+                w.Flag(true);
                 w.Bits(0, 3);
-                w.Bits(c.scids, 4);
-                if (c.tmid == kPacketData) {
-                    w.Flag(true);
-                    w.Bits(0, 3);
-                    w.Bits(c.scid, 12);
-                } else {
-                    w.Flag(false);
-                    w.Bits(0, 1);
-                    w.Bits(c.subchannel_id, 6);
-                }
-                entries.push_back(w.Take());
+                w.Bits(c.scid, 12);
+            } else {
+                w.Flag(false);
+                w.Bits(0, 1);
+                w.Bits(c.subchannel_id, 6);
             }
+            entries.push_back(w.Take());
         }
-        for (auto& fig : PackFig0(8, long_sid, entries))
-            figs.push_back(std::move(fig));
-    }
-    return figs;
+    });
 }
 
 std::vector<std::vector<uint8_t>> BuildFig0_13(const std::vector<Service>& services) {
-    std::vector<std::vector<uint8_t>> figs;
-    for (bool long_sid : {false, true}) {
-        std::vector<std::vector<uint8_t>> entries;
-        for (const Service& service : services) {
-            if (service.long_sid != long_sid) continue;
-            for (const Component& c : service.components) {
-                if (c.user_apps.empty()) continue;
-                BitWriter w;
-                PutSid(w, service.sid, long_sid);
-                w.Bits(c.scids, 4);
-                w.Bits(static_cast<uint32_t>(c.user_apps.size()), 4);
-                for (const UserApplication& app : c.user_apps) {
-                    w.Bits(app.type, 11);
-                    w.Bits(static_cast<uint32_t>(app.data.size()), 5);
-                    w.Bytes(app.data);
-                }
-                entries.push_back(w.Take());
+    return PackPerSidWidth(13, services, [](const Service& service, Entries& entries) {
+        for (const Component& c : service.components) {
+            if (c.user_apps.empty()) continue;
+            BitWriter w;
+            PutSid(w, service.sid, service.long_sid);
+            w.Bits(c.scids, 4);
+            w.Bits(static_cast<uint32_t>(c.user_apps.size()), 4);
+            for (const UserApplication& app : c.user_apps) {
+                w.Bits(app.type, 11);
+                w.Bits(static_cast<uint32_t>(app.data.size()), 5);
+                w.Bytes(app.data);
             }
+            entries.push_back(w.Take());
         }
-        for (auto& fig : PackFig0(13, long_sid, entries))
-            figs.push_back(std::move(fig));
-    }
-    return figs;
+    });
 }
 
 std::vector<uint8_t> BuildFig1_0(uint16_t eid, const Label& label) {

@@ -98,6 +98,69 @@ int ReadReply(uint8_t* buffer, uint32_t wanted, uint32_t timeout_ms, uint32_t* g
     return BB_SUCCESS;
 }
 
+// How register and tuner accesses are framed: the command, then the address and the count
+// big-endian in their widths, then (writes) the data; at most chunk data bytes per frame.
+struct Framing {
+    uint8_t read_command;
+    uint8_t write_command;
+    int field_bytes;  // width of the address and of the count
+    int chunk;
+    uint32_t timeout_ms;
+};
+constexpr Framing kRegisterFraming{kRegisterRead, kRegisterWrite, 2, kRegisterChunk,
+                                   kRegisterTimeout};
+constexpr Framing kTunerFraming{kTunerReadCommand, kTunerWriteCommand, 1, kTunerChunk,
+                                kTunerTimeout};
+constexpr int kLargestHeader = 5;
+
+// Writes the header of one frame into frame; returns its length.
+int FrameHeader(const Framing& framing, uint8_t command, uint32_t address, int count,
+                uint8_t* frame) {
+    int at = 0;
+    frame[at++] = command;
+    for (int i = framing.field_bytes - 1; i >= 0; --i) {
+        frame[at++] = static_cast<uint8_t>(address >> (8 * i));
+    }
+    for (int i = framing.field_bytes - 1; i >= 0; --i) {
+        frame[at++] = static_cast<uint8_t>(count >> (8 * i));
+    }
+    return at;
+}
+
+// Longer transfers go in consecutive frames, the address advancing by the bytes moved.
+int ReadInFrames(const Framing& framing, uint32_t address, uint8_t* buffer, int count) {
+    if (g_link.handle == nullptr) return BB_ERR_GENERIC;
+    uint8_t frame[kLargestHeader];
+    for (int done = 0; done < count;) {
+        const int n = std::min(count - done, framing.chunk);
+        const int length = FrameHeader(framing, framing.read_command, address + done, n, frame);
+        uint32_t got = 0;
+        if (WriteFrame(frame, static_cast<uint32_t>(length), framing.timeout_ms) != BB_SUCCESS ||
+            ReadReply(buffer + done, static_cast<uint32_t>(n), framing.timeout_ms, &got) !=
+                BB_SUCCESS) {
+            return BB_ERR_GENERIC;
+        }
+        done += n;
+    }
+    return BB_SUCCESS;
+}
+
+int WriteInFrames(const Framing& framing, uint32_t address, const uint8_t* buffer, int count) {
+    if (g_link.handle == nullptr) return BB_ERR_GENERIC;
+    uint8_t frame[kLargestHeader + std::max(kRegisterChunk, kTunerChunk)];
+    for (int done = 0; done < count;) {
+        const int n = std::min(count - done, framing.chunk);
+        const int length = FrameHeader(framing, framing.write_command, address + done, n, frame);
+        std::copy(buffer + done, buffer + done + n, frame + length);
+        if (WriteFrame(frame, static_cast<uint32_t>(length + n), framing.timeout_ms) !=
+            BB_SUCCESS) {
+            return BB_ERR_GENERIC;
+        }
+        done += n;
+    }
+    return BB_SUCCESS;
+}
+
 int SendControl(uint8_t code) {
     if (g_link.handle == nullptr) return BB_ERR_NO_DEVICE;
     const uint8_t frame[2] = {kControl, code};
@@ -264,74 +327,19 @@ int BB_Ifce_ReadStream(uint8_t* buffer, uint32_t wanted, uint32_t* got) {
 }
 
 int BB_Ifce_RegRead(uint16_t address, uint8_t* buffer, int count) {
-    if (g_link.handle == nullptr) return BB_ERR_GENERIC;
-    for (int done = 0; done < count;) {
-        const int n = std::min(count - done, kRegisterChunk);
-        const uint16_t at = static_cast<uint16_t>(address + done);
-        const uint8_t frame[5] = {kRegisterRead, static_cast<uint8_t>(at >> 8),
-                                  static_cast<uint8_t>(at & 0xFF), 0, static_cast<uint8_t>(n)};
-        if (WriteFrame(frame, sizeof frame, kRegisterTimeout) != BB_SUCCESS) return BB_ERR_GENERIC;
-        uint32_t got = 0;
-        if (ReadReply(buffer + done, static_cast<uint32_t>(n), kRegisterTimeout, &got) !=
-            BB_SUCCESS) {
-            return BB_ERR_GENERIC;
-        }
-        done += n;
-    }
-    return BB_SUCCESS;
+    return ReadInFrames(kRegisterFraming, address, buffer, count);
 }
 
 int BB_Ifce_RegWrite(uint16_t address, const uint8_t* buffer, int count) {
-    if (g_link.handle == nullptr) return BB_ERR_GENERIC;
-    uint8_t frame[5 + kRegisterChunk];
-    for (int done = 0; done < count;) {
-        const int n = std::min(count - done, kRegisterChunk);
-        const uint16_t at = static_cast<uint16_t>(address + done);
-        frame[0] = kRegisterWrite;
-        frame[1] = static_cast<uint8_t>(at >> 8);
-        frame[2] = static_cast<uint8_t>(at & 0xFF);
-        frame[3] = 0;
-        frame[4] = static_cast<uint8_t>(n);
-        std::copy(buffer + done, buffer + done + n, frame + 5);
-        if (WriteFrame(frame, static_cast<uint32_t>(5 + n), kRegisterTimeout) != BB_SUCCESS) {
-            return BB_ERR_GENERIC;
-        }
-        done += n;
-    }
-    return BB_SUCCESS;
+    return WriteInFrames(kRegisterFraming, address, buffer, count);
 }
 
 int BB_Ifce_TunerRead(uint8_t reg, uint8_t* buffer, int count) {
-    if (g_link.handle == nullptr) return BB_ERR_GENERIC;
-    for (int done = 0; done < count;) {
-        const int n = std::min(count - done, kTunerChunk);
-        const uint8_t frame[3] = {kTunerReadCommand, static_cast<uint8_t>(reg + done),
-                                  static_cast<uint8_t>(n)};
-        if (WriteFrame(frame, sizeof frame, kTunerTimeout) != BB_SUCCESS) return BB_ERR_GENERIC;
-        uint32_t got = 0;
-        if (ReadReply(buffer + done, static_cast<uint32_t>(n), kTunerTimeout, &got) != BB_SUCCESS) {
-            return BB_ERR_GENERIC;
-        }
-        done += n;
-    }
-    return BB_SUCCESS;
+    return ReadInFrames(kTunerFraming, reg, buffer, count);
 }
 
 int BB_Ifce_TunerWrite(uint8_t reg, const uint8_t* buffer, int count) {
-    if (g_link.handle == nullptr) return BB_ERR_GENERIC;
-    uint8_t frame[3 + kTunerChunk];
-    for (int done = 0; done < count;) {
-        const int n = std::min(count - done, kTunerChunk);
-        frame[0] = kTunerWriteCommand;
-        frame[1] = static_cast<uint8_t>(reg + done);
-        frame[2] = static_cast<uint8_t>(n);
-        std::copy(buffer + done, buffer + done + n, frame + 3);
-        if (WriteFrame(frame, static_cast<uint32_t>(3 + n), kTunerTimeout) != BB_SUCCESS) {
-            return BB_ERR_GENERIC;
-        }
-        done += n;
-    }
-    return BB_SUCCESS;
+    return WriteInFrames(kTunerFraming, reg, buffer, count);
 }
 
 int BB_Ifce_BatchWrite(const uint8_t* payload, int length) {

@@ -2,6 +2,7 @@
 #include "rxmod/dmb_api.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <vector>
@@ -13,6 +14,12 @@
 #include "rxmod/bb_err.h"
 #include "rxmod/bb_tuner.h"
 #include "rxmod/rxmod_api.h"
+
+// ServiceEntry crosses the plug-in boundary with this layout.
+static_assert(sizeof(ServiceEntry) == 48);
+static_assert(offsetof(ServiceEntry, frequency) == 32);
+static_assert(offsetof(ServiceEntry, service_index) == 40);
+static_assert(offsetof(ServiceEntry, kind) == 44);
 
 namespace {
 
@@ -56,7 +63,6 @@ class RecordWriter {
         std::memset(out_ + pos_, 0, n);
         pos_ += n;
     }
-    size_t pos() const { return pos_; }
 
   private:
     uint8_t* out_;
@@ -87,7 +93,6 @@ class RecordReader {
         pos_ += n;
     }
     void Skip(size_t n) { pos_ += n; }
-    size_t pos() const { return pos_; }
 
   private:
     const uint8_t* in_;

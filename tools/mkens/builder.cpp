@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 
@@ -51,29 +52,29 @@ ContentType ContentTypeOf(const std::string& name) {
     return {dab::kMotGeneralData, 0, "application/octet-stream"};
 }
 
-std::vector<uint8_t> ObjectBody(const ObjectSpec& spec, const std::filesystem::path& folder,
+std::vector<uint8_t> ObjectBody(const ObjectDescription& item, const std::filesystem::path& folder,
                                 MediaMaker& media) {
-    if (spec.image) {
-        return media.Image(*spec.image, std::filesystem::path(spec.name).extension().string());
+    if (item.image) {
+        return media.Image(*item.image, std::filesystem::path(item.name).extension().string());
     }
-    std::ifstream in(folder / spec.file, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + (folder / spec.file).string());
+    std::ifstream in(folder / item.file, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + (folder / item.file).string());
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-dab::MotObject MakeObject(uint16_t transport_id, const ObjectSpec& spec, std::vector<uint8_t> body,
-                          bool mime) {
+dab::MotObject MakeObject(uint16_t transport_id, const ObjectDescription& item,
+                          std::vector<uint8_t> body, bool mime) {
     dab::MotObject o;
     o.transport_id = transport_id;
-    const ContentType type = ContentTypeOf(spec.name);
+    const ContentType type = ContentTypeOf(item.name);
     o.header.content_type = type.type;
     o.header.content_subtype = type.subtype;
-    o.header.SetContentName(spec.name);
+    o.header.SetContentName(item.name);
     if (mime) {
         const std::string text = type.mime;
         o.header.parameters.push_back({dab::kMotMimeType, {text.begin(), text.end()}});
     }
-    if (spec.gzip) {
+    if (item.gzip) {
         o.body = dab::GzipCompress(body);
         o.header.parameters.push_back({dab::kMotCompressionType, {dab::kMotCompressionGzip}});
     } else {
@@ -87,7 +88,8 @@ dab::MotObject MakeObject(uint16_t transport_id, const ObjectSpec& spec, std::ve
 // group at a time so that a new label never waits behind a whole slide.
 class RadioPad {
   public:
-    RadioPad(const ServiceSpec& s, MediaMaker& media) : encoder_(static_cast<size_t>(s.pad - 2)) {
+    RadioPad(const ServiceDescription& s, MediaMaker& media)
+        : encoder_(static_cast<size_t>(s.pad - 2)) {
         for (const std::string& text : s.dls) {
             dab::DynamicLabel label;
             if (const auto ebu = dab::Utf8ToEbuLatin(text)) {
@@ -163,8 +165,8 @@ struct PacketFeed {
 // (directory mode) with DirectoryIndex naming the start page.
 class WebsiteCarousel {
   public:
-    WebsiteCarousel(const ServiceSpec& s, const std::filesystem::path& folder, MediaMaker& media,
-                    size_t bytes_per_frame) {
+    WebsiteCarousel(const ServiceDescription& s, const std::filesystem::path& folder,
+                    MediaMaker& media, size_t bytes_per_frame) {
         objects_ = WebsiteObjects(s, folder, media);
         size_t total = 0;
         for (const auto& o : objects_)
@@ -210,7 +212,7 @@ class WebsiteCarousel {
 // header CRC, frame type 1 and a service frame with one text component.
 class TpegSource {
   public:
-    explicit TpegSource(const ServiceSpec& s) : service_(s) {}
+    explicit TpegSource(const ServiceDescription& s) : service_(s) {}
 
     std::optional<std::vector<uint8_t>> Next(int frame) {
         if (frame < next_) return std::nullopt;
@@ -249,7 +251,7 @@ class TpegSource {
     }
 
   private:
-    ServiceSpec service_;
+    ServiceDescription service_;
     int next_ = 0;
     int count_ = 0;
 };
@@ -286,11 +288,11 @@ std::vector<uint8_t> MuxPackets(std::vector<PacketFeed>& feeds, int frame, size_
 
 }  // namespace
 
-std::vector<dab::MotObject> SlideObjects(const ServiceSpec& s, MediaMaker& media) {
+std::vector<dab::MotObject> SlideObjects(const ServiceDescription& s, MediaMaker& media) {
     std::vector<dab::MotObject> slides;
     uint16_t tid = 1;
-    for (const ObjectSpec& spec : s.slides) {
-        dab::MotObject slide = MakeObject(tid++, spec, ObjectBody(spec, {}, media), false);
+    for (const ObjectDescription& item : s.slides) {
+        dab::MotObject slide = MakeObject(tid++, item, ObjectBody(item, {}, media), false);
         // TS 101 499: a slide is shown at its TriggerTime; 0 means at once.
         slide.header.parameters.insert(slide.header.parameters.begin(),
                                        {dab::kMotTriggerTime, {0, 0, 0, 0}});
@@ -299,17 +301,18 @@ std::vector<dab::MotObject> SlideObjects(const ServiceSpec& s, MediaMaker& media
     return slides;
 }
 
-std::vector<dab::MotObject> WebsiteObjects(const ServiceSpec& s,
+std::vector<dab::MotObject> WebsiteObjects(const ServiceDescription& s,
                                            const std::filesystem::path& folder, MediaMaker& media) {
     std::vector<dab::MotObject> objects;
     uint16_t tid = 1;
-    for (const ObjectSpec& spec : s.objects) {
-        objects.push_back(MakeObject(tid++, spec, ObjectBody(spec, folder, media), true));
+    for (const ObjectDescription& item : s.objects) {
+        objects.push_back(MakeObject(tid++, item, ObjectBody(item, folder, media), true));
     }
     return objects;
 }
 
-SubchannelFrames BuildRadio(const ServiceSpec& s, int bitrate_kbps, int frames, MediaMaker& media) {
+SubchannelFrames BuildRadio(const ServiceDescription& s, int bitrate_kbps, int frames,
+                            MediaMaker& media) {
     AudioFrames audio = EncodeTone(s.tone, bitrate_kbps, s.mode, s.pad, frames);
     RadioPad pad(s, media);
     for (int f = 0; f < frames; ++f) {
@@ -324,12 +327,12 @@ SubchannelFrames BuildRadio(const ServiceSpec& s, int bitrate_kbps, int frames, 
 }
 
 SubchannelFrames BuildPacketSubchannel(const Description& d, int subchannel, MediaMaker& media) {
-    const SubchannelSpec* sub = d.FindSubchannel(subchannel);
+    const SubchannelDescription* sub = d.FindSubchannel(subchannel);
     const size_t capacity = static_cast<size_t>(sub->bitrate) * 3;
     std::vector<PacketFeed> feeds;
     std::vector<std::shared_ptr<WebsiteCarousel>> websites;
     std::vector<std::shared_ptr<TpegSource>> tpegs;
-    for (const ServiceSpec& s : d.services) {
+    for (const ServiceDescription& s : d.services) {
         if (s.subchannel != subchannel) continue;
         PacketFeed feed{dab::PacketWriter(static_cast<uint16_t>(s.address)), nullptr, {}};
         if (s.kind == ServiceKind::kData) {
@@ -350,8 +353,8 @@ SubchannelFrames BuildPacketSubchannel(const Description& d, int subchannel, Med
 void WriteEnsemble(const Description& d, MediaMaker& media, const std::filesystem::path& output) {
     const dab::Ensemble ensemble = ToEnsemble(d);
     std::map<int, SubchannelFrames> streams;
-    for (const ServiceSpec& s : d.services) {
-        const SubchannelSpec* sub = d.FindSubchannel(s.subchannel);
+    for (const ServiceDescription& s : d.services) {
+        const SubchannelDescription* sub = d.FindSubchannel(s.subchannel);
         const size_t bytes = static_cast<size_t>(sub->bitrate) * 3;
         if (s.kind == ServiceKind::kTv) {
             const std::vector<uint8_t> ts =

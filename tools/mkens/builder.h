@@ -20,16 +20,16 @@ namespace koru::mkens {
 using SubchannelFrames = std::vector<std::vector<uint8_t>>;
 
 // Radio: Layer II frames of the tone with X-PAD (dynamic labels in turn, the slideshow).
-SubchannelFrames BuildRadio(const ServiceSpec& service, int bitrate_kbps, int frames,
+SubchannelFrames BuildRadio(const ServiceDescription& service, int bitrate_kbps, int frames,
                             MediaMaker& media);
 // Packet mode: the website and TPEG services that share one sub-channel.
 SubchannelFrames BuildPacketSubchannel(const Description& description, int subchannel,
                                        MediaMaker& media);
 // The MOT objects of a data service (headers with ContentName, MimeType, compression).
-std::vector<dab::MotObject> WebsiteObjects(const ServiceSpec& service,
+std::vector<dab::MotObject> WebsiteObjects(const ServiceDescription& service,
                                            const std::filesystem::path& folder, MediaMaker& media);
 // The slides of a radio service.
-std::vector<dab::MotObject> SlideObjects(const ServiceSpec& service, MediaMaker& media);
+std::vector<dab::MotObject> SlideObjects(const ServiceDescription& service, MediaMaker& media);
 
 // Writes the recording (atomically: a temporary file renamed at the end). Throws
 // std::runtime_error on failure.

@@ -1,8 +1,10 @@
 #include "tools/mkens/description.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <set>
@@ -79,10 +81,12 @@ class Parser {
     bool Section(const std::string& header);
     bool Key(const std::string& key, const std::string& value);
     bool EnsembleKey(const std::string& key, const std::string& value);
-    bool SubchannelKey(SubchannelSpec& s, const std::string& key, const std::string& value);
-    bool ServiceKey(ServiceSpec& s, const std::string& key, const std::string& value);
-    std::optional<ObjectSpec> Object(const std::string& value, bool slide);
+    bool SubchannelKey(SubchannelDescription& s, const std::string& key, const std::string& value);
+    bool ServiceKey(ServiceDescription& s, const std::string& key, const std::string& value);
+    std::optional<ObjectDescription> Object(const std::string& value, bool slide);
     std::optional<long long> Number(const std::string& value, long long min, long long max);
+    // Sets `field` from a number in [min, max]; false (with the error) otherwise.
+    bool SetInt(int* field, const std::string& value, long long min, long long max);
     bool CheckLabel(int line, const std::string& label, const std::string& short_label);
 
     std::string name_;
@@ -125,7 +129,7 @@ bool Parser::Section(const std::string& header) {
     if (kind == "subchannel" && words.size() == 2) {
         const auto id = Number(words[1], 0, 63);
         if (!id) return false;
-        SubchannelSpec s;
+        SubchannelDescription s;
         s.id = static_cast<int>(*id);
         s.line = line_;
         d_.subchannels.push_back(s);
@@ -136,7 +140,7 @@ bool Parser::Section(const std::string& header) {
                                                            {"data", ServiceKind::kData},
                                                            {"tpeg", ServiceKind::kTpeg}};
     if (auto it = kKinds.find(kind); it != kKinds.end() && words.size() == 1) {
-        ServiceSpec s;
+        ServiceDescription s;
         s.kind = it->second;
         s.line = line_;
         d_.services.push_back(s);
@@ -153,6 +157,12 @@ std::optional<long long> Parser::Number(const std::string& value, long long min,
         return std::nullopt;
     }
     return n;
+}
+
+bool Parser::SetInt(int* field, const std::string& value, long long min, long long max) {
+    const std::optional<long long> n = Number(value, min, max);
+    if (n) *field = static_cast<int>(*n);
+    return n.has_value();
 }
 
 bool Parser::Key(const std::string& key, const std::string& value) {
@@ -182,15 +192,14 @@ bool Parser::EnsembleKey(const std::string& key, const std::string& value) {
     return true;
 }
 
-bool Parser::SubchannelKey(SubchannelSpec& s, const std::string& key, const std::string& value) {
+bool Parser::SubchannelKey(SubchannelDescription& s, const std::string& key,
+                           const std::string& value) {
     if (key == "bitrate") {
-        const auto n = Number(value, 8, 1728);
-        if (!n) return false;
-        s.bitrate = static_cast<int>(*n);
+        return SetInt(&s.bitrate, value, 8, 1728);
     } else if (key == "start") {
-        const auto n = Number(value, 0, dab::kCapacityUnits - 1);
-        if (!n) return false;
-        s.start = static_cast<int>(*n);
+        int start = 0;
+        if (!SetInt(&start, value, 0, dab::kCapacityUnits - 1)) return false;
+        s.start = start;
     } else if (key == "protection") {
         protection_text_[d_.subchannels.size() - 1] = Lower(value);  // resolved in Check()
     } else {
@@ -199,9 +208,9 @@ bool Parser::SubchannelKey(SubchannelSpec& s, const std::string& key, const std:
     return true;
 }
 
-std::optional<ObjectSpec> Parser::Object(const std::string& value, bool slide) {
+std::optional<ObjectDescription> Parser::Object(const std::string& value, bool slide) {
     const std::vector<std::string> w = Words(value);
-    ObjectSpec o;
+    ObjectDescription o;
     size_t at = 0;
     if (w.empty()) {
         Fail(line_, "empty object");
@@ -212,7 +221,7 @@ std::optional<ObjectSpec> Parser::Object(const std::string& value, bool slide) {
     if (how == "file" && at < w.size()) {
         o.file = w[at++];
     } else if (how == "image" && at < w.size()) {
-        ImageSpec image;
+        PictureDescription image;
         image.source = w[at++];
         if (!slide && at < w.size() && w[at].find('x') != std::string::npos) {
             const std::string size = w[at++];
@@ -251,7 +260,7 @@ std::optional<ObjectSpec> Parser::Object(const std::string& value, bool slide) {
     return o;
 }
 
-bool Parser::ServiceKey(ServiceSpec& s, const std::string& key, const std::string& value) {
+bool Parser::ServiceKey(ServiceDescription& s, const std::string& key, const std::string& value) {
     const bool stream = s.kind == ServiceKind::kTv || s.kind == ServiceKind::kRadio;
     const bool packet = !stream;
     if (key == "sid") {
@@ -264,46 +273,34 @@ bool Parser::ServiceKey(ServiceSpec& s, const std::string& key, const std::strin
     } else if (key == "short") {
         s.short_label = value;
     } else if (key == "subchannel") {
-        const auto n = Number(value, 0, 63);
-        if (!n) return false;
-        s.subchannel = static_cast<int>(*n);
+        return SetInt(&s.subchannel, value, 0, 63);
     } else if (key == "tone" && stream) {
-        const auto n = Number(value, 20, 20000);
-        if (!n) return false;
-        s.tone = static_cast<int>(*n);
+        return SetInt(&s.tone, value, 20, 20000);
     } else if (key == "video" && s.kind == ServiceKind::kTv) {
         s.video = value;
     } else if (key == "fps" && s.kind == ServiceKind::kTv) {
-        const auto n = Number(value, 1, 30);
-        if (!n) return false;
-        s.fps = static_cast<int>(*n);
+        return SetInt(&s.fps, value, 1, 30);
     } else if (key == "mode" && s.kind == ServiceKind::kRadio) {
         s.mode = Lower(value);
         if (s.mode != "stereo" && s.mode != "joint" && s.mode != "mono") {
             return Fail(line_, "mode must be stereo, joint or mono");
         }
     } else if (key == "pad" && s.kind == ServiceKind::kRadio) {
-        const auto n = Number(value, 2, 196);
-        if (!n) return false;
-        s.pad = static_cast<int>(*n);
+        return SetInt(&s.pad, value, 2, 196);
     } else if (key == "dls" && s.kind == ServiceKind::kRadio) {
         s.dls.push_back(value);
     } else if (key == "dls_seconds" && s.kind == ServiceKind::kRadio) {
-        const auto n = Number(value, 1, 600);
-        if (!n) return false;
-        s.dls_seconds = static_cast<double>(*n);
+        int seconds = 0;
+        if (!SetInt(&seconds, value, 1, 600)) return false;
+        s.dls_seconds = seconds;
     } else if (key == "slide" && s.kind == ServiceKind::kRadio) {
         auto o = Object(value, true);
         if (!o) return false;
         s.slides.push_back(*o);
     } else if (key == "address" && packet) {
-        const auto n = Number(value, 1, 1023);
-        if (!n) return false;
-        s.address = static_cast<int>(*n);
+        return SetInt(&s.address, value, 1, 1023);
     } else if (key == "scid" && packet) {
-        const auto n = Number(value, 1, 4095);
-        if (!n) return false;
-        s.scid = static_cast<int>(*n);
+        return SetInt(&s.scid, value, 1, 4095);
     } else if (key == "object" && s.kind == ServiceKind::kData) {
         auto o = Object(value, false);
         if (!o) return false;
@@ -334,7 +331,7 @@ bool Parser::Check() {
 
     std::set<int> ids;
     for (size_t i = 0; i < d_.subchannels.size(); ++i) {
-        SubchannelSpec& s = d_.subchannels[i];
+        SubchannelDescription& s = d_.subchannels[i];
         const std::string text = protection_text_[i];
         if (!ids.insert(s.id).second) return Fail(s.line, "sub-channel defined twice");
         if (s.bitrate == 0) return Fail(s.line, "sub-channel without bitrate");
@@ -377,11 +374,11 @@ bool Parser::Check() {
     std::map<int, ServiceKind> use;  // sub-channel -> kind of its first user
     std::set<std::pair<int, int>> addresses;
     int next_scid = 1;
-    for (ServiceSpec& s : d_.services) {
+    for (ServiceDescription& s : d_.services) {
         if (s.sid == 0) return Fail(s.line, "service without sid");
         if (!sids.insert(s.sid).second) return Fail(s.line, "sid used twice");
         if (!CheckLabel(s.line, s.label, s.short_label)) return false;
-        const SubchannelSpec* sub = d_.FindSubchannel(s.subchannel);
+        const SubchannelDescription* sub = d_.FindSubchannel(s.subchannel);
         if (sub == nullptr) return Fail(s.line, "service without a defined subchannel");
         const bool stream = s.kind == ServiceKind::kTv || s.kind == ServiceKind::kRadio;
         auto [it, first] = use.emplace(s.subchannel, s.kind);
@@ -417,7 +414,7 @@ bool Parser::Check() {
             if (s.objects.empty()) return Fail(s.line, "data service without objects");
             const bool has_index =
                 std::any_of(s.objects.begin(), s.objects.end(),
-                            [&](const ObjectSpec& o) { return o.name == s.index; });
+                            [&](const ObjectDescription& o) { return o.name == s.index; });
             if (!has_index) return Fail(s.line, "index '" + s.index + "' is none of the objects");
         }
     }
@@ -441,8 +438,8 @@ const char* KindName(ServiceKind kind) {
     return "?";
 }
 
-const SubchannelSpec* Description::FindSubchannel(int id) const {
-    for (const SubchannelSpec& s : subchannels) {
+const SubchannelDescription* Description::FindSubchannel(int id) const {
+    for (const SubchannelDescription& s : subchannels) {
         if (s.id == id) return &s;
     }
     return nullptr;
@@ -470,10 +467,21 @@ std::optional<Description> ParseDescription(const std::filesystem::path& path, s
     return ParseDescriptionText(text.str(), path.parent_path(), error, path.string());
 }
 
+std::vector<std::filesystem::path> InputFiles(const Description& d,
+                                              const std::filesystem::path& description_file) {
+    std::vector<std::filesystem::path> files{description_file};
+    for (const ServiceDescription& s : d.services) {
+        for (const ObjectDescription& o : s.objects) {
+            if (!o.file.empty()) files.push_back(d.folder / o.file);
+        }
+    }
+    return files;
+}
+
 std::vector<int> PlaceSubchannels(const Description& d) {
     std::vector<int> starts;
     int next = 0;
-    for (const SubchannelSpec& s : d.subchannels) {
+    for (const SubchannelDescription& s : d.subchannels) {
         const int start = s.start.value_or(next);
         starts.push_back(start);
         next = start + s.protection.SizeCu();
@@ -490,7 +498,7 @@ dab::Ensemble ToEnsemble(const Description& d) {
         e.subchannels.push_back({static_cast<uint8_t>(d.subchannels[i].id),
                                  static_cast<uint16_t>(starts[i]), d.subchannels[i].protection});
     }
-    for (const ServiceSpec& s : d.services) {
+    for (const ServiceDescription& s : d.services) {
         dab::Service service;
         service.sid = s.sid;
         service.long_sid = s.long_sid;

@@ -24,7 +24,7 @@ enum class ServiceKind { kTv, kRadio, kData, kTpeg };
 const char* KindName(ServiceKind kind);
 
 // A picture made with FFmpeg from one of its test sources.
-struct ImageSpec {
+struct PictureDescription {
     std::string source = "testsrc2";  // lavfi source: testsrc, testsrc2, smptebars, ...
     int width = 320;
     int height = 240;
@@ -32,14 +32,14 @@ struct ImageSpec {
 };
 
 // A MOT object: its ContentName and its body, from a file or a generated picture.
-struct ObjectSpec {
+struct ObjectDescription {
     std::string name;
     std::filesystem::path file;  // empty for pictures
-    std::optional<ImageSpec> image;
+    std::optional<PictureDescription> image;
     bool gzip = false;
 };
 
-struct SubchannelSpec {
+struct SubchannelDescription {
     int id = 0;
     int bitrate = 0;  // kbit/s
     dab::Protection protection;
@@ -47,7 +47,7 @@ struct SubchannelSpec {
     int line = 0;
 };
 
-struct ServiceSpec {
+struct ServiceDescription {
     ServiceKind kind = ServiceKind::kRadio;
     uint32_t sid = 0;
     bool long_sid = false;
@@ -65,11 +65,11 @@ struct ServiceSpec {
     int pad = 58;                // F-PAD and X-PAD bytes in each audio frame
     std::vector<std::string> dls;
     double dls_seconds = 6;
-    std::vector<ObjectSpec> slides;
+    std::vector<ObjectDescription> slides;
     // Data and TPEG (packet mode).
     int address = -1;
     int scid = -1;
-    std::vector<ObjectSpec> objects;
+    std::vector<ObjectDescription> objects;
     std::string index = "index.htm";
 };
 
@@ -78,11 +78,11 @@ struct Description {
     std::string label;
     std::string short_label;
     int frames = 0;
-    std::vector<SubchannelSpec> subchannels;
-    std::vector<ServiceSpec> services;
+    std::vector<SubchannelDescription> subchannels;
+    std::vector<ServiceDescription> services;
     std::filesystem::path folder;  // files are named relative to it
 
-    const SubchannelSpec* FindSubchannel(int id) const;
+    const SubchannelDescription* FindSubchannel(int id) const;
 };
 
 // Reads and checks a description; nullopt with "file:line: reason" in `error`.
@@ -94,6 +94,10 @@ std::optional<Description> ParseDescriptionText(std::string_view text,
 // The ensemble the FIC announces: sub-channels placed, services with their components, user
 // applications and labels.
 dab::Ensemble ToEnsemble(const Description& description);
+
+// The description and every file it names.
+std::vector<std::filesystem::path> InputFiles(const Description& description,
+                                              const std::filesystem::path& description_file);
 
 // Start address (CU) of each sub-channel, in the order of the description.
 std::vector<int> PlaceSubchannels(const Description& description);

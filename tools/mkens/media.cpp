@@ -6,6 +6,7 @@
 #include <twolame.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -96,8 +97,10 @@ std::vector<uint8_t> MediaMaker::Run(const std::vector<std::string>& args,
     const std::filesystem::path output = cache_ / (name + extension);
     if (std::filesystem::exists(output)) return ReadAll(output);
 
-    const std::filesystem::path partial = cache_ / (std::string(name) + ".part" + extension);
-    const std::filesystem::path log = cache_ / (std::string(name) + ".log");
+    // Private names while FFmpeg writes: several mkens may share the cache.
+    const std::string own = std::string(name) + "." + std::to_string(getpid());
+    const std::filesystem::path partial = cache_ / (own + ".part" + extension);
+    const std::filesystem::path log = cache_ / (own + ".log");
     std::vector<std::string> command{"ffmpeg",    "-nostdin", "-hide_banner",
                                      "-loglevel", "error",    "-y"};
     command.insert(command.end(), args.begin(), args.end());
@@ -130,12 +133,13 @@ std::vector<uint8_t> MediaMaker::Run(const std::vector<std::string>& args,
     return ReadAll(output);
 }
 
-std::vector<uint8_t> MediaMaker::Image(const ImageSpec& spec, const std::string& extension) {
-    const std::string size = std::to_string(spec.width) + "x" + std::to_string(spec.height);
+std::vector<uint8_t> MediaMaker::Image(const PictureDescription& item,
+                                       const std::string& extension) {
+    const std::string size = std::to_string(item.width) + "x" + std::to_string(item.height);
     std::vector<std::string> args{
-        "-f", "lavfi", "-i", spec.source + "=size=" + size + ":rate=1", "-frames:v", "1"};
+        "-f", "lavfi", "-i", item.source + "=size=" + size + ":rate=1", "-frames:v", "1"};
     const std::string text =
-        DrawText(spec.text, std::to_string(spec.height / 8), "(w-text_w)/2", "(h-text_h)/2");
+        DrawText(item.text, std::to_string(item.height / 8), "(w-text_w)/2", "(h-text_h)/2");
     if (!text.empty()) args.insert(args.end(), {"-vf", text});
     if (extension == ".png") {
         args.insert(args.end(), {"-pix_fmt", "rgb24", "-c:v", "png"});
@@ -146,7 +150,7 @@ std::vector<uint8_t> MediaMaker::Image(const ImageSpec& spec, const std::string&
     return Run(args, extension);
 }
 
-std::vector<uint8_t> MediaMaker::TransportStream(const ServiceSpec& s, int bitrate_kbps,
+std::vector<uint8_t> MediaMaker::TransportStream(const ServiceDescription& s, int bitrate_kbps,
                                                  size_t bytes) {
     // Room for the audio (48 kbit/s) and the TS and PES overhead; null packets fill the rest.
     const int video_kbps = std::max(48, (bitrate_kbps - 48) * 6 / 10);

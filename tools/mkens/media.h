@@ -22,10 +22,10 @@ class MediaMaker {
     MediaMaker& operator=(const MediaMaker&) = delete;
 
     // A JPEG (".jpg") or PNG (".png") picture; throws std::runtime_error when FFmpeg fails.
-    std::vector<uint8_t> Image(const ImageSpec& spec, const std::string& extension);
+    std::vector<uint8_t> Image(const PictureDescription& item, const std::string& extension);
     // H.264 (320x240) and AAC (the service's tone) in an MPEG-2 TS at a constant mux rate,
     // exactly `bytes` long (cut or filled up with null packets).
-    std::vector<uint8_t> TransportStream(const ServiceSpec& service, int bitrate_kbps,
+    std::vector<uint8_t> TransportStream(const ServiceDescription& service, int bitrate_kbps,
                                          size_t bytes);
 
     int ffmpeg_runs() const { return runs_; }

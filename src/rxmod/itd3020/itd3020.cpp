@@ -177,7 +177,7 @@ int WriteDivider(double lo, int row, Band band) {
 }
 
 // Steps through the sub-bands until the VCO level reading is in range; at most 15 steps.
-// Sets *done to false when the search left the band's rows (the tune then ends).
+// Sets *in_band to false when the search left the band's rows (the tune then ends).
 int SearchVco(double lo, int row, Band band, bool* in_band) {
     *in_band = true;
     const int first = band == kBandIII ? kBandIIIFirstRow : kLBandFirstRow;

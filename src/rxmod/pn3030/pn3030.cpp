@@ -265,12 +265,18 @@ int StartStream(int mode, ServiceRecord* service, StreamInfo* info) {
     }
 }
 
-int StopServiceStream() {
+// Bank 2, the firmware's stream switch off, and the pipe emptied once the stick stopped.
+int DisableStream() {
     int result = Write(kBank, 0x02);
     if (result == BB_SUCCESS) result = BB_Ifce_StreamDisable();
     if (result != BB_SUCCESS) return result;
     BB_Pause(100);
-    if ((result = BB_Ifce_Flush()) != BB_SUCCESS) return result;
+    return BB_Ifce_Flush();
+}
+
+int StopServiceStream() {
+    int result = DisableStream();
+    if (result != BB_SUCCESS) return result;
     if ((result = WriteAll({{0xA5, 0x00}, {0xA5, 0x80}, {0xA5, 0x04}})) != BB_SUCCESS)
         return result;
     if ((result = Modify(0xA0, 0xFF, 0xE0)) != BB_SUCCESS) return result;
@@ -284,11 +290,8 @@ int StopServiceStream() {
 }
 
 int StopFicStream() {
-    int result = Write(kBank, 0x02);
-    if (result == BB_SUCCESS) result = BB_Ifce_StreamDisable();
+    int result = DisableStream();
     if (result != BB_SUCCESS) return result;
-    BB_Pause(100);
-    if ((result = BB_Ifce_Flush()) != BB_SUCCESS) return result;
     if ((result = WriteAll({{0xB1, 0x00}, {0xB1, 0x80}, {0xB1, 0x04}})) != BB_SUCCESS)
         return result;
     if ((result = Modify(0xA0, 0xFF, 0x01)) != BB_SUCCESS) return result;

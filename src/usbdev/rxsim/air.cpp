@@ -40,8 +40,8 @@ std::shared_ptr<const Ensemble> Air::EnsembleOf(const AirEntry* entry) {
         failed_[entry] = true;
         return nullptr;
     }
-    M4_LOG(2, kSource, "%u kHz: %zu frames from %s", entry->frequency_khz,
-           ensemble->frames.size(), entry->eti_path.c_str());
+    M4_LOG(2, kSource, "%u kHz: %zu frames from %s", entry->frequency_khz, ensemble->frames.size(),
+           entry->eti_path.c_str());
     loaded_[entry] = ensemble;
     return ensemble;
 }

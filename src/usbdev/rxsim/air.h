@@ -37,7 +37,7 @@ std::shared_ptr<const Ensemble> LoadEnsemble(const std::string& path, std::strin
 bool FibCrcOk(const uint8_t* fib);
 
 class Air {
-public:
+  public:
     explicit Air(std::vector<AirEntry> entries) : entries_(std::move(entries)) {}
 
     // The transmitter nearest to rf_mhz within the tolerance, or null.
@@ -49,7 +49,7 @@ public:
         return loaded_.count(entry) != 0 || failed_.count(entry) != 0;
     }
 
-private:
+  private:
     std::vector<AirEntry> entries_;
     std::map<const AirEntry*, std::shared_ptr<const Ensemble>> loaded_;
     std::map<const AirEntry*, bool> failed_;

@@ -17,16 +17,16 @@ namespace rxsim {
 
 // One air frame as the board hands it to the baseband.
 struct FrameContext {
-    uint64_t index = 0;                // air frame number; a transmission frame is 4 of them
-    const AirFrame* frame = nullptr;   // what was received; null unless locked
-    double level = 0.0;                // signal value of the reception
-    bool stream_enabled = false;       // the firmware forwards the chip's output to USB
+    uint64_t index = 0;               // air frame number; a transmission frame is 4 of them
+    const AirFrame* frame = nullptr;  // what was received; null unless locked
+    double level = 0.0;               // signal value of the reception
+    bool stream_enabled = false;      // the firmware forwards the chip's output to USB
     Faults* faults = nullptr;
-    RxQueue* host = nullptr;           // null while no handle is open
+    RxQueue* host = nullptr;  // null while no handle is open
 };
 
 class Baseband {
-public:
+  public:
     virtual ~Baseband() = default;
     virtual std::string Name() const = 0;
     virtual void Reset() = 0;  // power-on values

@@ -5,9 +5,13 @@
 
 namespace rxsim {
 
-bool IsEmulatedBaseband(const std::string& name) { return name == "PN3030"; }
+bool IsEmulatedBaseband(const std::string& name) {
+    return name == "PN3030";
+}
 
-bool IsEmulatedTuner(const std::string& name) { return name == "ITD3020" || name == "ITD3010"; }
+bool IsEmulatedTuner(const std::string& name) {
+    return name == "ITD3020" || name == "ITD3010";
+}
 
 double DefaultTunerClock(const std::string& baseband) {
     return baseband == "CTX2050" ? 24.576 : 16.384;

@@ -17,6 +17,7 @@
 
 #include "m4systems/log.h"
 #include "usbdev/rxsim/rxsim.h"
+#include "usbdev/rxsim/words.h"
 
 namespace rxsim {
 namespace {
@@ -24,14 +25,6 @@ namespace {
 constexpr const char* kSource = "rxsim_ctl";
 constexpr size_t kMaxCommand = 1024;
 constexpr int kReadTimeoutMs = 2000;  // a client that sends nothing is dropped
-
-std::vector<std::string> Words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    std::string word;
-    while (in >> word) words.push_back(word);
-    return words;
-}
 
 bool OnOff(const std::string& word, bool* value) {
     if (word == "on") {
@@ -41,15 +34,6 @@ bool OnOff(const std::string& word, bool* value) {
     } else {
         return false;
     }
-    return true;
-}
-
-bool Decimal(const std::string& word, double* value) {
-    char* end = nullptr;
-    errno = 0;
-    double parsed = std::strtod(word.c_str(), &end);
-    if (word.empty() || errno != 0 || *end != '\0' || !std::isfinite(parsed)) return false;
-    *value = parsed;
     return true;
 }
 
@@ -124,7 +108,7 @@ std::string ControlHelp() {
 
 std::string RunControlCommand(Emulator* emulator, const std::string& command,
                               const std::function<std::string()>& fault_summary) {
-    std::vector<std::string> words = Words(command);
+    std::vector<std::string> words = SplitWords(command);
     if (words.empty()) return "error: empty command\n";
     const std::string& verb = words[0];
     const std::string argument = words.size() > 1 ? words[1] : "";
@@ -150,13 +134,11 @@ std::string RunControlCommand(Emulator* emulator, const std::string& command,
         emulator->SetServiceSilence(flag);
     } else if (verb == "level" && argument == "air") {
         emulator->SetSignalLevel(std::nullopt);
-    } else if (verb == "level" && Decimal(argument, &value) && std::fabs(value) <= 100.0) {
+    } else if (verb == "level" && ParseDecimal(argument, -100.0, 100.0, &value)) {
         emulator->SetSignalLevel(value);
-    } else if (verb == "corrupt-fibs" && Decimal(argument, &value) && value >= 0 &&
-               value <= 100) {
+    } else if (verb == "corrupt-fibs" && ParseDecimal(argument, 0.0, 100.0, &value)) {
         emulator->SetFibCorruption(value / 100.0);
-    } else if (verb == "corrupt-packets" && Decimal(argument, &value) && value >= 0 &&
-               value <= 100) {
+    } else if (verb == "corrupt-packets" && ParseDecimal(argument, 0.0, 100.0, &value)) {
         emulator->SetPacketCorruption(value / 100.0);
     } else if (verb == "no-hwid" && OnOff(argument, &flag)) {
         emulator->SetHardwareIdSilent(flag);
@@ -174,10 +156,10 @@ std::string RunControlCommand(Emulator* emulator, const std::string& command,
 std::string ControlSocketFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     std::error_code ignored;
-    std::string base = runtime != nullptr && runtime[0] == '/' &&
-                               std::filesystem::is_directory(runtime, ignored)
-                           ? runtime
-                           : "/tmp";
+    std::string base =
+        runtime != nullptr && runtime[0] == '/' && std::filesystem::is_directory(runtime, ignored)
+            ? runtime
+            : "/tmp";
     return base + "/koru-rxsim-" + std::to_string(getuid());
 }
 
@@ -194,7 +176,12 @@ ControlServer::~ControlServer() {
     }
     if (listener_ >= 0) {
         close(listener_);
-        unlink(path_.c_str());
+        // Another emulator of this process may have taken the name over since.
+        struct stat info;
+        if (lstat(path_.c_str(), &info) == 0 && info.st_dev == socket_device_ &&
+            info.st_ino == socket_inode_) {
+            unlink(path_.c_str());
+        }
     }
     for (int fd : wake_) {
         if (fd >= 0) close(fd);
@@ -214,10 +201,16 @@ bool ControlServer::Start(std::string* error) {
     std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
     unlink(path_.c_str());  // left by an earlier process with this id
     listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (listener_ < 0 ||
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener_, 4) != 0 || pipe2(wake_, O_CLOEXEC) != 0) {
         *error = "control socket " + path_ + ": " + std::strerror(errno);
         return false;
+    }
+    struct stat info;
+    if (lstat(path_.c_str(), &info) == 0) {
+        socket_device_ = info.st_dev;
+        socket_inode_ = info.st_ino;
     }
     thread_ = std::thread([this] { Serve(); });
     M4_LOG(2, kSource, "rxsimctl reaches this emulator at %s", path_.c_str());
@@ -243,7 +236,7 @@ void ControlServer::Serve() {
 void ControlServer::Answer(int connection) {
     std::string line;
     char chunk[256];
-    while (line.size() < kMaxCommand && line.find('\n') == std::string::npos) {
+    while (line.size() <= kMaxCommand && line.find('\n') == std::string::npos) {
         pollfd fd = {connection, POLLIN, 0};
         if (poll(&fd, 1, kReadTimeoutMs) <= 0) return;
         ssize_t n = read(connection, chunk, sizeof chunk);
@@ -251,11 +244,11 @@ void ControlServer::Answer(int connection) {
         if (n <= 0) break;
         line.append(chunk, static_cast<size_t>(n));
     }
+    line = line.substr(0, line.find('\n'));
     if (line.size() > kMaxCommand) {
         WriteAll(connection, "error: command too long\n");
         return;
     }
-    line = line.substr(0, line.find('\n'));
     WriteAll(connection, emulator_->Control(line));
 }
 

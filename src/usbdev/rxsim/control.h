@@ -4,7 +4,8 @@
 #ifndef USBDEV_RXSIM_CONTROL_H
 #define USBDEV_RXSIM_CONTROL_H
 
-#include <atomic>
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 #include <thread>
@@ -31,7 +32,7 @@ std::string RunControlCommand(Emulator* emulator, const std::string& command,
 std::string ControlHelp();
 
 class ControlServer {
-public:
+  public:
     explicit ControlServer(Emulator* emulator) : emulator_(emulator) {}
     ~ControlServer();
     ControlServer(const ControlServer&) = delete;
@@ -39,12 +40,14 @@ public:
 
     bool Start(std::string* error);
 
-private:
+  private:
     void Serve();
     void Answer(int connection);
 
     Emulator* emulator_;
     std::string path_;
+    dev_t socket_device_ = 0;
+    ino_t socket_inode_ = 0;
     int listener_ = -1;
     int wake_[2] = {-1, -1};
     std::thread thread_;

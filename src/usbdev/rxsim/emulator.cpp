@@ -14,7 +14,7 @@ constexpr const char* kSource = "rxsim";
 
 // One open handle on the stick.
 class StickDevice : public usbdev::UsbDevice {
-public:
+  public:
     StickDevice(std::shared_ptr<Stick> stick, uint64_t session)
         : stick_(std::move(stick)), session_(session) {}
     ~StickDevice() override { stick_->Close(session_); }
@@ -32,7 +32,7 @@ public:
         return stick_->CheckRxQueue(session_, queued, status);
     }
 
-private:
+  private:
     std::shared_ptr<Stick> stick_;
     uint64_t session_;
 };
@@ -41,7 +41,9 @@ private:
 
 Emulator::Emulator(StickConfig config) : stick_(std::make_shared<Stick>(std::move(config))) {}
 
-Emulator::~Emulator() { control_.reset(); }
+Emulator::~Emulator() {
+    control_.reset();
+}
 
 int Emulator::CountDevices(usbdev::Library library, uint32_t* count) {
     return stick_->CountDevices(library, count);
@@ -55,9 +57,15 @@ int Emulator::Open(usbdev::Library library, uint32_t index,
     return result;
 }
 
-void Emulator::Pull() { stick_->Pull(); }
-void Emulator::Plug() { stick_->Plug(); }
-void Emulator::ForceOverrun() { stick_->ForceOverrun(); }
+void Emulator::Pull() {
+    stick_->Pull();
+}
+void Emulator::Plug() {
+    stick_->Plug();
+}
+void Emulator::ForceOverrun() {
+    stick_->ForceOverrun();
+}
 
 void Emulator::SetLockLost(bool lost) {
     stick_->ChangeFaults([lost](Faults& faults) { faults.lock_lost = lost; });
@@ -84,7 +92,9 @@ void Emulator::ClearFaults() {
     stick_->ChangeFaults([](Faults& faults) { faults = Faults{}; });
 }
 
-StickStatus Emulator::Status() { return stick_->Status(); }
+StickStatus Emulator::Status() {
+    return stick_->Status();
+}
 
 std::string Emulator::Control(const std::string& command) {
     return RunControlCommand(this, command, [this] { return stick_->FaultSummary(); });

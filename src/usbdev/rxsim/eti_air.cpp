@@ -18,7 +18,8 @@ std::shared_ptr<const Ensemble> ReadEnsemble(const std::string& path, std::strin
     koru::dab::EtiFrame frame;
     while (reader->Next(&frame)) {
         AirFrame air;
-        for (const auto& fib : frame.fibs) air.fibs.insert(air.fibs.end(), fib.begin(), fib.end());
+        for (const auto& fib : frame.fibs)
+            air.fibs.insert(air.fibs.end(), fib.begin(), fib.end());
         for (const koru::dab::EtiStream& stream : frame.streams) {
             air.subchannels.push_back({stream.subchannel_id, stream.data});
         }

@@ -9,7 +9,7 @@
 namespace rxsim {
 
 class ShareCounter {
-public:
+  public:
     void set_share(double share) {
         share_ = share < 0.0 ? 0.0 : share > 1.0 ? 1.0 : share;
         debt_ = 0.0;
@@ -23,7 +23,7 @@ public:
         return true;
     }
 
-private:
+  private:
     double share_ = 0.0;
     double debt_ = 0.0;
 };

@@ -9,7 +9,9 @@ namespace {
 
 constexpr const char* kSource = "rxsim_fw";
 
-uint16_t Word(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]); }
+uint16_t Word(const uint8_t* bytes) {
+    return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+}
 
 }  // namespace
 

@@ -27,7 +27,7 @@
 namespace rxsim {
 
 class Firmware {
-public:
+  public:
     static constexpr size_t kPacketBytes = 64;  // full-speed bulk packet
     static constexpr size_t kMaxText = 255;
 
@@ -46,7 +46,7 @@ public:
     bool l_band_input() const { return l_band_input_; }
     std::string IdentificationText() const;
 
-private:
+  private:
     void RegisterWrite(const uint8_t* packet, size_t n, uint32_t now);
     void RegisterRead(const uint8_t* packet, uint32_t now, const Reception& reception,
                       RxQueue* host);

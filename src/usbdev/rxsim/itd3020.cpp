@@ -9,12 +9,12 @@ constexpr uint8_t kIdHigh = 0x66;  // reads 0x10
 constexpr uint8_t kIdLow = 0x67;   // reads 0x30
 constexpr uint8_t kCalibration = 0x68;
 constexpr uint8_t kVcoLevel = 0x70;
-constexpr uint8_t kVcoBand = 0x75;     // bit 7 manual band, bits 4..0 band code
-constexpr uint8_t kVcoSelect = 0x82;   // bits 7..6 VCO select, bits 5..4 output divider
-constexpr uint8_t kPllN = 0x84;        // N bits 7..0; 0x85 bits 1..0 are N bits 9..8
+constexpr uint8_t kVcoBand = 0x75;    // bit 7 manual band, bits 4..0 band code
+constexpr uint8_t kVcoSelect = 0x82;  // bits 7..6 VCO select, bits 5..4 output divider
+constexpr uint8_t kPllN = 0x84;       // N bits 7..0; 0x85 bits 1..0 are N bits 9..8
 constexpr uint8_t kPllNHigh = 0x85;
-constexpr uint8_t kPllF = 0x86;        // F bits 7..0, 0x87 bits 15..8, 0x88 bits 19..16
-constexpr uint8_t kPllMode = 0x88;     // bit 5: fractional mode
+constexpr uint8_t kPllF = 0x86;                // F bits 7..0, 0x87 bits 15..8, 0x88 bits 19..16
+constexpr uint8_t kPllMode = 0x88;             // bit 5: fractional mode
 constexpr uint8_t kCalibrationControl = 0x7F;  // bit 6: calibration result readable at 0x68
 constexpr uint8_t kLastRegister = 0xB3;
 
@@ -34,7 +34,9 @@ constexpr SubBand kSubBands[] = {
     {0, 11, 2, 250.85, 254.0},  {1, 1, 3, 1445.0, 1460.0},  {1, 2, 3, 1460.0, 1495.0},
 };
 
-double Divider(int d) { return 8.0 / (1 << d); }
+double Divider(int d) {
+    return 8.0 / (1 << d);
+}
 
 const SubBand* FindSubBand(int a, int b) {
     for (const SubBand& band : kSubBands) {
@@ -45,7 +47,8 @@ const SubBand* FindSubBand(int a, int b) {
 
 }  // namespace
 
-Itd3020::Itd3020(std::string name, double clock_mhz) : name_(std::move(name)), clock_mhz_(clock_mhz) {
+Itd3020::Itd3020(std::string name, double clock_mhz)
+    : name_(std::move(name)), clock_mhz_(clock_mhz) {
     Reset();
 }
 
@@ -57,11 +60,13 @@ void Itd3020::Reset() {
 void Itd3020::I2cWrite(const uint8_t* bytes, size_t n) {
     if (n == 0) return;
     pointer_ = bytes[0];
-    for (size_t i = 1; i < n; ++i) Write(pointer_++, bytes[i]);
+    for (size_t i = 1; i < n; ++i)
+        Write(pointer_++, bytes[i]);
 }
 
 void Itd3020::I2cRead(uint8_t* out, size_t n) {
-    for (size_t i = 0; i < n; ++i) out[i] = Read(pointer_++);
+    for (size_t i = 0; i < n; ++i)
+        out[i] = Read(pointer_++);
 }
 
 uint8_t Itd3020::Read(uint8_t reg) const {

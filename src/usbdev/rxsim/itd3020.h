@@ -11,7 +11,7 @@
 namespace rxsim {
 
 class Itd3020 : public Tuner {
-public:
+  public:
     static constexpr uint8_t kBusAddress = 0x61;
     static constexpr double kIntermediateMHz = 0.85;
 
@@ -30,7 +30,7 @@ public:
     // VCO frequency, below 4 when the frequency lies under it, 13 and up when above.
     int VcoLevel() const;
 
-private:
+  private:
     uint8_t Read(uint8_t reg) const;
     void Write(uint8_t reg, uint8_t value);
 

@@ -48,10 +48,13 @@ constexpr uint8_t kAcquiringStatus2[4] = {0x01, 0x03, 0x07, 0x0F};
 
 }  // namespace
 
-Pn3030::Pn3030(I2cBus* bus) : bus_(bus) { Reset(); }
+Pn3030::Pn3030(I2cBus* bus) : bus_(bus) {
+    Reset();
+}
 
 void Pn3030::Reset() {
-    for (auto& bank : banks_) bank.fill(0);
+    for (auto& bank : banks_)
+        bank.fill(0);
     Bank2(kMaskA) = kMaskFic | kMaskSubChannel;
     Bank2(kMaskB) = kMaskFic | kMaskSubChannel;
     bank_select_ = 0;
@@ -127,11 +130,13 @@ void Pn3030::RunI2c() {
             acknowledged = bus_->Write(slave, &sub_address, 1);
         }
         acknowledged = bus_->Read(slave, data, count) && acknowledged;
-        for (size_t i = 0; i < count; ++i) banks_[2][(buffer + i) & 0xFF] = data[i];
+        for (size_t i = 0; i < count; ++i)
+            banks_[2][(buffer + i) & 0xFF] = data[i];
         M4_LOG(3, kSource, "I2C read 0x%02x: %zu bytes from 0x%02x%s", slave, count,
                Bank2(kI2cSubAddress), acknowledged ? "" : " (no acknowledge)");
     } else {
-        for (size_t i = 0; i < count; ++i) data[i] = banks_[2][(buffer + i) & 0xFF];
+        for (size_t i = 0; i < count; ++i)
+            data[i] = banks_[2][(buffer + i) & 0xFF];
         acknowledged = bus_->Write(slave, data, count);
         M4_LOG(3, kSource, "I2C write 0x%02x: %zu bytes from register 0x%02x%s", slave, count,
                count > 0 ? data[0] : 0, acknowledged ? "" : " (no acknowledge)");
@@ -208,7 +213,8 @@ void Pn3030::EmitSubChannel(const FrameContext& context, const std::vector<uint8
             continue;
         }
         std::vector<uint8_t> damaged(bytes.begin() + start, bytes.begin() + start + n);
-        for (size_t i = n / 2; i < n && i < n / 2 + 4; ++i) damaged[i] ^= 0xFF;
+        for (size_t i = n / 2; i < n && i < n / 2 + 4; ++i)
+            damaged[i] ^= 0xFF;
         context.host->PushPacket(3, damaged.data(), n);
     }
 }

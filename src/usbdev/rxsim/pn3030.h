@@ -29,7 +29,7 @@
 namespace rxsim {
 
 class Pn3030 : public Baseband {
-public:
+  public:
     static constexpr uint8_t kPage = 0x68;
     static constexpr uint8_t kChipId = 0x01;
     static constexpr uint32_t kResetMs = 50;  // the chip ignores its bus while it boots
@@ -56,7 +56,7 @@ public:
     // The signal value the host computes from code x (x > 0).
     static double SignalValue(uint16_t code);
 
-private:
+  private:
     bool Booting(uint32_t now) const;
     void RunI2c();
     void EmitFic(const FrameContext& context);

@@ -11,9 +11,6 @@
 //   tolerance <kHz>
 //   lock-level <signal value>
 //   rx-queue <bytes>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -22,22 +19,12 @@
 #include "m4systems/log.h"
 #include "usbdev/rxsim/chips.h"
 #include "usbdev/rxsim/rxsim.h"
+#include "usbdev/rxsim/words.h"
 
 namespace rxsim {
 namespace {
 
 constexpr const char* kSource = "rxsim_conf";
-
-bool ParseDecimal(const std::string& text, double low, double high, double* value) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    double parsed = std::strtod(text.c_str(), &end);
-    if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(parsed)) return false;
-    if (parsed < low || parsed > high) return false;
-    *value = parsed;
-    return true;
-}
 
 bool ParseUnsigned(const std::string& text, uint32_t low, uint32_t high, uint32_t* value) {
     if (text.empty() || text.size() > 10) return false;
@@ -51,20 +38,14 @@ bool ParseUnsigned(const std::string& text, uint32_t low, uint32_t high, uint32_
     return true;
 }
 
-std::vector<std::string> Words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    std::string word;
-    while (in >> word) words.push_back(word);
-    return words;
-}
-
 // The text after the key word, without the blanks around it.
 std::string RestOfLine(const std::string& line, const std::string& key) {
     size_t start = line.find(key) + key.size();
-    while (start < line.size() && (line[start] == ' ' || line[start] == '\t')) ++start;
+    while (start < line.size() && (line[start] == ' ' || line[start] == '\t'))
+        ++start;
     size_t end = line.size();
-    while (end > start && std::isspace(static_cast<unsigned char>(line[end - 1]))) --end;
+    while (end > start && std::isspace(static_cast<unsigned char>(line[end - 1])))
+        --end;
     return line.substr(start, end - start);
 }
 
@@ -83,13 +64,14 @@ void ChipsFromFirmware(const std::string& firmware, std::string* baseband, std::
     std::vector<std::string> fields;
     std::string field;
     std::istringstream in(firmware);
-    while (std::getline(in, field, '|')) fields.push_back(field);
+    while (std::getline(in, field, '|'))
+        fields.push_back(field);
     if (fields.size() > 3 && !fields[3].empty()) *baseband = fields[3];
     if (fields.size() > 4 && !fields[4].empty()) *tuner = fields[4];
 }
 
 class ConfReader {
-public:
+  public:
     ConfReader(const std::string& folder, StickConfig* config) : folder_(folder), config_(config) {}
 
     void Line(int number, const std::string& raw) {
@@ -97,7 +79,7 @@ public:
         std::string line = raw;
         size_t hash = line.find('#');
         // A firmware text may hold '#': only whole-line comments apply to it.
-        std::vector<std::string> words = Words(line);
+        std::vector<std::string> words = SplitWords(line);
         if (words.empty() || words[0][0] == '#') return;
         const std::string key = words[0];
         if (key == "firmware") {
@@ -105,7 +87,7 @@ public:
             firmware_given_ = true;
             return;
         }
-        if (hash != std::string::npos) words = Words(line.substr(0, hash));
+        if (hash != std::string::npos) words = SplitWords(line.substr(0, hash));
         if (key == "air") return Air(words);
         if (words.size() != 2) return Ignore(raw, "needs one value");
         const std::string& value = words[1];
@@ -172,7 +154,7 @@ public:
         return true;
     }
 
-private:
+  private:
     void Ignore(const std::string& raw, const char* why) {
         M4_LOG(1, kSource, "receiver.conf line %d ignored (%s): %s", number_, why, raw.c_str());
     }
@@ -192,16 +174,17 @@ private:
             next = 5;
         }
         if (next < words.size()) {
-            M4_LOG(1, kSource, "receiver.conf line %d: words after the file ignored: %s",
-                   number_, line.c_str());
+            M4_LOG(1, kSource, "receiver.conf line %d: words after the file ignored: %s", number_,
+                   line.c_str());
         }
         if (!frequencies_.insert(entry.frequency_khz).second) {
             return Ignore(line, "frequency already on the air");
         }
         std::error_code ignored;
         if (!std::filesystem::is_regular_file(entry.eti_path, ignored)) {
-            M4_LOG(1, kSource, "receiver.conf line %d: no ETI file %s (that frequency stays silent)",
-                   number_, entry.eti_path.c_str());
+            M4_LOG(1, kSource,
+                   "receiver.conf line %d: no ETI file %s (that frequency stays silent)", number_,
+                   entry.eti_path.c_str());
         }
         config_->air.push_back(entry);
     }
@@ -229,7 +212,8 @@ private:
 
     static std::string Join(const std::vector<std::string>& words) {
         std::string line;
-        for (const std::string& word : words) line += (line.empty() ? "" : " ") + word;
+        for (const std::string& word : words)
+            line += (line.empty() ? "" : " ") + word;
         return line;
     }
 
@@ -250,7 +234,8 @@ bool ParseReceiverConf(const std::string& text, const std::string& folder, Stick
     std::istringstream in(text);
     std::string line;
     int number = 0;
-    while (std::getline(in, line)) reader.Line(++number, line);
+    while (std::getline(in, line))
+        reader.Line(++number, line);
     return reader.Finish(error);
 }
 

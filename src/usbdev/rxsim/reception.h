@@ -20,11 +20,11 @@ struct FrontEnd {
     std::optional<double> rf_mhz;  // what the tuner passes on
     bool l_band_input = false;     // the firmware's RF band switch
     bool demod_running = false;
-    uint32_t demod_starts = 0;     // each start of the demodulator restarts sync
+    uint32_t demod_starts = 0;  // each start of the demodulator restarts sync
 };
 
 class Reception {
-public:
+  public:
     Reception(const StickConfig& config, Air* air) : config_(config), air_(air) {}
 
     void Update(uint32_t now, const FrontEnd& front, const Faults& faults);
@@ -33,10 +33,12 @@ public:
     SyncPhase phase() const { return phase_; }
     double progress() const { return progress_; }  // 0..1 of the acquisition time
     const AirEntry* entry() const { return entry_; }
-    const Ensemble* ensemble() const { return phase_ == SyncPhase::kLocked ? ensemble_.get() : nullptr; }
+    const Ensemble* ensemble() const {
+        return phase_ == SyncPhase::kLocked ? ensemble_.get() : nullptr;
+    }
     double level() const { return level_; }
 
-private:
+  private:
     struct Key {
         const AirEntry* entry = nullptr;
         uint32_t demod_starts = 0;

@@ -12,7 +12,8 @@ void RxQueue::Push(const uint8_t* data, size_t n) {
         overrun_ = true;
         n = room;
     }
-    for (size_t i = 0; i < n; ++i) ring_[(head_ + size_ + i) % ring_.size()] = data[i];
+    for (size_t i = 0; i < n; ++i)
+        ring_[(head_ + size_ + i) % ring_.size()] = data[i];
     size_ += n;
 }
 
@@ -25,7 +26,8 @@ void RxQueue::PushPacket(uint8_t id, const uint8_t* payload, size_t n) {
 
 size_t RxQueue::Pop(uint8_t* out, size_t wanted) {
     size_t n = std::min(wanted, size_);
-    for (size_t i = 0; i < n; ++i) out[i] = ring_[(head_ + i) % ring_.size()];
+    for (size_t i = 0; i < n; ++i)
+        out[i] = ring_[(head_ + i) % ring_.size()];
     head_ = (head_ + n) % ring_.size();
     size_ -= n;
     return n;

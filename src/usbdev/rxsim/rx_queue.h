@@ -11,7 +11,7 @@
 namespace rxsim {
 
 class RxQueue {
-public:
+  public:
     explicit RxQueue(size_t capacity);
 
     void Push(const uint8_t* data, size_t n);
@@ -25,7 +25,7 @@ public:
     size_t size() const { return size_; }
     bool overrun() const { return overrun_; }
 
-private:
+  private:
     std::vector<uint8_t> ring_;
     size_t head_ = 0;
     size_t size_ = 0;

@@ -55,12 +55,12 @@ RXSIM_API bool LoadReceiverConf(const std::string& path, StickConfig* config, st
 struct StickStatus {
     bool plugged = false;
     bool open = false;
-    std::optional<double> tuned_mhz;  // the RF the tuner's synthesiser produces, when locked
+    std::optional<double> tuned_mhz;  // the RF the tuner passes on, while its PLL can lock
     bool signal = false;              // the tuned frequency carries an ensemble
     bool locked = false;
-    bool stream_enabled = false;      // firmware stream switch
-    bool fic_path = false;            // baseband outputs the FIC
-    std::optional<int> subchannel;    // baseband outputs this sub-channel
+    bool stream_enabled = false;    // firmware stream switch
+    bool fic_path = false;          // baseband outputs the FIC
+    std::optional<int> subchannel;  // baseband outputs this sub-channel
     uint32_t queued = 0;
     bool overrun = false;
     uint64_t frames = 0;  // air frames the stick has heard since it was created
@@ -71,7 +71,7 @@ class ControlServer;
 
 // The provider of one emulated stick (device index 0 of the configured library).
 class RXSIM_API Emulator : public usbdev::DeviceProvider {
-public:
+  public:
     explicit Emulator(StickConfig config);
     ~Emulator() override;
     Emulator(const Emulator&) = delete;
@@ -82,16 +82,16 @@ public:
              std::unique_ptr<usbdev::UsbDevice>* device) override;
 
     // Faults. Each stays until it is changed back; ClearFaults ends all of them.
-    void Pull();  // the stick leaves the bus: count 0, open handles fail
-    void Plug();  // it comes back powered up afresh (registers at their reset values)
-    void ForceOverrun();                      // the host queue overflows now
-    void SetLockLost(bool lost);              // the demodulator loses sync
-    void SetServiceSilence(bool silent);      // the selected sub-channel carries nothing
+    void Pull();          // the stick leaves the bus: count 0, open handles fail
+    void Plug();          // it comes back powered up afresh (registers at their reset values)
+    void ForceOverrun();  // the host queue overflows now
+    void SetLockLost(bool lost);                       // the demodulator loses sync
+    void SetServiceSilence(bool silent);               // the selected sub-channel carries nothing
     void SetSignalLevel(std::optional<double> level);  // overrides the air's level
-    void SetFibCorruption(double share);      // 0..1 of FIBs arrive with a CRC failure
-    void SetPacketCorruption(double share);   // 0..1 of service packets arrive damaged
-    void SetHardwareIdSilent(bool silent);    // no answer to the hardware id query
-    void SetFirmwareControlByte(bool on);     // the firmware text carries a control byte
+    void SetFibCorruption(double share);               // 0..1 of FIBs arrive with a CRC failure
+    void SetPacketCorruption(double share);            // 0..1 of service packets arrive damaged
+    void SetHardwareIdSilent(bool silent);             // no answer to the hardware id query
+    void SetFirmwareControlByte(bool on);              // the firmware text carries a control byte
     void ClearFaults();
 
     StickStatus Status();
@@ -102,7 +102,7 @@ public:
     // Opens the control socket that rxsimctl talks to (see ControlSocketPath).
     bool StartControlServer(std::string* error);
 
-private:
+  private:
     std::shared_ptr<Stick> stick_;
     std::unique_ptr<ControlServer> control_;
 };

@@ -30,7 +30,9 @@ void Usage() {
                  "          no-hwid on|off, fw-control-byte on|off, clear, status, help\n");
 }
 
-bool ProcessAlive(int pid) { return kill(pid, 0) == 0 || errno == EPERM; }
+bool ProcessAlive(int pid) {
+    return kill(pid, 0) == 0 || errno == EPERM;
+}
 
 // Process ids of this user's emulators whose process still runs.
 std::vector<int> RunningEmulators() {
@@ -60,11 +62,13 @@ bool Send(int pid, const std::string& command, std::string* answer) {
         return false;
     }
     const std::string line = command + "\n";
-    bool sent = send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
+    bool sent =
+        send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
     shutdown(fd, SHUT_WR);
     char chunk[512];
     ssize_t n = 0;
-    while (sent && (n = read(fd, chunk, sizeof chunk)) > 0) answer->append(chunk, static_cast<size_t>(n));
+    while (sent && (n = read(fd, chunk, sizeof chunk)) > 0)
+        answer->append(chunk, static_cast<size_t>(n));
     close(fd);
     return sent && !answer->empty();
 }
@@ -88,15 +92,16 @@ int main(int argc, char** argv) {
     }
     std::vector<int> running = RunningEmulators();
     if (std::strcmp(argv[first], "list") == 0) {
-        for (int each : running) std::printf("%d %s\n", each, rxsim::ControlSocketPath(each).c_str());
+        for (int each : running)
+            std::printf("%d %s\n", each, rxsim::ControlSocketPath(each).c_str());
         return 0;
     }
     if (pid == 0) {
         if (running.size() != 1) {
-            std::fprintf(stderr,
-                         running.empty() ? "rxsimctl: no emulated receiver is running\n"
-                                         : "rxsimctl: several emulated receivers run; choose "
-                                           "one with -p (see rxsimctl list)\n");
+            std::fprintf(stderr, running.empty()
+                                     ? "rxsimctl: no emulated receiver is running\n"
+                                     : "rxsimctl: several emulated receivers run; choose "
+                                       "one with -p (see rxsimctl list)\n");
             return 2;
         }
         pid = running[0];

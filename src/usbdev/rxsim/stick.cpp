@@ -28,10 +28,23 @@ const char* PhaseName(SyncPhase phase) {
     return "?";
 }
 
+// The chips of the config, or the default pair where it names one that is not emulated (a
+// config that did not come through ParseReceiverConf).
+StickConfig WithEmulatedChips(StickConfig config) {
+    const StickConfig defaults;
+    if (!IsEmulatedBaseband(config.baseband) || !IsEmulatedTuner(config.tuner)) {
+        M4_LOG(1, kSource, "%s + %s are not emulated: %s + %s instead", config.baseband.c_str(),
+               config.tuner.c_str(), defaults.baseband.c_str(), defaults.tuner.c_str());
+        config.baseband = defaults.baseband;
+        config.tuner = defaults.tuner;
+    }
+    return config;
+}
+
 }  // namespace
 
 Stick::Stick(StickConfig config)
-    : config_(std::move(config)),
+    : config_(WithEmulatedChips(std::move(config))),
       air_(config_.air),
       tuner_(MakeTuner(config_.tuner, config_.tuner_clock_mhz)),
       bus_(tuner_.get()),
@@ -198,7 +211,8 @@ void Stick::PaceAir() {
                        static_cast<unsigned long long>(due - next_frame_));
                 next_frame_ = due;
             }
-            while (next_frame_ < due) OnAirFrame(next_frame_++, now);
+            while (next_frame_ < due)
+                OnAirFrame(next_frame_++, now);
         }
         const uint32_t next_due = start_ms_ + static_cast<uint32_t>((next_frame_ + 1) * kFrameMs);
         const int32_t wait = static_cast<int32_t>(next_due - M4_GetSysClock());
@@ -251,12 +265,13 @@ StickStatus Stick::Status() {
 
 std::string Stick::FaultSummary() {
     std::lock_guard lock(mutex_);
+    char level[32] = "air";
+    if (faults_.level) std::snprintf(level, sizeof level, "%.4g", *faults_.level);
     char text[256];
     std::snprintf(text, sizeof text,
                   "lock-loss %s\nsilence %s\nlevel %s\ncorrupt-fibs %.0f%%\n"
                   "corrupt-packets %.0f%%\nno-hwid %s\nfw-control-byte %s\n",
-                  faults_.lock_lost ? "on" : "off", faults_.silence ? "on" : "off",
-                  faults_.level ? std::to_string(*faults_.level).c_str() : "air",
+                  faults_.lock_lost ? "on" : "off", faults_.silence ? "on" : "off", level,
                   faults_.fibs.share() * 100.0, faults_.packets.share() * 100.0,
                   faults_.no_hardware_id ? "on" : "off",
                   faults_.firmware_control_byte ? "on" : "off");

@@ -22,10 +22,10 @@
 namespace rxsim {
 
 class Stick {
-public:
+  public:
     static constexpr uint32_t kFrameMs = 24;
 
-    // The config must name emulated chips (ParseReceiverConf checks that).
+    // Chips that are not emulated are replaced by the default pair (logged).
     explicit Stick(StickConfig config);
     ~Stick();
     Stick(const Stick&) = delete;
@@ -49,7 +49,7 @@ public:
     StickStatus Status();
     std::string FaultSummary();
 
-private:
+  private:
     bool Live(uint64_t session) const;
     void PowerOn();
     void Update(uint32_t now);

@@ -11,7 +11,7 @@
 namespace rxsim {
 
 class Tuner {
-public:
+  public:
     virtual ~Tuner() = default;
     virtual uint8_t bus_address() const = 0;  // 7-bit I2C address
     virtual void Reset() = 0;                 // power-on values
@@ -28,7 +28,7 @@ public:
 
 // The board's I2C bus: the tuner answers at its address, nobody else does.
 class I2cBus {
-public:
+  public:
     explicit I2cBus(Tuner* tuner) : tuner_(tuner) {}
     // false when nobody acknowledged the address.
     bool Write(uint8_t address, const uint8_t* bytes, size_t n) {
@@ -39,7 +39,8 @@ public:
     // Without an acknowledge the data lines stay high: every byte reads 0xFF.
     bool Read(uint8_t address, uint8_t* out, size_t n) {
         if (tuner_ == nullptr || address != tuner_->bus_address()) {
-            for (size_t i = 0; i < n; ++i) out[i] = 0xFF;
+            for (size_t i = 0; i < n; ++i)
+                out[i] = 0xFF;
             return false;
         }
         tuner_->I2cRead(out, n);
@@ -47,7 +48,7 @@ public:
     }
     Tuner* tuner() const { return tuner_; }
 
-private:
+  private:
     Tuner* tuner_;
 };
 

@@ -12,7 +12,6 @@
 #include <cmath>
 #include <cstring>
 #include <future>
-#include <regex>
 
 #include "dab/eti.h"
 #include "support/environment.h"
@@ -36,9 +35,19 @@ bool HaveDablin() {
     return std::system("command -v dablin >/dev/null 2>&1") == 0;
 }
 
+// dablin colours its messages (ESC [ ... m) and sets the terminal title (ESC ] ... BEL).
 std::string WithoutEscapes(const std::string& text) {
-    static const std::regex escapes("\x1b\\[[0-9;]*m|\x1b\\][^\x07]*\x07");
-    return std::regex_replace(text, escapes, "");
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\x1b' && i + 1 < text.size() && text[i + 1] == '[') {
+            i = std::min(text.find('m', i), text.size());
+        } else if (text[i] == '\x1b' && i + 1 < text.size() && text[i + 1] == ']') {
+            i = std::min(text.find('\x07', i), text.size());
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
 }
 
 bool Has(const std::string& messages, const std::string& line) {
@@ -107,7 +116,7 @@ std::string Hex(uint32_t value, int digits) {
     return text;
 }
 
-void CheckService(const Description& d, const ServiceSpec& radio, const Played& played) {
+void CheckService(const Description& d, const ServiceDescription& radio, const Played& played) {
     const dab::Ensemble ensemble = ToEnsemble(d);
     const std::string& m = played.messages;
     SCOPED_TRACE(radio.label);
@@ -154,12 +163,13 @@ TEST(Dablin, PlaysEveryDemoRadioService) {
         ASSERT_TRUE(d) << error;
         descriptions.push_back(*d);
     }
-    std::vector<std::tuple<const Description*, const ServiceSpec*, std::future<Played>>> jobs;
+    std::vector<std::tuple<const Description*, const ServiceDescription*, std::future<Played>>>
+        jobs;
     const char* names[] = {"208736", "205280", "1452960"};
     for (size_t i = 0; i < descriptions.size(); ++i) {
         const auto eti = koru::test::BinDir() / "demo" / (std::string(names[i]) + ".eti");
         ASSERT_TRUE(std::filesystem::exists(eti)) << eti;
-        for (const ServiceSpec& s : descriptions[i].services) {
+        for (const ServiceDescription& s : descriptions[i].services) {
             if (s.kind != ServiceKind::kRadio) continue;
             jobs.emplace_back(&descriptions[i], &s,
                               std::async(std::launch::async, Play, eti, s.sid, std::cref(dir)));

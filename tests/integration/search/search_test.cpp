@@ -4,13 +4,16 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
-#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "m4systems/clock.h"
@@ -114,16 +117,56 @@ class SearchIntegrationTest : public ::testing::Test {
     std::shared_ptr<rxsim::Emulator> emulator_;
 };
 
+// The service labels of the record of one frequency in channel.dat, by service index, read
+// from the file's documented layout.
+std::map<int, std::string> CachedLabels(const std::filesystem::path& file, int khz) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::map<int, std::string> labels;
+    for (size_t at = 4; at + kRecordSize <= bytes.size(); at += kRecordSize) {
+        double frequency;
+        std::memcpy(&frequency, bytes.data() + at, 8);
+        if (frequency != khz * 0.001) continue;
+        for (int i = 0; i < 64; ++i) {
+            const char* service = bytes.data() + at + 44 + i * 144;
+            if (static_cast<uint8_t>(service[0]) == 0x63 && service[108] != '\0') {
+                labels[i] = std::string(service + 108, strnlen(service + 108, 16));
+            }
+        }
+    }
+    return labels;
+}
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+// The service index of each entry is the index of its record in the ensemble as the search
+// decoded it (services are numbered as the FIC announces them, which depends on where the air
+// was when the search began); it must lead to the same service in "channel.dat".
+void ExpectIndicesLeadToTheCachedServices(const SearchResult& found, int khz) {
+    const std::map<int, std::string> cached = CachedLabels("channel.dat", khz);
+    std::set<int> indices;
+    for (const ServiceEntry& entry : found.entries) {
+        EXPECT_TRUE(indices.insert(entry.service_index).second) << entry.service_index;
+        ASSERT_EQ(cached.count(entry.service_index), 1u) << entry.label;
+        EXPECT_EQ(cached.at(entry.service_index), entry.label);
+    }
+}
+
 void ExpectReferenceServices(const SearchResult& found) {
     ASSERT_EQ(found.result, 0);
-    ASSERT_EQ(found.entries.size(), 3u);
-    const char* labels[] = {"Alpha Tone 440  ", "Bravo Tone 1k   ", "Charlie 2500Hz  "};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_STREQ(found.entries[i].label, labels[i]);
-        EXPECT_EQ(found.entries[i].service_index, i);
-        EXPECT_EQ(found.entries[i].kind, SERVICE_KIND_RADIO);
-        EXPECT_EQ(found.entries[i].frequency, 208736 * 0.001);  // as passed in
+    std::set<std::string> labels;
+    for (const ServiceEntry& entry : found.entries) {
+        labels.insert(entry.label);
+        EXPECT_EQ(entry.kind, SERVICE_KIND_RADIO);
+        EXPECT_EQ(entry.frequency, 208736 * 0.001);  // as passed in
     }
+    EXPECT_EQ(labels,
+              (std::set<std::string>{"Alpha Tone 440  ", "Bravo Tone 1k   ", "Charlie 2500Hz  "}));
+    ExpectIndicesLeadToTheCachedServices(found, 208736);
 }
 
 TEST_F(SearchIntegrationTest, ScanningRegion2FindsTheReferenceEnsembleAndNothingElse) {
@@ -144,38 +187,33 @@ TEST_F(SearchIntegrationTest, ScanningRegion2FindsTheReferenceEnsembleAndNothing
     }
 }
 
-TEST_F(SearchIntegrationTest, PullingTheStickDuringTheSearchGivesNoDevice) {
+// Log sinks that pull the stick at a given point of the search (they run on its thread).
+template <const char* kLine>
+void PullAt(void* user, int channel, int, const char*, const char* text) {
+    if (channel == 0 && std::strncmp(text, kLine, std::strlen(kLine)) == 0) {
+        static_cast<rxsim::Emulator*>(user)->Pull();
+    }
+}
+constexpr char kLockPoll[] = "lock_stat1";
+constexpr char kFicPacket[] = "fic packet";
+
+TEST_F(SearchIntegrationTest, PullingTheStickDuringTheLockWaitGivesNoDevice) {
     InstallReferenceAir("acquisition 1500\n");
-    std::atomic<bool> stop{false};
-    std::thread puller([this, &stop] {
-        // Pull once the stick has been opened and tuned but is still acquiring.
-        while (!stop && !emulator_->Status().tuned_mhz && !emulator_->Status().open) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
-        emulator_->Pull();
-    });
-    const SearchResult found = Search(208736);
-    stop = true;
-    puller.join();
-    EXPECT_EQ(found.result, -10);
+    M4_SetLogLevel(3);
+    M4_SetLogSink(&PullAt<kLockPoll>, emulator_.get());
+    EXPECT_EQ(Search(208736).result, -10);
+    M4_SetLogSink(nullptr, nullptr);
     EXPECT_EQ(ChannelFileSize(), 0u);
+    EXPECT_FALSE(emulator_->Status().open);
 
     emulator_->Plug();
     ExpectReferenceServices(Search(208736));
 }
 
-// The sink pulls the stick when the first FIC packet reaches the search.
-void PullOnFirstFic(void* user, int channel, int, const char*, const char* text) {
-    if (channel == 0 && std::string(text).rfind("fic packet", 0) == 0) {
-        static_cast<rxsim::Emulator*>(user)->Pull();
-    }
-}
-
 TEST_F(SearchIntegrationTest, PullingTheStickWhileTheFicIsReadGivesNoDevice) {
     InstallReferenceAir();
     M4_SetLogLevel(3);
-    M4_SetLogSink(&PullOnFirstFic, emulator_.get());
+    M4_SetLogSink(&PullAt<kFicPacket>, emulator_.get());
     EXPECT_EQ(Search(208736).result, -10);
     M4_SetLogSink(nullptr, nullptr);
     EXPECT_EQ(ChannelFileSize(), 0u);
@@ -221,12 +259,110 @@ TEST_F(SearchIntegrationTest, DmbscanListsTheServicesOfTheReferenceRecording) {
     }
     ASSERT_EQ(pclose(pipe), 0);
     ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[0], "208736\t0\t1\tAlpha Tone 440");
-    EXPECT_EQ(lines[1], "208736\t1\t1\tBravo Tone 1k");
-    EXPECT_EQ(lines[2], "208736\t2\t1\tCharlie 2500Hz");
+    // Service lines: kHz, index, kind, label (the indices as the search numbered them).
+    std::set<std::string> services;
+    std::set<int> indices;
+    for (int i = 0; i < 3; ++i) {
+        char label[64] = {};
+        int khz = 0;
+        int index = -1;
+        int kind = -1;
+        ASSERT_EQ(std::sscanf(lines[i].c_str(), "%d\t%d\t%d\t%63[^\n]", &khz, &index, &kind, label),
+                  4)
+            << lines[i];
+        EXPECT_EQ(khz, 208736);
+        EXPECT_EQ(kind, SERVICE_KIND_RADIO);
+        indices.insert(index);
+        services.insert(label);
+    }
+    EXPECT_EQ(services,
+              (std::set<std::string>{"Alpha Tone 440", "Bravo Tone 1k", "Charlie 2500Hz"}));
+    EXPECT_EQ(indices, (std::set<int>{0, 1, 2}));
     EXPECT_EQ(lines[3].rfind("# 208736\t0\t", 0), 0u) << lines[3];
     EXPECT_EQ(lines[4].rfind("# 207008\t-20\t", 0), 0u) << lines[4];
     EXPECT_EQ(ChannelFileSize(), 4 + kRecordSize);
+}
+
+// --- the demo air ----------------------------------------------------------------------------
+
+// (label, ServiceKind) of every service a demo description puts on the air, in its order.
+using Services = std::multiset<std::pair<std::string, int>>;
+
+Services DescribedServices(int khz) {
+    const std::map<std::string, int> kinds = {{"[tv]", SERVICE_KIND_TV},
+                                              {"[radio]", SERVICE_KIND_RADIO},
+                                              {"[data]", SERVICE_KIND_DATA},
+                                              {"[tpeg]", SERVICE_KIND_TPEG}};
+    std::ifstream in(SourceDir() / "data" / "demo" / (std::to_string(khz) + ".ens"));
+    Services services;
+    int kind = -1;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind('[', 0) == 0) {
+            const auto found = kinds.find(line);
+            kind = found != kinds.end() ? found->second : -1;
+        } else if (kind >= 0 && line.rfind("label = ", 0) == 0) {
+            services.emplace(line.substr(8), kind);
+        }
+    }
+    return services;
+}
+
+class DemoAirTest : public SearchIntegrationTest {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(Plugin::Get().search, nullptr);
+        conf_ = BinDir() / "demo" / "receiver.conf";
+        for (const char* eti : {"208736.eti", "205280.eti", "1452960.eti"}) {
+            if (!std::filesystem::exists(conf_.parent_path() / eti)) {
+                GTEST_SKIP() << "the demo ensembles are not built in " << conf_.parent_path();
+            }
+        }
+        M4_SetClockScale(10.0);
+        old_folder_ = std::filesystem::current_path();
+        std::filesystem::current_path(folder_.path());
+        emulator_ = rxsim::MakeEmulatorFromConf(conf_.string());
+        ASSERT_NE(emulator_, nullptr);
+        usbdev::SetDeviceProvider(emulator_);
+    }
+
+    std::filesystem::path conf_;
+};
+
+TEST_F(DemoAirTest, ScanningRegion2FindsExactlyTheDemoServices) {
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass);
+        int occupied = 0;
+        for (int khz : kRegion2) {
+            SCOPED_TRACE(khz);
+            const SearchResult found = Search(khz);
+            const Services described = DescribedServices(khz);
+            if (described.empty()) {
+                EXPECT_EQ(found.result, -20);
+                continue;
+            }
+            ++occupied;
+            ASSERT_EQ(found.result, 0);
+            Services listed;
+            for (const ServiceEntry& entry : found.entries) {
+                listed.emplace(Trimmed(entry.label), entry.kind);
+            }
+            EXPECT_EQ(listed, described);
+            ExpectIndicesLeadToTheCachedServices(found, khz);
+        }
+        EXPECT_EQ(occupied, 2);
+        EXPECT_EQ(ChannelFileSize(), 4 + 2 * kRecordSize);
+    }
+}
+
+TEST_F(DemoAirTest, TheLBandEnsemble) {
+    const SearchResult found = Search(1452960);
+    ASSERT_EQ(found.result, 0);
+    Services listed;
+    for (const ServiceEntry& entry : found.entries)
+        listed.emplace(Trimmed(entry.label), entry.kind);
+    EXPECT_EQ(listed, DescribedServices(1452960));
+    EXPECT_EQ(Search(1454672).result, -20);
 }
 
 }  // namespace

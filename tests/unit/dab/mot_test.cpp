@@ -190,7 +190,7 @@ TEST(Mot, DirectoryRoundTrip) {
     ASSERT_TRUE(back);
     EXPECT_EQ(*back, d);
     std::vector<uint8_t> bytes = BuildMotDirectory(d);
-    bytes.resize(bytes.size() - 3);
+    bytes.erase(bytes.end() - 3, bytes.end());
     EXPECT_FALSE(ParseMotDirectory(bytes));
     // A DirectorySize that ends inside the directory's own fields and extension.
     bytes = BuildMotDirectory(d);

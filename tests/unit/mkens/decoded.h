@@ -60,7 +60,7 @@ inline Decoded Decode(const std::filesystem::path& eti, const Description& d) {
     out.bad_frames = reader->bad_frames();
     out.bad_fibs = fic.crc_errors() + fic.malformed_figs();
     out.ensemble = fic.ensemble();
-    for (const ServiceSpec& s : d.services) {
+    for (const ServiceDescription& s : d.services) {
         const std::vector<uint8_t>& bytes = out.streams[s.subchannel];
         if (s.kind == ServiceKind::kRadio) {
             RadioPadOut& r = out.radio[s.sid];

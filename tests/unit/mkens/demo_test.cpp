@@ -48,7 +48,7 @@ TEST_P(Demo, RecordingMatchesItsDescription) {
     }
 
     MediaMaker media(KORU_DEMO_MEDIA);  // the build's cache: no FFmpeg run
-    for (const ServiceSpec& s : description_.services) {
+    for (const ServiceDescription& s : description_.services) {
         if (s.kind == ServiceKind::kRadio) {
             const RadioPadOut& r = out.radio.at(s.sid);
             EXPECT_EQ(r.bad_groups, 0u);
@@ -61,9 +61,9 @@ TEST_P(Demo, RecordingMatchesItsDescription) {
                 names.insert(slide.header.ContentName().value());
             EXPECT_EQ(names.size(), s.slides.size());
             for (const dab::MotObject& slide : r.slides) {
-                for (const ObjectSpec& spec : s.slides) {
-                    if (spec.name == slide.header.ContentName()) {
-                        EXPECT_EQ(slide.body, media.Image(*spec.image, ".jpg")) << spec.name;
+                for (const ObjectDescription& item : s.slides) {
+                    if (item.name == slide.header.ContentName()) {
+                        EXPECT_EQ(slide.body, media.Image(*item.image, ".jpg")) << item.name;
                     }
                 }
             }
@@ -73,11 +73,11 @@ TEST_P(Demo, RecordingMatchesItsDescription) {
             for (const auto& o : p.objects) {
                 const std::string name = o.header.ContentName().value();
                 names.insert(name);
-                for (const ObjectSpec& spec : s.objects) {
-                    if (spec.name != name || spec.image) continue;
-                    const std::string file = koru::test::ReadFile(description_.folder / spec.file);
+                for (const ObjectDescription& item : s.objects) {
+                    if (item.name != name || item.image) continue;
+                    const std::string file = koru::test::ReadFile(description_.folder / item.file);
                     std::vector<uint8_t> body = o.body;
-                    if (spec.gzip) body = dab::GzipDecompress(o.body).value();
+                    if (item.gzip) body = dab::GzipDecompress(o.body).value();
                     EXPECT_EQ(std::string(body.begin(), body.end()), file) << name;
                 }
             }

@@ -50,12 +50,12 @@ TEST(Description, ReadsEveryKind) {
     EXPECT_EQ(d->subchannels[1].protection.SizeCu(), 54);
     EXPECT_EQ(PlaceSubchannels(*d), (std::vector<int>{0, 200}));
     ASSERT_EQ(d->services.size(), 2u);
-    const ServiceSpec& radio = d->services[0];
+    const ServiceDescription& radio = d->services[0];
     EXPECT_EQ(radio.dls, std::vector<std::string>{"\"quoted\" text stays as it is"});
     ASSERT_EQ(radio.slides.size(), 1u);
     EXPECT_EQ(radio.slides[0].image->source, "smptebars");
     EXPECT_EQ(radio.slides[0].image->text, "Slide A");
-    const ServiceSpec& data = d->services[1];
+    const ServiceDescription& data = d->services[1];
     EXPECT_TRUE(data.long_sid);
     EXPECT_EQ(data.scid, 1);
     ASSERT_EQ(data.objects.size(), 2u);

@@ -23,7 +23,7 @@ struct LogLines {
 };
 
 class ConfTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { M4_SetLogSink(LogLines::Collect, &log_); }
     void TearDown() override { M4_SetLogSink(nullptr, nullptr); }
     LogLines log_;
@@ -90,7 +90,8 @@ TEST_F(ConfTest, UnknownAndMalformedLinesAreLoggedAndIgnored) {
 TEST_F(ConfTest, ChipsFollowTheFirmwareTextUnlessNamed) {
     rxsim::StickConfig old_stick;
     std::string error;
-    ASSERT_TRUE(rxsim::ParseReceiverConf("firmware 1.2\nhardware-id none\n", "", &old_stick, &error));
+    ASSERT_TRUE(
+        rxsim::ParseReceiverConf("firmware 1.2\nhardware-id none\n", "", &old_stick, &error));
     EXPECT_EQ(old_stick.tuner, "ITD3010");
     EXPECT_FALSE(old_stick.hardware_id.has_value());
     EXPECT_DOUBLE_EQ(old_stick.tuner_clock_mhz, 16.384);
@@ -100,7 +101,8 @@ TEST_F(ConfTest, ChipsFollowTheFirmwareTextUnlessNamed) {
     EXPECT_EQ(named.tuner, "ITD3020");
 
     rxsim::StickConfig other;
-    EXPECT_FALSE(rxsim::ParseReceiverConf("firmware M|1|d|CTX2050|FNX14701|\n", "", &other, &error));
+    EXPECT_FALSE(
+        rxsim::ParseReceiverConf("firmware M|1|d|CTX2050|FNX14701|\n", "", &other, &error));
     EXPECT_NE(error.find("CTX2050"), std::string::npos);
     EXPECT_FALSE(rxsim::ParseReceiverConf("tuner FC2501\n", "", &other, &error));
 }

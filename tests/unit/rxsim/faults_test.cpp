@@ -11,7 +11,7 @@ namespace koru::test {
 namespace {
 
 class FaultsTest : public EmulatorFixture {
-protected:
+  protected:
     void SetUp() override {
         EmulatorFixture::SetUp();
         Install("hardware-id 1\n");
@@ -65,7 +65,8 @@ int RunRxsimctl(const std::string& arguments, std::string* output) {
     char chunk[256];
     size_t n = 0;
     output->clear();
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) output->append(chunk, n);
+    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0)
+        output->append(chunk, n);
     int status = pclose(pipe);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -100,14 +101,14 @@ TEST_F(FaultsTest, RxsimctlReachesTheEmulatorOfARunningProcess) {
     uint32_t queued = 0, status = 0;
     ASSERT_EQ(ops_->CheckRXQueue(handle_, &queued, &status), SI_SUCCESS);
     EXPECT_EQ(status & SI_RX_OVERRUN, SI_RX_OVERRUN);
-    for (const char* command : {"lock-loss on", "silence on", "level 7.5", "corrupt-fibs 25",
-                                "corrupt-packets 10"}) {
+    for (const char* command :
+         {"lock-loss on", "silence on", "level 7.5", "corrupt-fibs 25", "corrupt-packets 10"}) {
         EXPECT_EQ(RunRxsimctl(pid + command, &out), 0) << command << ": " << out;
     }
     EXPECT_EQ(RunRxsimctl(pid + "status", &out), 0);
-    for (const char* line : {"lock-loss on", "silence on", "level 7.5", "corrupt-fibs 25%",
-                             "corrupt-packets 10%", "no-hwid on", "fw-control-byte on",
-                             "overrun yes"}) {
+    for (const char* line :
+         {"lock-loss on", "silence on", "level 7.5\n", "corrupt-fibs 25%", "corrupt-packets 10%",
+          "no-hwid on", "fw-control-byte on", "overrun yes"}) {
         EXPECT_NE(out.find(line), std::string::npos) << line << " in\n" << out;
     }
     EXPECT_EQ(RunRxsimctl(pid + "clear", &out), 0);

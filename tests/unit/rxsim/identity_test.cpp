@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "stick_client.h"
+#include "support/environment.h"
 #include "usbdev/device_provider.h"
 
 namespace koru::test {
@@ -16,7 +17,8 @@ TEST_F(IdentityTest, NewFirmwareAnswersItsTextAndHardwareId) {
     EXPECT_EQ(Read(1), Bytes{7});
     ASSERT_EQ(Write({0x12, 0x10}), SI_SUCCESS);
     Bytes text = Read(255);
-    EXPECT_EQ(std::string(text.begin(), text.end()), "KX2000|3.1|Jan 01 2008|PN3030|ITD3020|six # fields");
+    EXPECT_EQ(std::string(text.begin(), text.end()),
+              "KX2000|3.1|Jan 01 2008|PN3030|ITD3020|six # fields");
 }
 
 TEST_F(IdentityTest, OldFirmwareAnswersItsVersionOnly) {
@@ -61,7 +63,8 @@ TEST_F(IdentityTest, FaultsSilenceTheHardwareIdAndSpoilTheFirmwareText) {
     Bytes text = Read(255);
     ASSERT_FALSE(text.empty());
     int control_bytes = 0;
-    for (uint8_t byte : text) control_bytes += byte < 0x20 ? 1 : 0;
+    for (uint8_t byte : text)
+        control_bytes += byte < 0x20 ? 1 : 0;
     EXPECT_EQ(control_bytes, 1);
     EXPECT_EQ(text.size(), std::string("KX1000|2.10|Mar 02 2007|PN3030|ITD3020|x").size() + 1);
 }
@@ -87,7 +90,7 @@ TEST_F(IdentityTest, OnlyTheConfiguredLibrarySeesTheStick) {
 // KORU_RECEIVER chooses the receiver behind both libraries; without it the demo receiver of
 // the program folder stands there.
 class ConfiguredProviderTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         unsetenv("KORU_RECEIVER");
         unsetenv("KORU_PROGRAM_DIR");
@@ -139,6 +142,17 @@ TEST_F(ConfiguredProviderTest, WithoutConfigurationTheDemoReceiverIsUsed) {
     std::filesystem::remove(folder_ / "demo" / "receiver.conf");
     usbdev::SetDeviceProvider(usbdev::MakeConfiguredProvider());
     EXPECT_EQ(Count(SI_GetNumDevices), 0u) << "no demo receiver: no receiver";
+
+    // The build's own demo receiver, with its three ensembles.
+    if (!std::filesystem::exists(BinDir() / "demo" / "receiver.conf")) return;
+    setenv("KORU_PROGRAM_DIR", BinDir().c_str(), 1);
+    rxsim::StickConfig demo;
+    std::string error;
+    ASSERT_TRUE(
+        rxsim::LoadReceiverConf((BinDir() / "demo" / "receiver.conf").string(), &demo, &error));
+    EXPECT_EQ(demo.air.size(), 3u);
+    usbdev::SetDeviceProvider(usbdev::MakeConfiguredProvider());
+    EXPECT_EQ(Count(SI_GetNumDevices), 1u);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@ namespace koru::test {
 namespace {
 
 class RegistersTest : public EmulatorFixture {
-protected:
+  protected:
     void SetUp() override {
         EmulatorFixture::SetUp();
         Install("hardware-id 0\n");
@@ -17,7 +17,8 @@ protected:
 TEST_F(RegistersTest, A130ByteReadIsAnsweredFrameByFrame) {
     Pn(0x04, 0x01);
     Bytes values(130);
-    for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<uint8_t>(0x40 + i * 7);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<uint8_t>(0x40 + i * 7);
     const uint16_t base = 0x6810;
     RegisterWrite(base, Bytes(values.begin(), values.begin() + 59));
     RegisterWrite(base + 59, Bytes(values.begin() + 59, values.begin() + 118));
@@ -114,6 +115,22 @@ TEST_F(RegistersTest, TheI2cMasterReachesTheTuner) {
     TunerWrite(0x66, {0x00, 0x00});
     EXPECT_EQ(TunerRead(0x66), 0x10);
     EXPECT_EQ(TunerRead(0x67), 0x30);
+}
+
+// A 0x22 frame of any length but 5 is a batch: (tuner register, value) pairs.
+TEST_F(RegistersTest, BatchWritesGoToTheTunerInPairs) {
+    ASSERT_EQ(Write({0x22, 0x04, 0x80, 0x11, 0x81, 0x22}), SI_SUCCESS);
+    EXPECT_EQ(TunerRead(0x80), 0x11);
+    EXPECT_EQ(TunerRead(0x81), 0x22);
+    Bytes longest = {0x22, 62};
+    for (uint8_t i = 0; i < 31; ++i) {
+        longest.push_back(static_cast<uint8_t>(0x40 + i));
+        longest.push_back(static_cast<uint8_t>(0xA0 + i));
+    }
+    ASSERT_EQ(longest.size(), 64u);
+    ASSERT_EQ(Write(longest), SI_SUCCESS);
+    EXPECT_EQ(TunerRead(0x40), 0xA0);
+    EXPECT_EQ(TunerRead(0x5E), 0xBE);
 }
 
 TEST_F(RegistersTest, TunerCalibrationReadsOnlyWhileAskedFor) {

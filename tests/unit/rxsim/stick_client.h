@@ -87,7 +87,7 @@ inline ItdSynth ItdSynthFor(double rf_mhz, double clock_mhz, int force_row = -1)
 
 // An emulator installed as this process's provider, with a receiver.conf of the test's own.
 class EmulatorFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { M4_SetClockScale(10.0); }
     void TearDown() override {
         if (handle_ != nullptr) ops_->Close(handle_);
@@ -112,7 +112,8 @@ protected:
 
     int Write(const Bytes& frame) {
         uint32_t written = 0;
-        int result = ops_->Write(handle_, frame.data(), static_cast<uint32_t>(frame.size()), &written);
+        int result =
+            ops_->Write(handle_, frame.data(), static_cast<uint32_t>(frame.size()), &written);
         if (result == SI_SUCCESS) {
             EXPECT_EQ(written, frame.size());
         }
@@ -216,7 +217,8 @@ protected:
         Pn(0x08, 0x06);
         Pn(0xA0, PnRead(0xA0) & ~0x01);
         Pn(0xA1, PnRead(0xA1) & ~0x01);
-        for (uint8_t v : {0x80, 0x04, 0x0A}) Pn(0xB1, v);
+        for (uint8_t v : {0x80, 0x04, 0x0A})
+            Pn(0xB1, v);
         Control(0x21);
     }
     void StartService(int subchannel, bool video = false) {
@@ -231,7 +233,8 @@ protected:
         Pn(0xA1, PnRead(0xA1) & 0x1F);
         const uint8_t writes[][2] = {{0xA4, 0x2F}, {0xD0, 0x00}, {0xD9, 0x2F}, {0xDA, 0x00},
                                      {0xA5, 0x00}, {0xA5, 0x80}, {0xA5, 0x04}, {0xA5, 0x0A}};
-        for (const auto& write : writes) Pn(write[0], write[1]);
+        for (const auto& write : writes)
+            Pn(write[0], write[1]);
         Control(0x21);
     }
     void StopService() {
@@ -239,7 +242,8 @@ protected:
         Control(0x22);
         M4_Sleep(100);
         ops_->FlushBuffers(handle_, 1, 1);
-        for (uint8_t v : {0x00, 0x80, 0x04}) Pn(0xA5, v);
+        for (uint8_t v : {0x00, 0x80, 0x04})
+            Pn(0xA5, v);
         Pn(0xA0, PnRead(0xA0) | 0xE0);
         Pn(0xA1, PnRead(0xA1) | 0xE0);
         Pn(0x69, 0x00);
@@ -268,8 +272,8 @@ protected:
         while (at + 4 <= stream.size()) {
             size_t length = stream[at + 2] | stream[at + 3] << 8;
             if (at + 4 + length > stream.size()) break;
-            packets.push_back({stream[at], Bytes(stream.begin() + at + 4,
-                                                 stream.begin() + at + 4 + length)});
+            packets.push_back(
+                {stream[at], Bytes(stream.begin() + at + 4, stream.begin() + at + 4 + length)});
             at += 4 + length;
         }
         return packets;

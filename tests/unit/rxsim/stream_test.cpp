@@ -1,6 +1,7 @@
 // What the stick streams once locked: the FIC and the selected sub-channel exactly as the
 // recording on the air carries them, signal reports and debug text, and the faults on them.
-// The air is the reference recording made by independent broadcast tools.
+// Each test runs on the reference recording made by independent broadcast tools, and on the
+// first demo ensemble once the demo is built.
 #include <map>
 
 #include "dab/eti.h"
@@ -16,23 +17,38 @@ struct Recording {
     std::vector<Bytes> fibs;
     std::map<int, std::vector<Bytes>> subchannels;
     size_t frames = 0;
+
+    // The sub-channel that carries the most (or the fewest) bytes per frame.
+    int Busiest(bool most = true) const {
+        int chosen = -1;
+        size_t chosen_size = 0;
+        for (const auto& [id, frames_of] : subchannels) {
+            size_t size = frames_of.front().size();
+            if (chosen < 0 || (most ? size > chosen_size : size < chosen_size)) {
+                chosen = id;
+                chosen_size = size;
+            }
+        }
+        return chosen;
+    }
 };
 
-const Recording& Reference() {
-    static const Recording recording = [] {
-        Recording r;
-        auto reader = koru::dab::EtiReader::Open(ReferenceEti());
-        koru::dab::EtiFrame frame;
-        while (reader && reader->Next(&frame)) {
-            for (const auto& fib : frame.fibs) r.fibs.emplace_back(fib.begin(), fib.begin() + 30);
-            for (const auto& stream : frame.streams) {
-                r.subchannels[stream.subchannel_id].push_back(stream.data);
-            }
-            ++r.frames;
+const Recording& RecordingOf(const std::filesystem::path& eti) {
+    static std::map<std::filesystem::path, Recording> read;
+    auto found = read.find(eti);
+    if (found != read.end()) return found->second;
+    Recording& r = read[eti];
+    auto reader = koru::dab::EtiReader::Open(eti);
+    koru::dab::EtiFrame frame;
+    while (reader && reader->Next(&frame)) {
+        for (const auto& fib : frame.fibs)
+            r.fibs.emplace_back(fib.begin(), fib.begin() + 30);
+        for (const auto& stream : frame.streams) {
+            r.subchannels[stream.subchannel_id].push_back(stream.data);
         }
-        return r;
-    }();
-    return recording;
+        ++r.frames;
+    }
+    return r;
 }
 
 std::vector<Packet> OfId(const std::vector<Packet>& packets, uint8_t id) {
@@ -44,8 +60,8 @@ std::vector<Packet> OfId(const std::vector<Packet>& packets, uint8_t id) {
 }
 
 // The FIB index at which the FIC packets' FIBs start in the recording (looping), or -1.
-long FindFibRun(const std::vector<Packet>& fic) {
-    const std::vector<Bytes>& fibs = Reference().fibs;
+long FindFibRun(const Recording& recording, const std::vector<Packet>& fic) {
+    const std::vector<Bytes>& fibs = recording.fibs;
     for (size_t start = 0; start < fibs.size(); start += 3) {
         bool all = true;
         for (size_t p = 0; p < fic.size() && all; ++p) {
@@ -59,36 +75,69 @@ long FindFibRun(const std::vector<Packet>& fic) {
     return -1;
 }
 
-// The frame at which the service packets start in the recording (looping), or -1.
-long FindFrameRun(const std::vector<Packet>& packets, int subchannel) {
-    const std::vector<Bytes>& frames = Reference().subchannels.at(subchannel);
+// The frame at which the service packets' bytes start in the recording (looping), or -1. A
+// frame's bytes may come in more than one packet.
+long FindFrameRun(const Recording& recording, const std::vector<Packet>& packets, int subchannel) {
+    Bytes received;
+    for (const Packet& packet : packets) {
+        received.insert(received.end(), packet.payload.begin(), packet.payload.end());
+    }
+    const std::vector<Bytes>& frames = recording.subchannels.at(subchannel);
     for (size_t start = 0; start < frames.size(); ++start) {
-        bool all = true;
-        for (size_t p = 0; p < packets.size() && all; ++p) {
-            all = packets[p].payload == frames[(start + p) % frames.size()];
+        size_t at = 0;
+        for (size_t f = start; at < received.size(); ++f) {
+            const Bytes& frame = frames[f % frames.size()];
+            size_t n = std::min(frame.size(), received.size() - at);
+            if (!std::equal(frame.begin(), frame.begin() + n, received.begin() + at)) break;
+            at += n;
         }
-        if (all) return static_cast<long>(start);
+        if (at == received.size() && !received.empty()) return static_cast<long>(start);
     }
     return -1;
 }
 
-class StreamTest : public EmulatorFixture {
-protected:
-    void SetUp() override {
-        EmulatorFixture::SetUp();
-        if (ReferenceEti().empty()) GTEST_SKIP() << "the reference recording is not beside this checkout";
-        ASSERT_EQ(Reference().frames, 501u);
-    }
-    void TuneAndLock(const std::string& extra = "", double level = 20.0) {
-        Install("acquisition 200\n" + extra + "air 208736 " + ReferenceEti().string() + " level " +
-                std::to_string(level) + "\n");
-        OpenStick();
-        Tune(208.736);
-        ASSERT_GE(WaitForLock(), 0);
-    }
+// An ensemble on the air: the reference recording, or the first demo ensemble.
+struct Air {
+    std::filesystem::path eti;
+    uint32_t khz = 0;
 };
 
-TEST_F(StreamTest, FicPacketsCarryExactlyTheFibsOfTheRecording) {
+Air AirOf(const std::string& name) {
+    if (name == "Reference") return {ReferenceEti(), 208736};
+    rxsim::StickConfig demo;
+    std::string error;
+    if (!rxsim::LoadReceiverConf((BinDir() / "demo" / "receiver.conf").string(), &demo, &error) ||
+        demo.air.empty()) {
+        return {};
+    }
+    return {demo.air[0].eti_path, demo.air[0].frequency_khz};
+}
+
+class StreamTest : public EmulatorFixture, public ::testing::WithParamInterface<std::string> {
+  protected:
+    void SetUp() override {
+        EmulatorFixture::SetUp();
+        air_ = AirOf(GetParam());
+        if (air_.eti.empty() || !std::filesystem::exists(air_.eti)) {
+            GTEST_SKIP() << GetParam() << ": no such recording here (yet)";
+        }
+        ASSERT_GT(Broadcast().frames, 0u);
+        if (GetParam() == "Reference") {
+            ASSERT_EQ(Broadcast().frames, 501u);
+        }
+    }
+    const Recording& Broadcast() const { return RecordingOf(air_.eti); }
+    void TuneAndLock(const std::string& extra = "", double level = 20.0) {
+        Install("acquisition 200\n" + extra + "air " + std::to_string(air_.khz) + " " +
+                air_.eti.string() + " level " + std::to_string(level) + "\n");
+        OpenStick();
+        Tune(air_.khz / 1000.0);
+        ASSERT_GE(WaitForLock(), 0);
+    }
+    Air air_;
+};
+
+TEST_P(StreamTest, FicPacketsCarryExactlyTheFibsOfTheRecording) {
     TuneAndLock();
     StartFic();
     std::vector<Packet> packets = ReadPackets(1500);
@@ -99,7 +148,7 @@ TEST_F(StreamTest, FicPacketsCarryExactlyTheFibsOfTheRecording) {
         ASSERT_EQ(packet.payload.size(), 2u + 12 * 30);
         EXPECT_EQ(packet.payload[0] | packet.payload[1] << 8, 0) << "every FIB passed its CRC";
     }
-    long start = FindFibRun(fic);
+    long start = FindFibRun(Broadcast(), fic);
     EXPECT_GE(start, 0) << "consecutive transmission frames of the recording";
     EXPECT_EQ(start % 12, 0) << "transmission frames are aligned on the air's frame count";
 
@@ -108,19 +157,20 @@ TEST_F(StreamTest, FicPacketsCarryExactlyTheFibsOfTheRecording) {
     Control(0x22);
     M4_Sleep(100);
     ops_->FlushBuffers(handle_, 1, 1);
-    for (uint8_t v : {0x00, 0x80, 0x04}) Pn(0xB1, v);
+    for (uint8_t v : {0x00, 0x80, 0x04})
+        Pn(0xB1, v);
     Pn(0xA0, PnRead(0xA0) | 0x01);
     Pn(0xA1, PnRead(0xA1) | 0x01);
     EXPECT_TRUE(ReadPackets(300).empty());
 }
 
-TEST_F(StreamTest, CorruptedFibsAreFlaggedInTheMask) {
+TEST_P(StreamTest, CorruptedFibsAreFlaggedInTheMask) {
     TuneAndLock();
     emulator_->SetFibCorruption(0.25);
     StartFic();
     std::vector<Packet> fic = OfId(ReadPackets(1000), 0);
     ASSERT_GE(fic.size(), 5u);
-    const std::vector<Bytes>& fibs = Reference().fibs;
+    const std::vector<Bytes>& fibs = Broadcast().fibs;
     for (const Packet& packet : fic) {
         uint16_t mask = packet.payload[0] | packet.payload[1] << 8;
         EXPECT_EQ(__builtin_popcount(mask), 3) << "a quarter of 12";
@@ -135,14 +185,16 @@ TEST_F(StreamTest, CorruptedFibsAreFlaggedInTheMask) {
     }
 }
 
-TEST_F(StreamTest, ServicePacketsCarryExactlyTheSelectedSubChannel) {
+TEST_P(StreamTest, ServicePacketsCarryExactlyTheSelectedSubChannel) {
     TuneAndLock();
-    StartService(7);
+    const int audio = Broadcast().Busiest(false);
+    StartService(audio);
     std::vector<Packet> packets = ReadPackets(1200);
     std::vector<Packet> service = OfId(packets, 3);
     ASSERT_GE(service.size(), 30u);
-    EXPECT_EQ(service[0].payload.size(), 288u) << "96 kbit/s: 288 bytes per 24 ms";
-    EXPECT_GE(FindFrameRun(service, 7), 0);
+    EXPECT_EQ(service[0].payload.size(), Broadcast().subchannels.at(audio)[0].size())
+        << "a frame's bytes in one packet";
+    EXPECT_GE(FindFrameRun(Broadcast(), service, audio), 0);
     EXPECT_TRUE(OfId(packets, 0).empty()) << "the FIC path stays off";
     EXPECT_EQ(OfId(packets, 3).size() + OfId(packets, 4).size(), packets.size());
     EXPECT_NEAR(OfId(packets, 4).size(), service.size() / 4.0, 2.0) << "a report per 96 ms";
@@ -150,15 +202,16 @@ TEST_F(StreamTest, ServicePacketsCarryExactlyTheSelectedSubChannel) {
     // The video selection register with 0xB0 bit 0 picks another sub-channel.
     StopService();
     EXPECT_TRUE(ReadPackets(200).empty());
-    StartService(3, /*video=*/true);
+    const int video_subchannel = Broadcast().Busiest();
+    StartService(video_subchannel, /*video=*/true);
     std::vector<Packet> video = OfId(ReadPackets(600), 3);
     ASSERT_GE(video.size(), 10u);
-    EXPECT_GE(FindFrameRun(video, 3), 0);
+    EXPECT_GE(FindFrameRun(Broadcast(), video, video_subchannel), 0);
 }
 
-TEST_F(StreamTest, SignalReportsDecodeToTheConfiguredLevel) {
+TEST_P(StreamTest, SignalReportsDecodeToTheConfiguredLevel) {
     TuneAndLock("", 10.1067);
-    StartService(12);
+    StartService(Broadcast().Busiest(false));
     auto decode = [](const Packet& report, double* ber) {
         EXPECT_EQ(report.payload.size(), 8u);
         int code = (report.payload[3] & 0x1F) * 256 + report.payload[2];
@@ -197,14 +250,15 @@ TEST_F(StreamTest, SignalReportsDecodeToTheConfiguredLevel) {
     EXPECT_TRUE(emulator_->Status().locked);
 }
 
-TEST_F(StreamTest, DebugTextComesWhenAskedFor) {
+TEST_P(StreamTest, DebugTextComesWhenAskedFor) {
     TuneAndLock();
     Control(0x31);
     std::vector<Packet> text = OfId(ReadPackets(1200), 5);
     ASSERT_FALSE(text.empty());
     bool status_line = false;
     for (const Packet& packet : text) {
-        for (uint8_t byte : packet.payload) EXPECT_TRUE(byte >= 0x20 && byte < 0x7F);
+        for (uint8_t byte : packet.payload)
+            EXPECT_TRUE(byte >= 0x20 && byte < 0x7F);
         status_line |= std::string(packet.payload.begin(), packet.payload.end()).find("locked") !=
                        std::string::npos;
     }
@@ -214,10 +268,12 @@ TEST_F(StreamTest, DebugTextComesWhenAskedFor) {
     EXPECT_TRUE(OfId(ReadPackets(1200), 5).empty());
 }
 
-TEST_F(StreamTest, AQueueTheHostDoesNotReadOverrunsUntilFlushed) {
+TEST_P(StreamTest, AQueueTheHostDoesNotReadOverrunsUntilFlushed) {
     TuneAndLock("rx-queue 4096\n");
-    StartService(3);  // 384 bytes per frame fill 4096 in a quarter second
-    M4_Sleep(600);
+    const int subchannel = Broadcast().Busiest();
+    StartService(subchannel);
+    const size_t per_frame = Broadcast().subchannels.at(subchannel)[0].size() + 4;
+    M4_Sleep(static_cast<uint32_t>(200 + 2 * 24 * (4096 / per_frame + 1)));
     uint32_t queued = 0, status = 0;
     ASSERT_EQ(ops_->CheckRXQueue(handle_, &queued, &status), SI_SUCCESS);
     EXPECT_EQ(status & SI_RX_OVERRUN, SI_RX_OVERRUN);
@@ -229,16 +285,16 @@ TEST_F(StreamTest, AQueueTheHostDoesNotReadOverrunsUntilFlushed) {
     std::vector<Packet> packets = ReadPackets(500);
     ASSERT_FALSE(packets.empty());
     EXPECT_EQ(OfId(packets, 3).size() + OfId(packets, 4).size(), packets.size());
-    EXPECT_GE(FindFrameRun(OfId(packets, 3), 3), 0);
+    EXPECT_GE(FindFrameRun(Broadcast(), OfId(packets, 3), subchannel), 0);
 
     emulator_->ForceOverrun();
     ASSERT_EQ(ops_->CheckRXQueue(handle_, &queued, &status), SI_SUCCESS);
     EXPECT_EQ(status & SI_RX_OVERRUN, SI_RX_OVERRUN);
 }
 
-TEST_F(StreamTest, SilenceAndLockLossStopTheServiceInTheirOwnWays) {
+TEST_P(StreamTest, SilenceAndLockLossStopTheServiceInTheirOwnWays) {
     TuneAndLock();
-    StartService(7);
+    StartService(Broadcast().Busiest(false));
     // Register reads would meet stream bytes in the queue: look at the lock from outside.
     emulator_->SetServiceSilence(true);
     ops_->FlushBuffers(handle_, 1, 1);
@@ -257,26 +313,31 @@ TEST_F(StreamTest, SilenceAndLockLossStopTheServiceInTheirOwnWays) {
     EXPECT_TRUE(ReadPackets(400).empty());
     emulator_->SetLockLost(false);
     uint32_t start = M4_GetSysClock();
-    while (!emulator_->Status().locked && M4_GetSysClock() - start < 2000) M4_Sleep(10);
+    while (!emulator_->Status().locked && M4_GetSysClock() - start < 2000)
+        M4_Sleep(10);
     EXPECT_GE(M4_GetSysClock() - start, 190u) << "sync is acquired again";
     ops_->FlushBuffers(handle_, 1, 1);
     EXPECT_FALSE(OfId(ReadPackets(300), 3).empty());
 }
 
-TEST_F(StreamTest, ShareOfServicePacketsArrivesDamaged) {
+TEST_P(StreamTest, ShareOfServicePacketsArrivesDamaged) {
     TuneAndLock();
     emulator_->SetPacketCorruption(0.5);
-    StartService(7);
+    const int subchannel = Broadcast().Busiest(false);
+    StartService(subchannel);
     std::vector<Packet> service = OfId(ReadPackets(1000), 3);
     ASSERT_GE(service.size(), 20u);
-    const std::vector<Bytes>& frames = Reference().subchannels.at(7);
+    const std::vector<Bytes>& frames = Broadcast().subchannels.at(subchannel);
     size_t damaged = 0;
     for (const Packet& packet : service) {
         damaged += std::find(frames.begin(), frames.end(), packet.payload) == frames.end() ? 1 : 0;
-        EXPECT_EQ(packet.payload.size(), 288u) << "damaged, not shortened";
+        EXPECT_EQ(packet.payload.size(), frames[0].size()) << "damaged, not shortened";
     }
     EXPECT_NEAR(damaged, service.size() / 2.0, 1.0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Recordings, StreamTest, ::testing::Values("Reference", "Demo"),
+                         [](const auto& info) { return info.param; });
 
 }  // namespace
 }  // namespace koru::test

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dab/charset.h"
 #include "m4systems/clock.h"
 #include "m4systems/folders.h"
 #include "m4systems/plugin.h"
@@ -76,9 +77,11 @@ DMB_API_SearchChannelFn FindSearchEntry(PluginManager** manager) {
     return reinterpret_cast<DMB_API_SearchChannelFn>(entry);
 }
 
-// The label as printed: its 16 bytes without the padding spaces at the end.
+// The label as printed: its 16 bytes (EBU Latin, the labels' usual character set) as UTF-8,
+// without the padding spaces at the end.
 std::string PrintableLabel(const char* label) {
-    std::string text(label, strnlen(label, 16));
+    const auto* bytes = reinterpret_cast<const uint8_t*>(label);
+    std::string text = koru::dab::EbuLatinToUtf8({bytes, strnlen(label, 16)});
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
     return text;
