@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
             options.seconds >= 0 ? static_cast<int64_t>(options.seconds * 1000) : -1;
         while (!g_interrupted && (limit_ms < 0 || run.Elapsed() < limit_ms) &&
                !M4T_IsEndOfStream(term)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         if (!options.capture.empty()) {
             M4CaptureRecord record{};

@@ -67,7 +67,7 @@ bool AudioOutput::Queue(int64_t pts_ms, std::vector<int16_t> samples, uint64_t g
     std::unique_lock lock(mutex_);
     while (queued_frames_ > 0 && queued_frames_ + frames > limit) {
         if (cancel()) return false;
-        room_.wait_for(lock, std::chrono::milliseconds(20));
+        room_.wait_for(lock, std::chrono::milliseconds(50));
     }
     if (cancel() || generation != generation_) return false;
     chunks_.push_back({pts_ms, generation, std::move(samples)});
@@ -119,8 +119,9 @@ void AudioOutput::Fill(int16_t* out, size_t frames) {
         queued_frames_ -= std::min(queued_frames_, filled);
         // What is heard now was handed to the device one buffer ago.
         clock_->Anchor(first_pts - device_buffer_ms_);
+        // The decoder refills half the queue at a time.
+        if (queued_frames_ <= static_cast<size_t>(rate_) * kQueueMs / 2000) room_.notify_all();
     }
-    room_.notify_all();
     ApplyVolumeAndTap(out, filled);
 }
 

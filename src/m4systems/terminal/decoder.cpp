@@ -1,5 +1,7 @@
 #include "m4systems/terminal/decoder.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <vector>
@@ -22,7 +24,8 @@ namespace {
 constexpr const char* kSource = "decoder";
 // A time stamp this far from the clock is a jump in the stream, not a frame to wait for.
 constexpr int64_t kResyncMs = 1000;
-constexpr int64_t kPollMs = 10;
+// Waits end early when woken; the limit only bounds how stale a wait can get.
+constexpr int64_t kLongestWaitMs = 200;
 // Queues hold about two seconds of a T-DMB service; the byte limits guard big files.
 constexpr size_t kVideoQueueBytes = 16 * 1024 * 1024;
 constexpr size_t kVideoQueuePackets = 60;
@@ -30,8 +33,6 @@ constexpr size_t kAudioQueueBytes = 2 * 1024 * 1024;
 constexpr size_t kAudioQueuePackets = 120;
 // Above this width a file's video is decoded on several threads.
 constexpr int kSingleThreadMaxWidth = 720;
-
-void SleepMs(int64_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 class VideoDecoder : public Decoder {
 public:
@@ -181,7 +182,13 @@ Decoder::~Decoder() {
     avcodec_free_context(&codec_);
 }
 
-void Decoder::Start() { thread_ = std::thread([this] { Run(); }); }
+void Decoder::Start() {
+    thread_ = std::thread([this] {
+        pthread_setname_np(pthread_self(),
+                           codec_->codec_type == AVMEDIA_TYPE_VIDEO ? "m4video" : "m4audio");
+        Run();
+    });
+}
 
 void Decoder::Stop() {
     queue_.Abort();
@@ -258,19 +265,21 @@ bool Decoder::WaitForClock(int64_t ms) {
             clock.AnchorIfUnset(ms);
             return true;
         }
-        if (clock.Paused()) {
-            SleepMs(kPollMs);
-            continue;
+        int64_t wait_ms = kLongestWaitMs;
+        if (!clock.Paused()) {
+            if (clock.AnchorIfUnset(ms)) return true;
+            const int64_t ahead = ms - clock.NowMs();
+            if (ahead <= 0 || ahead > kResyncMs) {
+                // Far off either way: the stream jumped. The audio device follows its own
+                // samples; otherwise the clock follows the stream.
+                if ((ahead > kResyncMs || ahead < -kResyncMs) && !follow_audio) clock.Anchor(ms);
+                return true;
+            }
+            wait_ms = std::min(ahead, kLongestWaitMs);
         }
-        if (clock.AnchorIfUnset(ms)) return true;
-        const int64_t ahead = ms - clock.NowMs();
-        if (ahead <= 0 || ahead > kResyncMs) {
-            // Far off either way: the stream jumped. The audio device follows its own samples;
-            // otherwise the clock follows the stream.
-            if ((ahead > kResyncMs || ahead < -kResyncMs) && !follow_audio) clock.Anchor(ms);
-            return true;
-        }
-        SleepMs(std::min(ahead, kPollMs));
+        std::unique_lock lock(state_->wake_mutex);
+        if (Cancelled()) return false;
+        state_->wake.wait_for(lock, std::chrono::milliseconds(wait_ms));
     }
 }
 

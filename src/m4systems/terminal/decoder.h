@@ -6,9 +6,11 @@
 #define M4SYSTEMS_TERMINAL_DECODER_H
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "m4systems/terminal/media_clock.h"
@@ -42,6 +44,14 @@ struct PlaybackState {
     std::atomic<bool> first_frame_seen{false};
     // Decode as fast as possible, never waiting for the clock (fuzzing).
     bool free_running = false;
+
+    // Wakes decoders waiting for the clock: a pause or resume, a flush, the end.
+    void Wake() {
+        std::lock_guard lock(wake_mutex);
+        wake.notify_all();
+    }
+    std::mutex wake_mutex;
+    std::condition_variable wake;
 };
 
 class Decoder {

@@ -1,5 +1,7 @@
 #include "m4systems/terminal/media_session.h"
 
+#include <pthread.h>
+
 #include <chrono>
 
 extern "C" {
@@ -105,11 +107,15 @@ void MediaSession::Start() {
     if (video_ != nullptr) video_->Start();
     if (audio_decoder_ != nullptr) audio_decoder_->Start();
     started_ = true;
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this] {
+        pthread_setname_np(pthread_self(), "m4demux");
+        Run();
+    });
 }
 
 void MediaSession::Stop() {
     state_.abort = true;
+    state_.Wake();
     if (live_ != nullptr) live_->Abort();
     // The decoders see the abort and drop what they take, so a demuxer waiting for room in a
     // queue goes on and ends.
@@ -259,6 +265,7 @@ void MediaSession::Seek(int64_t ms) {
     std::lock_guard lock(decoders_mutex_);
     if (video_ != nullptr) video_->Queue().Flush();
     if (audio_decoder_ != nullptr) audio_decoder_->Queue().Flush();
+    state_.Wake();
 }
 
 void MediaSession::DoPendingSeek() {
@@ -289,6 +296,7 @@ void MediaSession::FlushPipeline() {
     if (video_ != nullptr) video_->Queue().Flush();
     if (audio_decoder_ != nullptr) audio_decoder_->Queue().Flush();
     state_.clock.Reset();
+    state_.Wake();
 }
 
 void MediaSession::SetPaused(bool paused) {
@@ -303,6 +311,7 @@ void MediaSession::SetPaused(bool paused) {
         }
     }
     state_.clock.SetPaused(paused);
+    state_.Wake();
 }
 
 bool MediaSession::Paused() const { return state_.clock.Paused(); }

@@ -34,11 +34,15 @@ bool VideoRenderer::Render(const AVFrame* frame) {
         width = static_cast<uint32_t>(frame->width);
         height = static_cast<uint32_t>(frame->height);
     }
-    // AV_PIX_FMT_RGB32 is the native-endian word 0xAARRGGBB the output expects.
+    // AV_PIX_FMT_RGB32 is the native-endian word 0xAARRGGBB the output expects. At the
+    // stream's own size only the colours change, where the fast path is no worse.
+    const bool same_size = width == static_cast<uint32_t>(frame->width) &&
+                           height == static_cast<uint32_t>(frame->height);
     sws_ = sws_getCachedContext(sws_, frame->width, frame->height,
                                 static_cast<AVPixelFormat>(frame->format),
                                 static_cast<int>(width), static_cast<int>(height),
-                                AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
+                                AV_PIX_FMT_RGB32, same_size ? SWS_FAST_BILINEAR : SWS_BILINEAR,
+                                nullptr, nullptr, nullptr);
     if (sws_ == nullptr) {
         M4_LOG(1, kSource, "cannot convert %dx%d format %d", frame->width, frame->height,
                frame->format);
