@@ -178,6 +178,7 @@ std::optional<MotDirectory> ParseMotDirectory(std::span<const uint8_t> bytes) {
     if (!r.ok()) return std::nullopt;
     BitReader er(extension);
     if (!ReadParameters(er, &d.parameters)) return std::nullopt;
+    if (size < r.byte_position()) return std::nullopt;  // DirectorySize inside the fixed part
     BitReader entries(bytes.subspan(r.byte_position(), size - r.byte_position()));
     for (size_t i = 0; i < count; ++i) {
         MotObject entry;

@@ -192,6 +192,11 @@ TEST(Mot, DirectoryRoundTrip) {
     std::vector<uint8_t> bytes = BuildMotDirectory(d);
     bytes.resize(bytes.size() - 3);
     EXPECT_FALSE(ParseMotDirectory(bytes));
+    // A DirectorySize that ends inside the directory's own fields and extension.
+    bytes = BuildMotDirectory(d);
+    bytes[3] = 14;
+    bytes[0] = bytes[1] = bytes[2] = 0;
+    EXPECT_FALSE(ParseMotDirectory(bytes));
 }
 
 // Header mode: the object is given back whole, with segments out of order and repeated,
