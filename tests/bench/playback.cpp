@@ -1,4 +1,5 @@
-// Playback cost: m4play plays tv10.ts through the terminal (decoding, conversion to 32-bit RGB,
+// Playback cost: m4play plays tv10.ts (a TV service's stream, as the ensemble builder makes it)
+// through the terminal (decoding, conversion to 32-bit RGB,
 // audio through SDL's dummy device, in real time); FFmpeg decodes the same file single-threaded
 // to nothing (`ffmpeg -threads 1 -i tv10.ts -f null -`). For both the bench prints CPU
 // instructions (where the machine lets a program count them) or else CPU time, per second of
@@ -120,7 +121,8 @@ void Print(const char* who, const Cost& full, const Cost& start) {
 int main() {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     constexpr int kRuns = 3;
-    std::printf("%s, %.0f s of H.264 320x240 + AAC; cheapest of %d runs each\n", kMedia.c_str(),
+    std::printf("%s, %.0f s of H.264 320x240 15 fps + AAC; cheapest of %d runs each\n",
+                kMedia.c_str(),
                 kMediaSeconds, kRuns);
     std::printf("start-up = the same program stopping after its first frame; per second = (whole "
                 "run - start-up) / media seconds\n\n");

@@ -25,9 +25,9 @@ public:
 
     explicit PadDecoder(Handlers handlers);
 
-    // One MPEG audio frame as the demuxer cut it (header first). A buffer that is no whole
-    // Layer II frame breaks the chain: partly received data is dropped.
-    void Feed(const uint8_t* frame, size_t size);
+    // One or more whole MPEG audio frames (header first), as a demuxer cut them. Bytes that
+    // are no whole Layer II frame break the chain: partly received data is dropped.
+    void Feed(const uint8_t* frames, size_t size);
     // Drops partly received labels and objects; complete ones are still known (no repeats).
     void DropPartial();
 

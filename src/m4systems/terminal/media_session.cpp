@@ -151,6 +151,10 @@ bool MediaSession::OpenLiveInput() {
     format_->flags |= AVFMT_FLAG_CUSTOM_IO;
     format_->interrupt_callback = {&MediaSession::Interrupted, this};
     const bool ts = live_format_ == LiveFormat::kTransportStream;
+    // A transport stream's video PES holds one access unit: handed on as it is, a picture
+    // needs no parser waiting for the start of the next one (a frame later). MPEG audio needs
+    // its parser to be cut into frames.
+    if (ts) format_->flags |= AVFMT_FLAG_NOPARSE;
     const AVInputFormat* input = av_find_input_format(ts ? "mpegts" : "mp3");
     AVDictionary* options = nullptr;
     av_dict_set(&options, "probesize", ts ? kLiveTsProbeBytes : kLiveAudioProbeBytes, 0);
