@@ -7,7 +7,9 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 
+#include "dab/charset.h"
 #include "dab/dls.h"
 #include "dab/eti.h"
 #include "dab/mot.h"
@@ -17,6 +19,8 @@
 #include "support/environment.h"
 #include "support/temp_dir.h"
 #include "terminal_harness.h"
+#include "tools/mkens/description.h"
+#include "tools/mkens/media.h"
 
 namespace koru::test {
 namespace {
@@ -30,17 +34,20 @@ struct Reported {
     int64_t lparam;
 };
 
-// The Layer II frames of the reference recording's service 0x4A01.
-std::vector<std::vector<uint8_t>> ReferenceFrames() {
+// The Layer II frames of one sub-channel of an ETI recording.
+std::vector<std::vector<uint8_t>> SubchannelFrames(const std::filesystem::path& eti, int id) {
     std::vector<std::vector<uint8_t>> frames;
-    auto reader = dab::EtiReader::Open(ReferenceEti());
+    auto reader = dab::EtiReader::Open(eti);
     if (!reader) return frames;
     dab::EtiFrame frame;
     while (reader->Next(&frame)) {
-        if (const dab::EtiStream* stream = frame.FindStream(3)) frames.push_back(stream->data);
+        if (const dab::EtiStream* stream = frame.FindStream(id)) frames.push_back(stream->data);
     }
     return frames;
 }
+
+// The reference recording's service 0x4A01.
+std::vector<std::vector<uint8_t>> ReferenceFrames() { return SubchannelFrames(ReferenceEti(), 3); }
 
 std::string Label() {
     uint8_t buffer[256];
@@ -114,6 +121,48 @@ TEST_F(PadAudio, TheReferenceRecordingGivesItsLabelAndBothSlidesExactly) {
     MOTFileName record;
     EXPECT_EQ(GetMOTFileName(&record), 0);
     EXPECT_EQ(record.name[0], 0);
+}
+
+// The demo radio service of 208736 kHz: every label and every slide the ensemble builder put
+// in comes out as it went in.
+TEST_F(PadAudio, TheDemoRadioServiceGivesEveryLabelAndSlideExactly) {
+    std::string error;
+    const auto description =
+        mkens::ParseDescription(SourceDir() / "data" / "demo" / "208736.ens", &error);
+    ASSERT_TRUE(description) << error;
+    const mkens::ServiceSpec* radio = nullptr;
+    for (const mkens::ServiceSpec& service : description->services) {
+        if (service.kind == mkens::ServiceKind::kRadio) radio = &service;
+    }
+    ASSERT_NE(radio, nullptr);
+    const std::vector<std::vector<uint8_t>> frames =
+        SubchannelFrames(BinDir() / "demo" / "208736.eti", radio->subchannel);
+    ASSERT_EQ(frames.size(), static_cast<size_t>(description->frames));
+
+    std::set<std::string> labels;
+    for (const std::vector<uint8_t>& frame : frames) {
+        const size_t before = Reports(WM_SYSTEM_DLS).size();
+        Feed(frame);
+        if (Reports(WM_SYSTEM_DLS).size() > before) {
+            const Reported report = Reports(WM_SYSTEM_DLS).back();
+            uint8_t buffer[256];
+            ASSERT_EQ(GetDLSData(buffer), report.lparam);
+            const std::vector<uint8_t> text(buffer, buffer + report.lparam);
+            labels.insert(dab::DabTextToUtf8(text, static_cast<uint8_t>(report.wparam)));
+            // Hangul needs UTF-8 (set 15); the others go in EBU Latin (set 0).
+            EXPECT_EQ(report.wparam, dab::DabTextToUtf8(text, 0) == dab::DabTextToUtf8(text, 15) ? 0 : 15);
+        }
+    }
+    EXPECT_EQ(labels, std::set<std::string>(radio->dls.begin(), radio->dls.end()));
+
+    mkens::MediaMaker media(KORU_DEMO_MEDIA);  // the build's cache: the very bytes sent
+    ASSERT_EQ(Reports(WM_SYSTEM_MOT_FILE).size(), radio->slides.size());
+    for (const mkens::ObjectSpec& slide : radio->slides) {
+        const std::vector<uint8_t> sent = media.Image(*slide.image, ".jpg");
+        const std::string written = ReadFile(folder_ + slide.name);
+        EXPECT_TRUE(written == std::string(sent.begin(), sent.end())) << slide.name;
+    }
+    EXPECT_EQ(media.ffmpeg_runs(), 0);
 }
 
 // A 128 kbit/s stereo Layer II frame with CRC, silent, carrying one frame's PAD.
