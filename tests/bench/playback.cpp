@@ -60,7 +60,8 @@ Cost Run(const std::vector<std::string>& args) {
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
         std::vector<char*> argv;
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
         execv(argv[0], argv.data());
         _exit(127);
@@ -105,8 +106,8 @@ std::string Instructions(long long count, double seconds) {
 }
 
 void Print(const char* who, const Cost& full, const Cost& start) {
-    std::printf("%-30s %9.0f %9.0f %11.1f %12.1f %12s %10.1f %5d\n", who, full.cpu_ms,
-                start.cpu_ms, (full.cpu_ms - start.cpu_ms) / kMediaSeconds,
+    std::printf("%-30s %9.0f %9.0f %11.1f %12.1f %12s %10.1f %5d\n", who, full.cpu_ms, start.cpu_ms,
+                (full.cpu_ms - start.cpu_ms) / kMediaSeconds,
                 (full.user_ms - start.user_ms) / kMediaSeconds,
                 Instructions(full.instructions >= 0 && start.instructions >= 0
                                  ? full.instructions - start.instructions
@@ -122,20 +123,22 @@ int main() {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     constexpr int kRuns = 3;
     std::printf("%s, %.0f s of H.264 320x240 15 fps + AAC; cheapest of %d runs each\n",
-                kMedia.c_str(),
-                kMediaSeconds, kRuns);
-    std::printf("start-up = the same program stopping after its first frame; per second = (whole "
-                "run - start-up) / media seconds\n\n");
+                kMedia.c_str(), kMediaSeconds, kRuns);
+    std::printf(
+        "start-up = the same program stopping after its first frame; per second = (whole "
+        "run - start-up) / media seconds\n\n");
     std::printf("%-30s %9s %9s %11s %12s %12s %10s %5s\n", "", "CPU ms", "start-up", "CPU ms/s",
                 "user ms/s", "M instr/s", "max RSS MB", "exit");
     const Cost terminal = Cheapest({KORU_M4PLAY, kMedia}, kRuns);
     const Cost terminal_start = Cheapest({KORU_M4PLAY, kMedia, "--seconds", "0"}, kRuns);
     Print("m4play (terminal, real time)", terminal, terminal_start);
-    const std::vector<std::string> ffmpeg_args = {KORU_FFMPEG, "-hide_banner", "-nostdin",
-                                                  "-threads", "1", "-i", kMedia};
+    const std::vector<std::string> ffmpeg_args = {
+        KORU_FFMPEG, "-hide_banner", "-nostdin", "-threads", "1", "-i", kMedia};
     std::vector<std::string> whole = ffmpeg_args, first = ffmpeg_args;
-    for (const char* arg : {"-f", "null", "-"}) whole.push_back(arg);
-    for (const char* arg : {"-frames:v", "1", "-f", "null", "-"}) first.push_back(arg);
+    for (const char* arg : {"-f", "null", "-"})
+        whole.push_back(arg);
+    for (const char* arg : {"-frames:v", "1", "-f", "null", "-"})
+        first.push_back(arg);
     const Cost ffmpeg = Cheapest(whole, kRuns);
     const Cost ffmpeg_start = Cheapest(first, kRuns);
     Print("ffmpeg -threads 1 -f null", ffmpeg, ffmpeg_start);

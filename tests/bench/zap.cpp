@@ -4,10 +4,10 @@
 // arrived (no picture can come earlier) and when the terminal showed its first picture, then
 // what FFmpeg gives on the same live input with its default probing and with a tuned probe.
 //   zap [file.ts]   (default: the test media tv10.ts)
-#include <cstdio>
-#include <cstdlib>
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -32,7 +32,9 @@ struct Result {
     int64_t picture_ms = -1;
 };
 
-std::string FeedUrl(size_t from) { return "feed://from=" + std::to_string(from) + ";" + g_media; }
+std::string FeedUrl(size_t from) {
+    return "feed://from=" + std::to_string(from) + ";" + g_media;
+}
 
 FeedPluginStats Stats(PluginManager* plugins) {
     FeedPluginStats stats{};
@@ -64,7 +66,8 @@ Result ZapTerminal(PluginManager* plugins, size_t from) {
     const uint32_t start = M4_GetSysClock();
     Result result;
     if (M4T_ConnectURL(term, FeedUrl(from).c_str()) == M4OK) {
-        while (g_picture_clock == 0 && M4_GetSysClock() - start < kTimeoutMs) M4_Sleep(1);
+        while (g_picture_clock == 0 && M4_GetSysClock() - start < kTimeoutMs)
+            M4_Sleep(1);
         const FeedPluginStats stats = Stats(plugins);
         if (stats.key_frame_ms != 0) result.key_frame_ms = int64_t{stats.key_frame_ms} - start;
         if (g_picture_clock != 0) result.picture_ms = int64_t{g_picture_clock} - start;
@@ -140,7 +143,8 @@ Result ZapFfmpeg(PluginManager* plugins, size_t from, bool tuned) {
     if (service->Connect(service, FeedUrl(from).c_str(), 0) == 0) {
         std::atomic<bool> done{false};
         std::thread watchdog([&] {
-            while (!done && M4_GetSysClock() - start < kTimeoutMs) M4_Sleep(5);
+            while (!done && M4_GetSysClock() - start < kTimeoutMs)
+                M4_Sleep(5);
             g_source->Abort();
         });
         if (FirstPictureWithFfmpeg(g_source.get(), options)) {
@@ -189,9 +193,11 @@ int main(int argc, char** argv) {
     const long size = std::ftell(file);
     std::fclose(file);
 
-    std::printf("live TS %s, joined at a point inside a group of pictures (1 s)\n", g_media.c_str());
-    std::printf("all times in ms after connect; key frame = when the first key frame had fully "
-                "arrived (lower bound)\n\n");
+    std::printf("live TS %s, joined at a point inside a group of pictures (1 s)\n",
+                g_media.c_str());
+    std::printf(
+        "all times in ms after connect; key frame = when the first key frame had fully "
+        "arrived (lower bound)\n\n");
     std::printf("%-22s %6s  %8s  %8s  %8s\n", "input", "join", "keyframe", "picture", "after kf");
     const double joins[] = {0.23, 0.43, 0.61, 0.79, 0.85};
     std::vector<int64_t> terminal_after, default_pictures, tuned_pictures;

@@ -23,7 +23,8 @@ constexpr int kAudioFrames = 418;
 
 bool Write(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
 }
 
@@ -48,7 +49,8 @@ int main(int argc, char** argv) {
         std::vector<uint8_t> ts = maker.TransportStream(tv, kTvKbps, 10250 * kTvKbps / 8);
         ts.resize(ts.size() / kTsPacket * kTsPacket);
         std::vector<uint8_t> mp2;
-        for (const auto& frame : koru::mkens::EncodeTone(440, kRadioKbps, "joint", 58, kAudioFrames).frames) {
+        for (const auto& frame :
+             koru::mkens::EncodeTone(440, kRadioKbps, "joint", 58, kAudioFrames).frames) {
             mp2.insert(mp2.end(), frame.begin(), frame.end());
         }
         if (!Write(out / "tv10.ts", ts) || !Write(out / "radio10.mp2", mp2)) {

@@ -42,7 +42,9 @@ void PadDecoder::Feed(const uint8_t* frames, size_t size) {
     } while (!bytes.empty());
 }
 
-void PadDecoder::DropPartial() { xpad_.Reset(); }
+void PadDecoder::DropPartial() {
+    xpad_.Reset();
+}
 
 void PadDecoder::DataGroup(uint8_t start_type, std::vector<uint8_t> group) {
     bool ok = false;

@@ -17,7 +17,7 @@
 namespace koru::padaudio {
 
 class M4_INTERNAL PadDecoder {
-public:
+  public:
     struct Handlers {
         std::function<void(const dab::DynamicLabel&)> label;  // a new label (or a cleared one)
         std::function<void(const dab::MotObject&)> object;    // a complete MOT object, once
@@ -34,7 +34,7 @@ public:
     size_t bad_frames() const { return bad_frames_; }
     size_t bad_data_groups() const { return bad_data_groups_; }
 
-private:
+  private:
     void DataGroup(uint8_t start_type, std::vector<uint8_t> group);
 
     Handlers handlers_;

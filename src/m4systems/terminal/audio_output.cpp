@@ -40,8 +40,9 @@ bool AudioOutput::Open() {
     want.callback = &AudioOutput::Callback;
     want.userdata = this;
     SDL_AudioSpec have{};
-    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have,
-                                  SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE);
+    device_ =
+        SDL_OpenAudioDevice(nullptr, 0, &want, &have,
+                            SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE);
     if (device_ == 0) {
         M4_LOG(1, kSource, "no audio device: %s", SDL_GetError());
         return false;
@@ -90,8 +91,8 @@ bool AudioOutput::Idle() const {
 
 void AudioOutput::Callback(void* self, uint8_t* stream, int length) {
     auto* output = static_cast<AudioOutput*>(self);
-    const size_t frames = static_cast<size_t>(length) / sizeof(int16_t) /
-                          static_cast<size_t>(output->channels_);
+    const size_t frames =
+        static_cast<size_t>(length) / sizeof(int16_t) / static_cast<size_t>(output->channels_);
     std::memset(stream, 0, static_cast<size_t>(length));
     output->Fill(reinterpret_cast<int16_t*>(stream), frames);
 }
@@ -125,14 +126,17 @@ void AudioOutput::Fill(int16_t* out, size_t frames) {
     ApplyVolumeAndTap(out, filled);
 }
 
-void AudioOutput::Emit(int16_t* samples, size_t frames) { ApplyVolumeAndTap(samples, frames); }
+void AudioOutput::Emit(int16_t* samples, size_t frames) {
+    ApplyVolumeAndTap(samples, frames);
+}
 
 void AudioOutput::ApplyVolumeAndTap(int16_t* samples, size_t frames) {
     if (frames == 0) return;
     const int volume = volume_.load();
     const size_t count = frames * static_cast<size_t>(channels_);
     if (volume < 100) {
-        for (size_t i = 0; i < count; ++i) samples[i] = static_cast<int16_t>(samples[i] * volume / 100);
+        for (size_t i = 0; i < count; ++i)
+            samples[i] = static_cast<int16_t>(samples[i] * volume / 100);
     }
     std::lock_guard lock(tap_mutex_);
     if (tap_ != nullptr) {
@@ -141,7 +145,9 @@ void AudioOutput::ApplyVolumeAndTap(int16_t* samples, size_t frames) {
     }
 }
 
-void AudioOutput::SetVolume(int percent) { volume_ = std::clamp(percent, 0, 100); }
+void AudioOutput::SetVolume(int percent) {
+    volume_ = std::clamp(percent, 0, 100);
+}
 
 void AudioOutput::SetTap(M4AudioTap tap, void* user) {
     std::lock_guard lock(tap_mutex_);

@@ -35,11 +35,11 @@ constexpr size_t kAudioQueuePackets = 120;
 constexpr int kSingleThreadMaxWidth = 720;
 
 class VideoDecoder : public Decoder {
-public:
+  public:
     VideoDecoder(AVStream* stream, AVCodecContext* codec, PlaybackState* state)
         : Decoder(stream, codec, state, kVideoQueueBytes, kVideoQueuePackets) {}
 
-private:
+  private:
     void HandleFrame(AVFrame* frame) override {
         const AVRational rate = stream_->avg_frame_rate;
         const int64_t duration_ms = rate.num > 0 && rate.den > 0 ? 1000 * rate.den / rate.num : 40;
@@ -51,18 +51,19 @@ private:
 };
 
 class AudioDecoder : public Decoder {
-public:
+  public:
     AudioDecoder(AVStream* stream, AVCodecContext* codec, PlaybackState* state)
         : Decoder(stream, codec, state, kAudioQueueBytes, kAudioQueuePackets) {}
     ~AudioDecoder() override { swr_free(&resampler_); }
 
-private:
+  private:
     // DAB radio is MPEG Layer II; the MPEG audio demuxer names any layer MP3.
     void HandlePacket(const AVPacket& packet) override {
         const AVCodecID id = codec_->codec_id;
-        const bool mpeg_audio = id == AV_CODEC_ID_MP1 || id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP3;
-        const bool layer_two = packet.size >= 4 && packet.data[0] == 0xFF &&
-                               (packet.data[1] & 0xE6) == 0xE4;
+        const bool mpeg_audio =
+            id == AV_CODEC_ID_MP1 || id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP3;
+        const bool layer_two =
+            packet.size >= 4 && packet.data[0] == 0xFF && (packet.data[1] & 0xE6) == 0xE4;
         if (mpeg_audio && layer_two && state_->on_mpeg_audio_frame) {
             state_->on_mpeg_audio_frame(packet.data, static_cast<size_t>(packet.size));
         }
@@ -90,7 +91,8 @@ private:
     bool Resample(const AVFrame* frame, std::vector<int16_t>* out) {
         const AudioOutput& audio = *state_->audio;
         AVChannelLayout in_layout;
-        if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels == 0) {
+        if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC ||
+            frame->ch_layout.nb_channels == 0) {
             av_channel_layout_default(&in_layout, std::max(frame->ch_layout.nb_channels, 1));
         } else if (av_channel_layout_copy(&in_layout, &frame->ch_layout) < 0) {
             return false;
@@ -102,10 +104,9 @@ private:
             swr_free(&resampler_);
             AVChannelLayout out_layout;
             av_channel_layout_default(&out_layout, audio.Channels());
-            int result = swr_alloc_set_opts2(&resampler_, &out_layout, AV_SAMPLE_FMT_S16,
-                                             audio.Rate(), &in_layout,
-                                             static_cast<AVSampleFormat>(frame->format),
-                                             frame->sample_rate, 0, nullptr);
+            int result = swr_alloc_set_opts2(
+                &resampler_, &out_layout, AV_SAMPLE_FMT_S16, audio.Rate(), &in_layout,
+                static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
             av_channel_layout_uninit(&out_layout);
             if (result < 0 || swr_init(resampler_) < 0) {
                 M4_LOG(1, kSource, "cannot resample %d Hz format %d", frame->sample_rate,
@@ -124,9 +125,9 @@ private:
         if (capacity <= 0) return false;
         out->resize(static_cast<size_t>(capacity) * static_cast<size_t>(audio.Channels()));
         auto* target = reinterpret_cast<uint8_t*>(out->data());
-        const int got = swr_convert(resampler_, &target, capacity,
-                                    const_cast<const uint8_t**>(frame->extended_data),
-                                    frame->nb_samples);
+        const int got =
+            swr_convert(resampler_, &target, capacity,
+                        const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
         if (got <= 0) return false;
         out->resize(static_cast<size_t>(got) * static_cast<size_t>(audio.Channels()));
         return true;
@@ -173,8 +174,8 @@ std::unique_ptr<Decoder> Decoder::Create(AVStream* stream, PlaybackState* state,
     return nullptr;
 }
 
-Decoder::Decoder(AVStream* stream, AVCodecContext* codec, PlaybackState* state,
-                 size_t queue_bytes, size_t queue_packets)
+Decoder::Decoder(AVStream* stream, AVCodecContext* codec, PlaybackState* state, size_t queue_bytes,
+                 size_t queue_packets)
     : stream_(stream), codec_(codec), state_(state), queue_(queue_bytes, queue_packets) {}
 
 Decoder::~Decoder() {
@@ -195,7 +196,9 @@ void Decoder::Stop() {
     if (thread_.joinable()) thread_.join();
 }
 
-bool Decoder::Cancelled() const { return state_->abort.load() || serial_ != queue_.Serial(); }
+bool Decoder::Cancelled() const {
+    return state_->abort.load() || serial_ != queue_.Serial();
+}
 
 void Decoder::StartSerial(uint64_t serial) {
     if (serial_ != UINT64_MAX) avcodec_flush_buffers(codec_);

@@ -28,7 +28,9 @@ constexpr const char* kLiveTsProbeBytes = "1504";
 constexpr const char* kLiveAudioProbeBytes = "4096";
 constexpr int kIdlePollMs = 10;
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace
 
@@ -318,8 +320,12 @@ void MediaSession::SetPaused(bool paused) {
     state_.Wake();
 }
 
-bool MediaSession::Paused() const { return state_.clock.Paused(); }
+bool MediaSession::Paused() const {
+    return state_.clock.Paused();
+}
 
-int64_t MediaSession::NowMs() const { return state_.clock.LastMs(); }
+int64_t MediaSession::NowMs() const {
+    return state_.clock.LastMs();
+}
 
 }  // namespace koru::m4

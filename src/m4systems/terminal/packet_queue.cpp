@@ -9,10 +9,13 @@ namespace koru::m4 {
 PacketQueue::PacketQueue(size_t max_bytes, size_t max_packets)
     : max_bytes_(max_bytes), max_packets_(max_packets) {}
 
-PacketQueue::~PacketQueue() { ClearLocked(); }
+PacketQueue::~PacketQueue() {
+    ClearLocked();
+}
 
 void PacketQueue::ClearLocked() {
-    for (Entry& entry : entries_) av_packet_free(&entry.packet);
+    for (Entry& entry : entries_)
+        av_packet_free(&entry.packet);
     entries_.clear();
     bytes_ = 0;
     full_ = false;

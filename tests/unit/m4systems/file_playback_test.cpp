@@ -119,8 +119,9 @@ TEST(FilePlayback, WithoutASoundCardPlaybackRunsOnTheSystemClock) {
     const int64_t start_position = harness.PositionMs();
     const uint64_t start_frames = harness.Frames();
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    const double elapsed = std::chrono::duration<double, std::milli>(
-                               std::chrono::steady_clock::now() - started).count();
+    const double elapsed =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+            .count();
     EXPECT_NEAR(static_cast<double>(harness.PositionMs() - start_position), elapsed, 200.0);
     EXPECT_NEAR(static_cast<double>(harness.Frames() - start_frames), kFps * elapsed / 1000, 4.0);
     // The samples are still decoded and paced (the tap sees them), only not heard.

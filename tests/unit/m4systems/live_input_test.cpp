@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "m4systems/terminal/audio_output.h"
+#include "m4systems/terminal/live_source.h"
+#include "m4systems/terminal/media_session.h"
+#include "m4systems/terminal/video_renderer.h"
 #include "support/temp_dir.h"
 #include "terminal_harness.h"
 
@@ -22,7 +26,7 @@ std::string FeedUrl(const std::string& options, const std::string& media) {
 
 // Every test leaves the clock unscaled and time shift off.
 class LiveInput : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         M4_SetClockScale(1.0);
         SetTimeShiftParams(nullptr, 0);
@@ -35,7 +39,7 @@ int64_t LagMs(TerminalHarness& harness) {
 }
 
 uint64_t FileSize(const std::filesystem::path& path) {
-    struct stat info{};
+    struct stat info {};
     return ::stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
 }
 
@@ -49,8 +53,9 @@ TEST_F(LiveInput, FirstPictureFollowsTheFirstKeyFrameAndCaptureIsTheLastPicture)
     // Joined in the middle of a group of pictures, as a tuned service is.
     const size_t from = media.size() * 43 / 100 / kTsPacket * kTsPacket;
     const uint32_t connected_ms = M4_GetSysClock();
-    ASSERT_EQ(M4T_ConnectURL(harness.term(), FeedUrl("from=" + std::to_string(from), "tv10.ts").c_str()),
-              M4OK);
+    ASSERT_EQ(
+        M4T_ConnectURL(harness.term(), FeedUrl("from=" + std::to_string(from), "tv10.ts").c_str()),
+        M4OK);
     EXPECT_EQ(harness.Text(), "Connecting");
     ASSERT_TRUE(harness.WaitForFrames(1, 3000));
     const FeedPluginStats stats = harness.FeedStats();
@@ -167,8 +172,8 @@ TEST_F(LiveInput, RecordingFailuresAreReported) {
     EXPECT_EQ(harness.Count(WM_SYSTEM_RECORD_WRITE_ERROR), 1);
     // A device that takes nothing: the failure shows once the buffered bytes are written.
     ASSERT_EQ(M4T_StartRecord(harness.term(), "/dev/full"), M4OK);
-    EXPECT_TRUE(harness.WaitUntil(
-        [&] { return harness.Count(WM_SYSTEM_RECORD_WRITE_ERROR) == 2; }, 3000));
+    EXPECT_TRUE(
+        harness.WaitUntil([&] { return harness.Count(WM_SYSTEM_RECORD_WRITE_ERROR) == 2; }, 3000));
     M4T_StopRecord(harness.term());
     EXPECT_EQ(harness.Count(WM_SYSTEM_RECORD_WRITE_ERROR), 2);
 }
@@ -266,3 +271,36 @@ TEST_F(LiveInput, CacheFailuresAreReportedAndLiveGoesOn) {
 
 }  // namespace
 }  // namespace koru::test
+
+namespace koru::m4 {
+namespace {
+
+// A live input that ends before the demuxer could read anything asks for a reconnect (1124).
+TEST(LiveSession, AnInputThatCannotBeReadAsksForAReconnect) {
+    AudioOutput audio;
+    VideoRenderer video(nullptr);
+    std::vector<uint32_t> messages;
+    std::mutex mutex;
+    LiveSource source(nullptr, nullptr, nullptr);
+    source.Finish();
+    SessionEvents events;
+    events.message = [&](uint32_t message, int64_t, int64_t) {
+        std::lock_guard lock(mutex);
+        messages.push_back(message);
+    };
+    MediaSession session(&audio, &video, events);
+    session.OpenLive(&source, LiveFormat::kMpegAudio);
+    session.Start();
+    EXPECT_TRUE(koru::test::TerminalHarness::WaitUntil(
+        [&] {
+            std::lock_guard lock(mutex);
+            return !messages.empty();
+        },
+        3000));
+    session.Stop();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], static_cast<uint32_t>(WM_SYSTEM_RECONNECT));
+}
+
+}  // namespace
+}  // namespace koru::m4

@@ -47,7 +47,9 @@ std::vector<std::vector<uint8_t>> SubchannelFrames(const std::filesystem::path& 
 }
 
 // The reference recording's service 0x4A01.
-std::vector<std::vector<uint8_t>> ReferenceFrames() { return SubchannelFrames(ReferenceEti(), 3); }
+std::vector<std::vector<uint8_t>> ReferenceFrames() {
+    return SubchannelFrames(ReferenceEti(), 3);
+}
 
 std::string Label() {
     uint8_t buffer[256];
@@ -58,7 +60,7 @@ std::string Label() {
 
 // Each test starts from nothing.
 class PadAudio : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder_ = dir_.str() + "/MOT/";
         std::filesystem::create_directories(folder_);
@@ -66,9 +68,10 @@ protected:
         MOTInitVariable(1);
     }
     void Feed(const std::vector<uint8_t>& frame) {
-        padaudio::FeedAudioFrame(frame.data(), frame.size(), [this](uint32_t m, int64_t w, int64_t l) {
-            reported_.push_back({m, w, l});
-        });
+        padaudio::FeedAudioFrame(frame.data(), frame.size(),
+                                 [this](uint32_t m, int64_t w, int64_t l) {
+                                     reported_.push_back({m, w, l});
+                                 });
     }
     std::vector<Reported> Reports(uint32_t message) const {
         std::vector<Reported> out;
@@ -150,7 +153,8 @@ TEST_F(PadAudio, TheDemoRadioServiceGivesEveryLabelAndSlideExactly) {
             const std::vector<uint8_t> text(buffer, buffer + report.lparam);
             labels.insert(dab::DabTextToUtf8(text, static_cast<uint8_t>(report.wparam)));
             // Hangul needs UTF-8 (set 15); the others go in EBU Latin (set 0).
-            EXPECT_EQ(report.wparam, dab::DabTextToUtf8(text, 0) == dab::DabTextToUtf8(text, 15) ? 0 : 15);
+            EXPECT_EQ(report.wparam,
+                      dab::DabTextToUtf8(text, 0) == dab::DabTextToUtf8(text, 15) ? 0 : 15);
         }
     }
     EXPECT_EQ(labels, std::set<std::string>(radio->dls.begin(), radio->dls.end()));
@@ -178,7 +182,8 @@ std::vector<uint8_t> FrameWithPad(const dab::PadFrame& pad) {
 
 std::vector<std::vector<uint8_t>> Frames(dab::XpadEncoder& encoder) {
     std::vector<std::vector<uint8_t>> frames;
-    while (!encoder.empty()) frames.push_back(FrameWithPad(encoder.Next()));
+    while (!encoder.empty())
+        frames.push_back(FrameWithPad(encoder.Next()));
     return frames;
 }
 
@@ -186,18 +191,21 @@ TEST_F(PadAudio, AWeakSignalDropsWhatIsHalfReceived) {
     const dab::DynamicLabel label{
         {'K', 'O', 'R', 'U', ' ', 'R', 'a', 'd', 'i', 'o', ' ', '9', '5', '.', '1'}, 0};
     dab::XpadEncoder encoder(8);  // the label's segment spans several frames
-    for (auto& segment : dab::BuildDynamicLabel(label, false)) encoder.QueueDynamicLabel(segment);
+    for (auto& segment : dab::BuildDynamicLabel(label, false))
+        encoder.QueueDynamicLabel(segment);
     const std::vector<std::vector<uint8_t>> frames = Frames(encoder);
     ASSERT_GE(frames.size(), 2u);
 
     Feed(frames[0]);
     PADDataInValidCheck(78);  // 7.8 dB: the PAD in flight cannot be trusted
-    for (size_t i = 1; i < frames.size(); ++i) Feed(frames[i]);
+    for (size_t i = 1; i < frames.size(); ++i)
+        Feed(frames[i]);
     EXPECT_TRUE(Reports(WM_SYSTEM_DLS).empty());
 
     Feed(frames[0]);
     PADDataInValidCheck(134);  // a good signal changes nothing
-    for (size_t i = 1; i < frames.size(); ++i) Feed(frames[i]);
+    for (size_t i = 1; i < frames.size(); ++i)
+        Feed(frames[i]);
     ASSERT_EQ(Reports(WM_SYSTEM_DLS).size(), 1u);
     EXPECT_EQ(Label(), "KORU Radio 95.1");
 }
@@ -205,8 +213,8 @@ TEST_F(PadAudio, AWeakSignalDropsWhatIsHalfReceived) {
 TEST_F(PadAudio, SlideNamesStayInsideTheFolderAndUtf8LabelsKeepTheirBytes) {
     const std::string korean = "한국어 라디오";
     dab::XpadEncoder encoder(52);
-    for (auto& segment : dab::BuildDynamicLabel(
-             dab::DynamicLabel{{korean.begin(), korean.end()}, 15}, true)) {
+    for (auto& segment :
+         dab::BuildDynamicLabel(dab::DynamicLabel{{korean.begin(), korean.end()}, 15}, true)) {
         encoder.QueueDynamicLabel(segment);
     }
     dab::MotEncoder mot(300);
@@ -238,7 +246,8 @@ TEST_F(PadAudio, SlideNamesStayInsideTheFolderAndUtf8LabelsKeepTheirBytes) {
             encoder.QueueMot(dab::BuildMscDataGroup(group));
         }
     }
-    for (const std::vector<uint8_t>& frame : Frames(encoder)) Feed(frame);
+    for (const std::vector<uint8_t>& frame : Frames(encoder))
+        Feed(frame);
 
     ASSERT_EQ(Reports(WM_SYSTEM_DLS).size(), 1u);
     EXPECT_EQ(Reports(WM_SYSTEM_DLS)[0].wparam, 15);
@@ -276,7 +285,8 @@ TEST_F(PadAudio, TheTerminalDecodesThePadOfTheRadioItPlays) {
     const std::string stream = (dir_ / "alpha.mp2").string();
     {
         std::string bytes;
-        for (const std::vector<uint8_t>& frame : ReferenceFrames()) bytes.append(frame.begin(), frame.end());
+        for (const std::vector<uint8_t>& frame : ReferenceFrames())
+            bytes.append(frame.begin(), frame.end());
         WriteFile(stream, bytes);
     }
     EXPECT_EQ(GetCurrentRadioType(1), 1);

@@ -30,7 +30,7 @@ struct ReceivedMessage {
 };
 
 class TerminalHarness {
-public:
+  public:
     using Steady = std::chrono::steady_clock;
 
     // audio: "dummy" for the dummy device, "" for a machine without any.
@@ -94,7 +94,8 @@ public:
     int Count(uint32_t code) {
         std::lock_guard lock(mutex_);
         int n = 0;
-        for (const ReceivedMessage& message : messages_) n += message.code == code;
+        for (const ReceivedMessage& message : messages_)
+            n += message.code == code;
         return n;
     }
     std::vector<ReceivedMessage> Messages() {
@@ -147,7 +148,7 @@ public:
         return int64_t{M4T_GetCurrentTimeInMS(term_)} - base;
     }
 
-private:
+  private:
     static void OnMessage(void* owner, uint32_t code, M4Param wparam, M4Param lparam) {
         auto* self = static_cast<TerminalHarness*>(owner);
         std::lock_guard lock(self->mutex_);
