@@ -99,7 +99,7 @@ class PadService {
         std::lock_guard lock(mutex_);
         std::memset(buffer, 0, kDlsBufferBytes);
         const size_t length = std::min(label_.text.size(), kDlsBufferBytes - 1);
-        std::memcpy(buffer, label_.text.data(), length);
+        std::copy_n(label_.text.begin(), length, buffer);
         return static_cast<int>(length);
     }
 
