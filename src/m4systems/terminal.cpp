@@ -82,7 +82,8 @@ void LogFromFfmpeg(void* context, int level, const char* format, va_list args) {
     int print_prefix = 1;
     av_log_format_line2(context, level, format, args, line, sizeof(line), &print_prefix);
     size_t length = std::strlen(line);
-    while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
+    while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r'))
+        line[--length] = 0;
     M4_LOG(3, "ffmpeg", "%s", line);
 }
 
@@ -151,7 +152,9 @@ void M4T_Delete(M4Term* term) {
     delete term;
 }
 
-int M4T_HasAudioOut(M4Term* term) { return term != nullptr && term->audio.HasDevice() ? 1 : 0; }
+int M4T_HasAudioOut(M4Term* term) {
+    return term != nullptr && term->audio.HasDevice() ? 1 : 0;
+}
 
 M4InputService* M4Term::FindInputService(const char* url) {
     PluginManager* plugins = user.plugins;
@@ -193,8 +196,8 @@ M4Err M4Term::ConnectLive(M4InputService* plugin, const std::string& url) {
     std::unique_ptr<koru::tsfeed::TimeShiftCache> cache;
     const koru::tsfeed::TimeShiftSettings shift = koru::tsfeed::CurrentTimeShiftSettings();
     if (ts && shift.On()) {
-        cache = koru::tsfeed::TimeShiftCache::Create(shift.path, shift.minutes * 60000,
-                                                     M4_GetSysClock);
+        cache =
+            koru::tsfeed::TimeShiftCache::Create(shift.path, shift.minutes * 60000, M4_GetSysClock);
         if (cache == nullptr) Send(WM_SYSTEM_TIMESHIFT_NO_FILE, 0, 0);
     }
     live = std::make_shared<koru::m4::LiveSource>(
@@ -208,11 +211,12 @@ M4Err M4Term::ConnectLive(M4InputService* plugin, const std::string& url) {
     plugin->DeliverData = &DeliverData;
     plugin->terminal_private = this;
     session = NewSession(false);
-    session->OpenLive(live.get(), ts ? koru::m4::LiveFormat::kTransportStream
-                                     : koru::m4::LiveFormat::kMpegAudio);
+    session->OpenLive(
+        live.get(), ts ? koru::m4::LiveFormat::kTransportStream : koru::m4::LiveFormat::kMpegAudio);
     audio.SetClock(session->Clock());
     session->Start();
-    const int32_t result = plugin->Connect != nullptr ? plugin->Connect(plugin, url.c_str(), 0) : M4BadParam;
+    const int32_t result =
+        plugin->Connect != nullptr ? plugin->Connect(plugin, url.c_str(), 0) : M4BadParam;
     if (result < 0) {
         M4_LOG(1, kSource, "%s: the plug-in refused to connect (%d)", url.c_str(), result);
         CloseLocked();

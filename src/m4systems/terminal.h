@@ -99,8 +99,8 @@ M4_API M4Err M4T_CaptureScreen(M4Term* term, M4CaptureRecord* record);
 
 /* Observes the audio as it is played, after the volume: interleaved 16-bit samples, frames x
  * channels of them at rate. Called on an audio thread; null removes the tap. */
-typedef void (*M4AudioTap)(void* user, const int16_t* samples, uint32_t frames,
-                           uint32_t channels, uint32_t rate);
+typedef void (*M4AudioTap)(void* user, const int16_t* samples, uint32_t frames, uint32_t channels,
+                           uint32_t rate);
 M4_API void M4T_SetAudioTap(M4Term* term, M4AudioTap tap, void* user);
 
 /* 1 when a file has played out to its end (every frame shown, the audio played), else 0. */

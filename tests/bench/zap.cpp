@@ -3,10 +3,11 @@
 // a tuned service starts. For each start the bench prints when the first key frame had fully
 // arrived (no picture can come earlier) and when the terminal showed its first picture, then
 // what FFmpeg gives on the same live input with its default probing and with a tuned probe.
-#include <cstdio>
-#include <cstdlib>
+//   zap [file.ts]   (default: the test media tv10.ts)
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -23,7 +24,7 @@ extern "C" {
 
 namespace {
 
-const std::string kMedia = std::string(KORU_TEST_MEDIA_DIR) + "/tv10.ts";
+std::string g_media = std::string(KORU_TEST_MEDIA_DIR) + "/tv10.ts";
 constexpr int kTimeoutMs = 15000;
 
 struct Result {
@@ -31,7 +32,9 @@ struct Result {
     int64_t picture_ms = -1;
 };
 
-std::string FeedUrl(size_t from) { return "feed://from=" + std::to_string(from) + ";" + kMedia; }
+std::string FeedUrl(size_t from) {
+    return "feed://from=" + std::to_string(from) + ";" + g_media;
+}
 
 FeedPluginStats Stats(PluginManager* plugins) {
     FeedPluginStats stats{};
@@ -63,7 +66,8 @@ Result ZapTerminal(PluginManager* plugins, size_t from) {
     const uint32_t start = M4_GetSysClock();
     Result result;
     if (M4T_ConnectURL(term, FeedUrl(from).c_str()) == M4OK) {
-        while (g_picture_clock == 0 && M4_GetSysClock() - start < kTimeoutMs) M4_Sleep(1);
+        while (g_picture_clock == 0 && M4_GetSysClock() - start < kTimeoutMs)
+            M4_Sleep(1);
         const FeedPluginStats stats = Stats(plugins);
         if (stats.key_frame_ms != 0) result.key_frame_ms = int64_t{stats.key_frame_ms} - start;
         if (g_picture_clock != 0) result.picture_ms = int64_t{g_picture_clock} - start;
@@ -139,7 +143,8 @@ Result ZapFfmpeg(PluginManager* plugins, size_t from, bool tuned) {
     if (service->Connect(service, FeedUrl(from).c_str(), 0) == 0) {
         std::atomic<bool> done{false};
         std::thread watchdog([&] {
-            while (!done && M4_GetSysClock() - start < kTimeoutMs) M4_Sleep(5);
+            while (!done && M4_GetSysClock() - start < kTimeoutMs)
+                M4_Sleep(5);
             g_source->Abort();
         });
         if (FirstPictureWithFfmpeg(g_source.get(), options)) {
@@ -170,7 +175,8 @@ int64_t Median(std::vector<int64_t> values) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1) g_media = argv[1];  // another transport stream
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     av_log_set_level(AV_LOG_QUIET);
     PluginManager* plugins = NewPluginManager(KORU_FEED_PLUGIN_DIR, nullptr);
@@ -178,18 +184,20 @@ int main() {
         std::fprintf(stderr, "zap: no feed plug-in in %s\n", KORU_FEED_PLUGIN_DIR);
         return 1;
     }
-    std::FILE* file = std::fopen(kMedia.c_str(), "rb");
+    std::FILE* file = std::fopen(g_media.c_str(), "rb");
     if (file == nullptr) {
-        std::fprintf(stderr, "zap: no %s\n", kMedia.c_str());
+        std::fprintf(stderr, "zap: no %s\n", g_media.c_str());
         return 1;
     }
     std::fseek(file, 0, SEEK_END);
     const long size = std::ftell(file);
     std::fclose(file);
 
-    std::printf("live TS %s, joined at a point inside a group of pictures (1 s)\n", kMedia.c_str());
-    std::printf("all times in ms after connect; key frame = when the first key frame had fully "
-                "arrived (lower bound)\n\n");
+    std::printf("live TS %s, joined at a point inside a group of pictures (1 s)\n",
+                g_media.c_str());
+    std::printf(
+        "all times in ms after connect; key frame = when the first key frame had fully "
+        "arrived (lower bound)\n\n");
     std::printf("%-22s %6s  %8s  %8s  %8s\n", "input", "join", "keyframe", "picture", "after kf");
     const double joins[] = {0.23, 0.43, 0.61, 0.79, 0.85};
     std::vector<int64_t> terminal_after, default_pictures, tuned_pictures;

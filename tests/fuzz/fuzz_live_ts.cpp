@@ -4,6 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include "m4systems/terminal/audio_output.h"
 #include "m4systems/terminal/live_source.h"
 #include "m4systems/terminal/media_session.h"
@@ -11,7 +15,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace koru::m4;
-    static AudioOutput audio;  // never opened: no device
+    static AudioOutput audio;        // never opened: no device
+    av_log_set_level(AV_LOG_QUIET);  // broken input makes FFmpeg talk
     VideoRenderer video(nullptr);
     video.SetSize(64, 48);
     LiveSource source(nullptr, nullptr, nullptr);
@@ -26,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     source.Finish();
     MediaSession session(&audio, &video, SessionEvents{});
-    session.OpenLive(&source, transport_stream ? LiveFormat::kTransportStream
-                                               : LiveFormat::kMpegAudio);
+    session.OpenLive(&source,
+                     transport_stream ? LiveFormat::kTransportStream : LiveFormat::kMpegAudio);
     session.RunLiveToEnd();
     return 0;
 }

@@ -53,7 +53,9 @@ struct Run {
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
-void OnSignal(int) { g_interrupted = 1; }
+void OnSignal(int) {
+    g_interrupted = 1;
+}
 
 void OnMessage(void* owner, uint32_t message, M4Param wparam, M4Param lparam) {
     auto* run = static_cast<Run*>(owner);
@@ -66,7 +68,9 @@ void OnMessage(void* owner, uint32_t message, M4Param wparam, M4Param lparam) {
     std::fflush(stdout);
 }
 
-int OnEvent(void*, const uint8_t* event) { return event != nullptr && event[0] == 27 ? 1 : 0; }
+int OnEvent(void*, const uint8_t* event) {
+    return event != nullptr && event[0] == 27 ? 1 : 0;
+}
 
 void OnPicture(void* user, const uint8_t*, uint32_t width, uint32_t height, uint32_t) {
     auto* run = static_cast<Run*>(user);
@@ -130,7 +134,8 @@ void PrintSummary(Run& run, M4Term* term) {
     std::lock_guard lock(run.print_mutex);
     std::printf("# frames\t%llu\n", static_cast<unsigned long long>(run.frames.load()));
     std::printf("# picture_size\t%ux%u\n", run.width.load(), run.height.load());
-    std::printf("# audio_samples\t%llu\n", static_cast<unsigned long long>(run.audio_frames.load()));
+    std::printf("# audio_samples\t%llu\n",
+                static_cast<unsigned long long>(run.audio_frames.load()));
     std::printf("# audio_out\t%d\n", M4T_HasAudioOut(term));
     std::printf("# first_picture_ms\t%lld\n", static_cast<long long>(run.first_picture_ms.load()));
     std::printf("# first_audio_ms\t%lld\n", static_cast<long long>(run.first_audio_ms.load()));
@@ -186,7 +191,7 @@ int main(int argc, char** argv) {
             options.seconds >= 0 ? static_cast<int64_t>(options.seconds * 1000) : -1;
         while (!g_interrupted && (limit_ms < 0 || run.Elapsed() < limit_ms) &&
                !M4T_IsEndOfStream(term)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         if (!options.capture.empty()) {
             M4CaptureRecord record{};

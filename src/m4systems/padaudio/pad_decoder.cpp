@@ -27,19 +27,24 @@ PadDecoder::PadDecoder(Handlers handlers)
     objects_.set_max_object_size(kMaxObjectBytes);
 }
 
-void PadDecoder::Feed(const uint8_t* frame, size_t size) {
-    const std::span<const uint8_t> bytes(frame, size);
-    const std::optional<dab::MpaHeader> header = dab::ParseMpaHeader(bytes);
-    if (!header || header->frame_size() == 0 || header->frame_size() > size) {
-        if (bad_frames_++ == 0) M4_LOG(2, kSource, "audio frame without PAD skipped");
-        xpad_.Reset();
-        return;
-    }
-    const std::span<const uint8_t> whole = bytes.first(header->frame_size());
-    xpad_.Feed(dab::XpadAreaOf(whole, dab::ScfCrcLength(*header)), dab::FpadOf(whole));
+void PadDecoder::Feed(const uint8_t* frames, size_t size) {
+    std::span<const uint8_t> bytes(frames, size);
+    do {
+        const std::optional<dab::MpaHeader> header = dab::ParseMpaHeader(bytes);
+        if (!header || header->frame_size() == 0 || header->frame_size() > bytes.size()) {
+            if (bad_frames_++ == 0) M4_LOG(2, kSource, "audio frame without PAD skipped");
+            xpad_.Reset();
+            return;
+        }
+        const std::span<const uint8_t> frame = bytes.first(header->frame_size());
+        xpad_.Feed(dab::XpadAreaOf(frame, dab::ScfCrcLength(*header)), dab::FpadOf(frame));
+        bytes = bytes.subspan(frame.size());
+    } while (!bytes.empty());
 }
 
-void PadDecoder::DropPartial() { xpad_.Reset(); }
+void PadDecoder::DropPartial() {
+    xpad_.Reset();
+}
 
 void PadDecoder::DataGroup(uint8_t start_type, std::vector<uint8_t> group) {
     bool ok = false;

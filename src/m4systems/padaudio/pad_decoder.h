@@ -17,7 +17,7 @@
 namespace koru::padaudio {
 
 class M4_INTERNAL PadDecoder {
-public:
+  public:
     struct Handlers {
         std::function<void(const dab::DynamicLabel&)> label;  // a new label (or a cleared one)
         std::function<void(const dab::MotObject&)> object;    // a complete MOT object, once
@@ -25,16 +25,16 @@ public:
 
     explicit PadDecoder(Handlers handlers);
 
-    // One MPEG audio frame as the demuxer cut it (header first). A buffer that is no whole
-    // Layer II frame breaks the chain: partly received data is dropped.
-    void Feed(const uint8_t* frame, size_t size);
+    // One or more whole MPEG audio frames (header first), as a demuxer cut them. Bytes that
+    // are no whole Layer II frame break the chain: partly received data is dropped.
+    void Feed(const uint8_t* frames, size_t size);
     // Drops partly received labels and objects; complete ones are still known (no repeats).
     void DropPartial();
 
     size_t bad_frames() const { return bad_frames_; }
     size_t bad_data_groups() const { return bad_data_groups_; }
 
-private:
+  private:
     void DataGroup(uint8_t start_type, std::vector<uint8_t> group);
 
     Handlers handlers_;

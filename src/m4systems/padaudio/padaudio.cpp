@@ -62,7 +62,7 @@ std::string FallbackName(const dab::MotObject& object) {
 }
 
 class PadService {
-public:
+  public:
     PadService() { Restart(); }
 
     void SetPath(const std::string& path) {
@@ -90,7 +90,8 @@ public:
         }
         // Outside the lock: the player may ask for the label at once.
         if (notify) {
-            for (const Report& report : reports) notify(report.message, report.wparam, report.lparam);
+            for (const Report& report : reports)
+                notify(report.message, report.wparam, report.lparam);
         }
     }
 
@@ -98,7 +99,7 @@ public:
         std::lock_guard lock(mutex_);
         std::memset(buffer, 0, kDlsBufferBytes);
         const size_t length = std::min(label_.text.size(), kDlsBufferBytes - 1);
-        std::memcpy(buffer, label_.text.data(), length);
+        std::copy_n(label_.text.begin(), length, buffer);
         return static_cast<int>(length);
     }
 
@@ -112,11 +113,11 @@ public:
         return 1;
     }
 
-private:
+  private:
     void RestartLocked() {
-        decoder_ = std::make_unique<PadDecoder>(PadDecoder::Handlers{
-            [this](const dab::DynamicLabel& label) { OnLabel(label); },
-            [this](const dab::MotObject& object) { OnObject(object); }});
+        decoder_ = std::make_unique<PadDecoder>(
+            PadDecoder::Handlers{[this](const dab::DynamicLabel& label) { OnLabel(label); },
+                                 [this](const dab::MotObject& object) { OnObject(object); }});
         label_ = {};
         slide_.reset();
     }
@@ -126,7 +127,8 @@ private:
         label_ = label;
         M4_LOG(2, kSource, "label (set %d): %s", label.charset, label.Utf8().c_str());
         if (reports_ != nullptr) {
-            reports_->push_back({WM_SYSTEM_DLS, label.charset, static_cast<int64_t>(label.text.size())});
+            reports_->push_back(
+                {WM_SYSTEM_DLS, label.charset, static_cast<int64_t>(label.text.size())});
         }
     }
 

@@ -40,8 +40,9 @@ bool AudioOutput::Open() {
     want.callback = &AudioOutput::Callback;
     want.userdata = this;
     SDL_AudioSpec have{};
-    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have,
-                                  SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE);
+    device_ =
+        SDL_OpenAudioDevice(nullptr, 0, &want, &have,
+                            SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE);
     if (device_ == 0) {
         M4_LOG(1, kSource, "no audio device: %s", SDL_GetError());
         return false;
@@ -67,7 +68,7 @@ bool AudioOutput::Queue(int64_t pts_ms, std::vector<int16_t> samples, uint64_t g
     std::unique_lock lock(mutex_);
     while (queued_frames_ > 0 && queued_frames_ + frames > limit) {
         if (cancel()) return false;
-        room_.wait_for(lock, std::chrono::milliseconds(20));
+        room_.wait_for(lock, std::chrono::milliseconds(50));
     }
     if (cancel() || generation != generation_) return false;
     chunks_.push_back({pts_ms, generation, std::move(samples)});
@@ -90,8 +91,8 @@ bool AudioOutput::Idle() const {
 
 void AudioOutput::Callback(void* self, uint8_t* stream, int length) {
     auto* output = static_cast<AudioOutput*>(self);
-    const size_t frames = static_cast<size_t>(length) / sizeof(int16_t) /
-                          static_cast<size_t>(output->channels_);
+    const size_t frames =
+        static_cast<size_t>(length) / sizeof(int16_t) / static_cast<size_t>(output->channels_);
     std::memset(stream, 0, static_cast<size_t>(length));
     output->Fill(reinterpret_cast<int16_t*>(stream), frames);
 }
@@ -119,19 +120,23 @@ void AudioOutput::Fill(int16_t* out, size_t frames) {
         queued_frames_ -= std::min(queued_frames_, filled);
         // What is heard now was handed to the device one buffer ago.
         clock_->Anchor(first_pts - device_buffer_ms_);
+        // The decoder refills half the queue at a time.
+        if (queued_frames_ <= static_cast<size_t>(rate_) * kQueueMs / 2000) room_.notify_all();
     }
-    room_.notify_all();
     ApplyVolumeAndTap(out, filled);
 }
 
-void AudioOutput::Emit(int16_t* samples, size_t frames) { ApplyVolumeAndTap(samples, frames); }
+void AudioOutput::Emit(int16_t* samples, size_t frames) {
+    ApplyVolumeAndTap(samples, frames);
+}
 
 void AudioOutput::ApplyVolumeAndTap(int16_t* samples, size_t frames) {
     if (frames == 0) return;
     const int volume = volume_.load();
     const size_t count = frames * static_cast<size_t>(channels_);
     if (volume < 100) {
-        for (size_t i = 0; i < count; ++i) samples[i] = static_cast<int16_t>(samples[i] * volume / 100);
+        for (size_t i = 0; i < count; ++i)
+            samples[i] = static_cast<int16_t>(samples[i] * volume / 100);
     }
     std::lock_guard lock(tap_mutex_);
     if (tap_ != nullptr) {
@@ -140,7 +145,9 @@ void AudioOutput::ApplyVolumeAndTap(int16_t* samples, size_t frames) {
     }
 }
 
-void AudioOutput::SetVolume(int percent) { volume_ = std::clamp(percent, 0, 100); }
+void AudioOutput::SetVolume(int percent) {
+    volume_ = std::clamp(percent, 0, 100);
+}
 
 void AudioOutput::SetTap(M4AudioTap tap, void* user) {
     std::lock_guard lock(tap_mutex_);

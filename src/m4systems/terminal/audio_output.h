@@ -20,7 +20,7 @@
 namespace koru::m4 {
 
 class M4_INTERNAL AudioOutput {
-public:
+  public:
     AudioOutput() = default;
     ~AudioOutput();
     AudioOutput(const AudioOutput&) = delete;
@@ -50,7 +50,7 @@ public:
     int Volume() const { return volume_.load(); }
     void SetTap(M4AudioTap tap, void* user);
 
-private:
+  private:
     struct Chunk {
         int64_t pts_ms;
         uint64_t generation;

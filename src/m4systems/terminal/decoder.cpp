@@ -1,5 +1,7 @@
 #include "m4systems/terminal/decoder.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <vector>
@@ -22,7 +24,8 @@ namespace {
 constexpr const char* kSource = "decoder";
 // A time stamp this far from the clock is a jump in the stream, not a frame to wait for.
 constexpr int64_t kResyncMs = 1000;
-constexpr int64_t kPollMs = 10;
+// Waits end early when woken; the limit only bounds how stale a wait can get.
+constexpr int64_t kLongestWaitMs = 200;
 // Queues hold about two seconds of a T-DMB service; the byte limits guard big files.
 constexpr size_t kVideoQueueBytes = 16 * 1024 * 1024;
 constexpr size_t kVideoQueuePackets = 60;
@@ -31,14 +34,12 @@ constexpr size_t kAudioQueuePackets = 120;
 // Above this width a file's video is decoded on several threads.
 constexpr int kSingleThreadMaxWidth = 720;
 
-void SleepMs(int64_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
 class VideoDecoder : public Decoder {
-public:
+  public:
     VideoDecoder(AVStream* stream, AVCodecContext* codec, PlaybackState* state)
         : Decoder(stream, codec, state, kVideoQueueBytes, kVideoQueuePackets) {}
 
-private:
+  private:
     void HandleFrame(AVFrame* frame) override {
         const AVRational rate = stream_->avg_frame_rate;
         const int64_t duration_ms = rate.num > 0 && rate.den > 0 ? 1000 * rate.den / rate.num : 40;
@@ -50,18 +51,19 @@ private:
 };
 
 class AudioDecoder : public Decoder {
-public:
+  public:
     AudioDecoder(AVStream* stream, AVCodecContext* codec, PlaybackState* state)
         : Decoder(stream, codec, state, kAudioQueueBytes, kAudioQueuePackets) {}
     ~AudioDecoder() override { swr_free(&resampler_); }
 
-private:
+  private:
     // DAB radio is MPEG Layer II; the MPEG audio demuxer names any layer MP3.
     void HandlePacket(const AVPacket& packet) override {
         const AVCodecID id = codec_->codec_id;
-        const bool mpeg_audio = id == AV_CODEC_ID_MP1 || id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP3;
-        const bool layer_two = packet.size >= 4 && packet.data[0] == 0xFF &&
-                               (packet.data[1] & 0xE6) == 0xE4;
+        const bool mpeg_audio =
+            id == AV_CODEC_ID_MP1 || id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP3;
+        const bool layer_two =
+            packet.size >= 4 && packet.data[0] == 0xFF && (packet.data[1] & 0xE6) == 0xE4;
         if (mpeg_audio && layer_two && state_->on_mpeg_audio_frame) {
             state_->on_mpeg_audio_frame(packet.data, static_cast<size_t>(packet.size));
         }
@@ -89,7 +91,8 @@ private:
     bool Resample(const AVFrame* frame, std::vector<int16_t>* out) {
         const AudioOutput& audio = *state_->audio;
         AVChannelLayout in_layout;
-        if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels == 0) {
+        if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC ||
+            frame->ch_layout.nb_channels == 0) {
             av_channel_layout_default(&in_layout, std::max(frame->ch_layout.nb_channels, 1));
         } else if (av_channel_layout_copy(&in_layout, &frame->ch_layout) < 0) {
             return false;
@@ -101,10 +104,9 @@ private:
             swr_free(&resampler_);
             AVChannelLayout out_layout;
             av_channel_layout_default(&out_layout, audio.Channels());
-            int result = swr_alloc_set_opts2(&resampler_, &out_layout, AV_SAMPLE_FMT_S16,
-                                             audio.Rate(), &in_layout,
-                                             static_cast<AVSampleFormat>(frame->format),
-                                             frame->sample_rate, 0, nullptr);
+            int result = swr_alloc_set_opts2(
+                &resampler_, &out_layout, AV_SAMPLE_FMT_S16, audio.Rate(), &in_layout,
+                static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
             av_channel_layout_uninit(&out_layout);
             if (result < 0 || swr_init(resampler_) < 0) {
                 M4_LOG(1, kSource, "cannot resample %d Hz format %d", frame->sample_rate,
@@ -123,9 +125,9 @@ private:
         if (capacity <= 0) return false;
         out->resize(static_cast<size_t>(capacity) * static_cast<size_t>(audio.Channels()));
         auto* target = reinterpret_cast<uint8_t*>(out->data());
-        const int got = swr_convert(resampler_, &target, capacity,
-                                    const_cast<const uint8_t**>(frame->extended_data),
-                                    frame->nb_samples);
+        const int got =
+            swr_convert(resampler_, &target, capacity,
+                        const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
         if (got <= 0) return false;
         out->resize(static_cast<size_t>(got) * static_cast<size_t>(audio.Channels()));
         return true;
@@ -172,8 +174,8 @@ std::unique_ptr<Decoder> Decoder::Create(AVStream* stream, PlaybackState* state,
     return nullptr;
 }
 
-Decoder::Decoder(AVStream* stream, AVCodecContext* codec, PlaybackState* state,
-                 size_t queue_bytes, size_t queue_packets)
+Decoder::Decoder(AVStream* stream, AVCodecContext* codec, PlaybackState* state, size_t queue_bytes,
+                 size_t queue_packets)
     : stream_(stream), codec_(codec), state_(state), queue_(queue_bytes, queue_packets) {}
 
 Decoder::~Decoder() {
@@ -181,14 +183,22 @@ Decoder::~Decoder() {
     avcodec_free_context(&codec_);
 }
 
-void Decoder::Start() { thread_ = std::thread([this] { Run(); }); }
+void Decoder::Start() {
+    thread_ = std::thread([this] {
+        pthread_setname_np(pthread_self(),
+                           codec_->codec_type == AVMEDIA_TYPE_VIDEO ? "m4video" : "m4audio");
+        Run();
+    });
+}
 
 void Decoder::Stop() {
     queue_.Abort();
     if (thread_.joinable()) thread_.join();
 }
 
-bool Decoder::Cancelled() const { return state_->abort.load() || serial_ != queue_.Serial(); }
+bool Decoder::Cancelled() const {
+    return state_->abort.load() || serial_ != queue_.Serial();
+}
 
 void Decoder::StartSerial(uint64_t serial) {
     if (serial_ != UINT64_MAX) avcodec_flush_buffers(codec_);
@@ -258,19 +268,21 @@ bool Decoder::WaitForClock(int64_t ms) {
             clock.AnchorIfUnset(ms);
             return true;
         }
-        if (clock.Paused()) {
-            SleepMs(kPollMs);
-            continue;
+        int64_t wait_ms = kLongestWaitMs;
+        if (!clock.Paused()) {
+            if (clock.AnchorIfUnset(ms)) return true;
+            const int64_t ahead = ms - clock.NowMs();
+            if (ahead <= 0 || ahead > kResyncMs) {
+                // Far off either way: the stream jumped. The audio device follows its own
+                // samples; otherwise the clock follows the stream.
+                if ((ahead > kResyncMs || ahead < -kResyncMs) && !follow_audio) clock.Anchor(ms);
+                return true;
+            }
+            wait_ms = std::min(ahead, kLongestWaitMs);
         }
-        if (clock.AnchorIfUnset(ms)) return true;
-        const int64_t ahead = ms - clock.NowMs();
-        if (ahead <= 0 || ahead > kResyncMs) {
-            // Far off either way: the stream jumped. The audio device follows its own samples;
-            // otherwise the clock follows the stream.
-            if ((ahead > kResyncMs || ahead < -kResyncMs) && !follow_audio) clock.Anchor(ms);
-            return true;
-        }
-        SleepMs(std::min(ahead, kPollMs));
+        std::unique_lock lock(state_->wake_mutex);
+        if (Cancelled()) return false;
+        state_->wake.wait_for(lock, std::chrono::milliseconds(wait_ms));
     }
 }
 

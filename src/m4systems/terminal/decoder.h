@@ -6,9 +6,11 @@
 #define M4SYSTEMS_TERMINAL_DECODER_H
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "m4systems/terminal/media_clock.h"
@@ -37,15 +39,23 @@ struct PlaybackState {
     std::atomic<bool> audio_master{false};
     AudioOutput* audio = nullptr;
     VideoRenderer* video = nullptr;
-    std::function<void()> on_first_frame;                           // once a session
+    std::function<void()> on_first_frame;                             // once a session
     std::function<void(const uint8_t*, size_t)> on_mpeg_audio_frame;  // each Layer II frame
     std::atomic<bool> first_frame_seen{false};
     // Decode as fast as possible, never waiting for the clock (fuzzing).
     bool free_running = false;
+
+    // Wakes decoders waiting for the clock: a pause or resume, a flush, the end.
+    void Wake() {
+        std::lock_guard lock(wake_mutex);
+        wake.notify_all();
+    }
+    std::mutex wake_mutex;
+    std::condition_variable wake;
 };
 
 class Decoder {
-public:
+  public:
     // A decoder for the stream, or null when its codec cannot be opened. live: a live input
     // (single-threaded decoding, no frame delay).
     static std::unique_ptr<Decoder> Create(AVStream* stream, PlaybackState* state, bool live);
@@ -60,7 +70,7 @@ public:
     // Everything up to the end of the input (a null packet) has been decoded and handed on.
     bool Drained() const { return drained_.load(); }
 
-protected:
+  protected:
     Decoder(AVStream* stream, AVCodecContext* codec, PlaybackState* state, size_t queue_bytes,
             size_t queue_packets);
 
@@ -80,7 +90,7 @@ protected:
     uint64_t generation_ = 0;  // of the packets being decoded
     int64_t skip_until_ms_ = INT64_MIN;
 
-private:
+  private:
     void Run();
     void Receive(AVFrame* frame);
     void StartSerial(uint64_t serial);

@@ -16,7 +16,9 @@ LiveSource::LiveSource(Recorder* recorder, std::unique_ptr<tsfeed::TimeShiftCach
       queue_(SQ_Init(queue_bytes)),
       cache_(std::move(cache)) {}
 
-LiveSource::~LiveSource() { SQ_Delete(queue_); }
+LiveSource::~LiveSource() {
+    SQ_Delete(queue_);
+}
 
 void LiveSource::Deliver(const uint8_t* data, size_t length) {
     if (data == nullptr || length == 0) return;
@@ -85,7 +87,9 @@ void LiveSource::SetPaused(bool paused) {
     paused_ = paused;
 }
 
-void LiveSource::DropQueued() { SQ_Reset(queue_); }
+void LiveSource::DropQueued() {
+    SQ_Reset(queue_);
+}
 
 bool LiveSource::TimeShifting() const {
     std::lock_guard lock(mutex_);

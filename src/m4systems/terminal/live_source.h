@@ -20,7 +20,7 @@
 namespace koru::m4 {
 
 class M4_INTERNAL LiveSource {
-public:
+  public:
     using Notify = std::function<void(uint32_t, int64_t, int64_t)>;
     static constexpr uint32_t kQueueBytes = 4 * 1024 * 1024;
 
@@ -49,7 +49,7 @@ public:
     uint64_t Dropped() const;
     uint64_t CacheFileBytes() const;
 
-private:
+  private:
     Recorder* const recorder_;
     const Notify notify_;
     M4ByteQueue* const queue_;

@@ -14,7 +14,7 @@
 namespace koru::m4 {
 
 class M4_INTERNAL MediaClock {
-public:
+  public:
     using Steady = std::chrono::steady_clock;
 
     // Forgets the anchor: the next frame anchors it again (after a seek or a flush).
@@ -33,7 +33,7 @@ public:
     // Stops the clock at stream_ms (end of a file); an Anchor or Reset starts it again.
     void Freeze(int64_t stream_ms);
 
-private:
+  private:
     int64_t NowLocked(Steady::time_point now) const;
 
     mutable std::mutex mutex_;

@@ -1,5 +1,7 @@
 #include "m4systems/terminal/media_session.h"
 
+#include <pthread.h>
+
 #include <chrono>
 
 extern "C" {
@@ -26,7 +28,9 @@ constexpr const char* kLiveTsProbeBytes = "1504";
 constexpr const char* kLiveAudioProbeBytes = "4096";
 constexpr int kIdlePollMs = 10;
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace
 
@@ -105,11 +109,15 @@ void MediaSession::Start() {
     if (video_ != nullptr) video_->Start();
     if (audio_decoder_ != nullptr) audio_decoder_->Start();
     started_ = true;
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this] {
+        pthread_setname_np(pthread_self(), "m4demux");
+        Run();
+    });
 }
 
 void MediaSession::Stop() {
     state_.abort = true;
+    state_.Wake();
     if (live_ != nullptr) live_->Abort();
     // The decoders see the abort and drop what they take, so a demuxer waiting for room in a
     // queue goes on and ends.
@@ -145,6 +153,10 @@ bool MediaSession::OpenLiveInput() {
     format_->flags |= AVFMT_FLAG_CUSTOM_IO;
     format_->interrupt_callback = {&MediaSession::Interrupted, this};
     const bool ts = live_format_ == LiveFormat::kTransportStream;
+    // A transport stream's video PES holds one access unit: handed on as it is, a picture
+    // needs no parser waiting for the start of the next one (a frame later). MPEG audio needs
+    // its parser to be cut into frames.
+    if (ts) format_->flags |= AVFMT_FLAG_NOPARSE;
     const AVInputFormat* input = av_find_input_format(ts ? "mpegts" : "mp3");
     AVDictionary* options = nullptr;
     av_dict_set(&options, "probesize", ts ? kLiveTsProbeBytes : kLiveAudioProbeBytes, 0);
@@ -259,6 +271,7 @@ void MediaSession::Seek(int64_t ms) {
     std::lock_guard lock(decoders_mutex_);
     if (video_ != nullptr) video_->Queue().Flush();
     if (audio_decoder_ != nullptr) audio_decoder_->Queue().Flush();
+    state_.Wake();
 }
 
 void MediaSession::DoPendingSeek() {
@@ -289,6 +302,7 @@ void MediaSession::FlushPipeline() {
     if (video_ != nullptr) video_->Queue().Flush();
     if (audio_decoder_ != nullptr) audio_decoder_->Queue().Flush();
     state_.clock.Reset();
+    state_.Wake();
 }
 
 void MediaSession::SetPaused(bool paused) {
@@ -303,10 +317,15 @@ void MediaSession::SetPaused(bool paused) {
         }
     }
     state_.clock.SetPaused(paused);
+    state_.Wake();
 }
 
-bool MediaSession::Paused() const { return state_.clock.Paused(); }
+bool MediaSession::Paused() const {
+    return state_.clock.Paused();
+}
 
-int64_t MediaSession::NowMs() const { return state_.clock.LastMs(); }
+int64_t MediaSession::NowMs() const {
+    return state_.clock.LastMs();
+}
 
 }  // namespace koru::m4

@@ -34,7 +34,7 @@ struct SessionEvents {
 };
 
 class M4_INTERNAL MediaSession {
-public:
+  public:
     MediaSession(AudioOutput* audio, VideoRenderer* video, SessionEvents events);
     ~MediaSession();
     MediaSession(const MediaSession&) = delete;
@@ -62,7 +62,7 @@ public:
     // without waiting for any clock.
     void RunLiveToEnd();
 
-private:
+  private:
     void Run();
     bool OpenLiveInput();
     void ChooseFileStreams();

@@ -9,22 +9,23 @@ namespace koru::m4 {
 PacketQueue::PacketQueue(size_t max_bytes, size_t max_packets)
     : max_bytes_(max_bytes), max_packets_(max_packets) {}
 
-PacketQueue::~PacketQueue() { ClearLocked(); }
+PacketQueue::~PacketQueue() {
+    ClearLocked();
+}
 
 void PacketQueue::ClearLocked() {
-    for (Entry& entry : entries_) av_packet_free(&entry.packet);
+    for (Entry& entry : entries_)
+        av_packet_free(&entry.packet);
     entries_.clear();
     bytes_ = 0;
+    full_ = false;
 }
 
 bool PacketQueue::Put(AVPacket* packet) {
     std::unique_lock lock(mutex_);
     const size_t size = packet != nullptr ? static_cast<size_t>(packet->size) : 0;
     // One packet larger than the whole queue is still taken when the queue is empty.
-    changed_.wait(lock, [&] { 
-        return aborted_ || entries_.empty() ||
-               (bytes_ + size <= max_bytes_ && entries_.size() < max_packets_);
-    });
+    changed_.wait(lock, [&] { return aborted_ || entries_.empty() || !full_; });
     if (aborted_) return false;
     AVPacket* owned = nullptr;
     if (packet != nullptr) {
@@ -34,6 +35,7 @@ bool PacketQueue::Put(AVPacket* packet) {
     }
     entries_.push_back({owned, serial_});
     bytes_ += size;
+    full_ = bytes_ >= max_bytes_ || entries_.size() >= max_packets_;
     changed_.notify_all();
     return true;
 }
@@ -47,7 +49,11 @@ bool PacketQueue::Get(AVPacket** packet, uint64_t* serial) {
     if (entry.packet != nullptr) bytes_ -= static_cast<size_t>(entry.packet->size);
     *packet = entry.packet;
     *serial = entry.serial;
-    changed_.notify_all();
+    // The demuxer refills a half-empty queue in one go rather than a packet at a time.
+    if (full_ && bytes_ <= max_bytes_ / 2 && entries_.size() <= max_packets_ / 2) {
+        full_ = false;
+        changed_.notify_all();
+    }
     return true;
 }
 

@@ -1,7 +1,7 @@
 // Bounded queue of demuxed packets between the demux thread and one decoder thread. Overflow
-// policy: Put waits for room (the demuxer simply reads less), so nothing is dropped; Abort
-// wakes every waiter. Flush empties the queue and raises the serial, which tells the decoder to
-// flush its own state (a seek) before it decodes what follows.
+// policy: once full, Put waits until the queue is half empty (the demuxer simply reads less),
+// so nothing is dropped; Abort wakes every waiter. Flush empties the queue and raises the serial,
+// which tells the decoder to flush its own state (a seek) before it decodes what follows.
 #ifndef M4SYSTEMS_TERMINAL_PACKET_QUEUE_H
 #define M4SYSTEMS_TERMINAL_PACKET_QUEUE_H
 
@@ -16,7 +16,7 @@ struct AVPacket;
 namespace koru::m4 {
 
 class PacketQueue {
-public:
+  public:
     PacketQueue(size_t max_bytes, size_t max_packets);
     ~PacketQueue();
     PacketQueue(const PacketQueue&) = delete;
@@ -34,7 +34,7 @@ public:
     size_t Bytes() const;
     size_t Count() const;
 
-private:
+  private:
     struct Entry {
         AVPacket* packet;  // null: end of input
         uint64_t serial;
@@ -48,6 +48,7 @@ private:
     std::condition_variable changed_;
     std::deque<Entry> entries_;
     size_t bytes_ = 0;
+    bool full_ = false;
     uint64_t serial_ = 0;
     bool aborted_ = false;
 };

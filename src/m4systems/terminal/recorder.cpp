@@ -1,8 +1,8 @@
 #include "m4systems/terminal/recorder.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <cstring>
-#include <strings.h>
 
 #include "m4systems/log.h"
 #include "m4systems/messages.h"
@@ -36,7 +36,9 @@ int64_t PacketPcr(const uint8_t* p) {
 Recorder::Recorder(Notify notify, NowMs now_ms, uint64_t size_limit)
     : notify_(std::move(notify)), now_ms_(std::move(now_ms)), size_limit_(size_limit) {}
 
-Recorder::~Recorder() { Stop(); }
+Recorder::~Recorder() {
+    Stop();
+}
 
 bool Recorder::Start(const std::string& path) {
     Messages messages;

@@ -21,7 +21,7 @@
 namespace koru::m4 {
 
 class M4_INTERNAL Recorder {
-public:
+  public:
     // (message, wparam, lparam)
     using Notify = std::function<void(uint32_t, int64_t, int64_t)>;
     using NowMs = std::function<uint32_t()>;
@@ -42,7 +42,7 @@ public:
     void Write(const uint8_t* data, size_t length);
     bool Recording() const;
 
-private:
+  private:
     struct PcrState {
         int64_t pcr_90khz;
         uint32_t arrival_ms;

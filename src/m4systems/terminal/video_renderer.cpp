@@ -19,7 +19,9 @@ constexpr uint32_t kBytesPerPixel = 4;
 constexpr uint32_t kMaxSide = 8192;
 }  // namespace
 
-VideoRenderer::~VideoRenderer() { sws_freeContext(sws_); }
+VideoRenderer::~VideoRenderer() {
+    sws_freeContext(sws_);
+}
 
 void VideoRenderer::SetSize(uint32_t width, uint32_t height) {
     if (width > kMaxSide || height > kMaxSide || (width == 0) != (height == 0)) return;
@@ -34,11 +36,14 @@ bool VideoRenderer::Render(const AVFrame* frame) {
         width = static_cast<uint32_t>(frame->width);
         height = static_cast<uint32_t>(frame->height);
     }
-    // AV_PIX_FMT_RGB32 is the native-endian word 0xAARRGGBB the output expects.
-    sws_ = sws_getCachedContext(sws_, frame->width, frame->height,
-                                static_cast<AVPixelFormat>(frame->format),
-                                static_cast<int>(width), static_cast<int>(height),
-                                AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    // AV_PIX_FMT_RGB32 is the native-endian word 0xAARRGGBB the output expects. At the
+    // stream's own size only the colours change, where the fast path is no worse.
+    const bool same_size = width == static_cast<uint32_t>(frame->width) &&
+                           height == static_cast<uint32_t>(frame->height);
+    sws_ = sws_getCachedContext(
+        sws_, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+        static_cast<int>(width), static_cast<int>(height), AV_PIX_FMT_RGB32,
+        same_size ? SWS_FAST_BILINEAR : SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (sws_ == nullptr) {
         M4_LOG(1, kSource, "cannot convert %dx%d format %d", frame->width, frame->height,
                frame->format);

@@ -17,7 +17,7 @@ struct SwsContext;
 namespace koru::m4 {
 
 class M4_INTERNAL VideoRenderer {
-public:
+  public:
     explicit VideoRenderer(M4VideoOutput* output) : output_(output) {}
     ~VideoRenderer();
     VideoRenderer(const VideoRenderer&) = delete;
@@ -37,7 +37,7 @@ public:
     void SetText(const char* text);
     void HideText(bool hide);
 
-private:
+  private:
     struct Picture {
         std::vector<uint8_t> pixels;
         uint32_t width = 0, height = 0, stride = 0;

@@ -25,7 +25,7 @@ std::unique_ptr<TimeShiftCache> TimeShiftCache::Create(const std::string& path, 
                std::strerror(errno));
         return nullptr;
     }
-    struct stat info{};
+    struct stat info {};
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     M4_LOG(2, kSource, "time-shift cache %s, %u s", path.c_str(), length_ms / 1000);
     return std::unique_ptr<TimeShiftCache>(

@@ -27,7 +27,7 @@ struct TimeShiftSettings {
 M4_INTERNAL TimeShiftSettings CurrentTimeShiftSettings();
 
 class M4_INTERNAL TimeShiftCache {
-public:
+  public:
     using NowMs = std::function<uint32_t()>;
     static constexpr size_t kBlockBytes = 256 * 1024;
 
@@ -49,12 +49,12 @@ public:
     // The space the ring takes in the file.
     uint64_t FileBytes() const;
 
-private:
+  private:
     struct Block {
-        size_t slot;          // position in the file, in blocks
-        uint64_t start;       // stream offset of its first byte
-        size_t size;          // bytes held
-        uint32_t newest_ms;   // arrival of its newest byte
+        size_t slot;         // position in the file, in blocks
+        uint64_t start;      // stream offset of its first byte
+        size_t size;         // bytes held
+        uint32_t newest_ms;  // arrival of its newest byte
     };
 
     TimeShiftCache(int fd, std::string path, bool remove_at_end, uint32_t length_ms, NowMs now_ms,

@@ -7,7 +7,7 @@
 namespace {
 
 class ClockTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { M4_SetClockScale(1.0); }
 };
 

@@ -19,11 +19,11 @@
 #include <thread>
 #include <vector>
 
+#include "feed_plugin_stats.h"
 #include "m4systems/clock.h"
 #include "m4systems/messages.h"
 #include "m4systems/plugin.h"
 #include "m4systems/terminal.h"
-#include "feed_plugin_stats.h"
 
 namespace {
 
@@ -64,8 +64,12 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out) {
     return !out->empty();
 }
 
-int Pid(const uint8_t* p) { return ((p[1] & 0x1F) << 8) | p[2]; }
-bool Pusi(const uint8_t* p) { return (p[1] & 0x40) != 0; }
+int Pid(const uint8_t* p) {
+    return ((p[1] & 0x1F) << 8) | p[2];
+}
+bool Pusi(const uint8_t* p) {
+    return (p[1] & 0x40) != 0;
+}
 
 // The payload of a transport packet, or null.
 const uint8_t* Payload(const uint8_t* p, size_t* length) {
@@ -118,7 +122,7 @@ size_t FindKeyFrameEnd(const std::vector<uint8_t>& bytes, size_t from) {
 size_t MpegAudioFrame(const uint8_t* p, size_t left, int64_t* duration_us) {
     static const int kBitrates[2][16] = {
         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},  // MPEG-1 II
-        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}};     // MPEG-2 II
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}};      // MPEG-2 II
     static const int kRates[2][4] = {{44100, 48000, 32000, 0}, {22050, 24000, 16000, 0}};
     if (left < 4 || p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return 0;
     const int lsf = (p[1] & 0x08) ? 0 : 1;
@@ -250,7 +254,8 @@ int32_t Connect(M4InputService* service, const char* url, int32_t) {
         delete feed;
         return -206;
     }
-    if (feed->ts) feed->key_frame_end = FindKeyFrameEnd(feed->bytes, feed->from / kTsPacket * kTsPacket);
+    if (feed->ts)
+        feed->key_frame_end = FindKeyFrameEnd(feed->bytes, feed->from / kTsPacket * kTsPacket);
     UpdateStats(FeedPluginStats{});
     service->context = feed;
     service->status = 3;
@@ -258,7 +263,9 @@ int32_t Connect(M4InputService* service, const char* url, int32_t) {
     return 0;
 }
 
-int32_t ReturnZero(M4InputService*) { return 0; }
+int32_t ReturnZero(M4InputService*) {
+    return 0;
+}
 
 }  // namespace
 

@@ -16,7 +16,7 @@ using koru::test::WriteFile;
 
 // Sets environment variables for one test and puts the old values back.
 class ScopedEnv {
-public:
+  public:
     void Set(const char* name, const std::string& value) {
         Remember(name);
         setenv(name, value.c_str(), 1);
@@ -35,7 +35,7 @@ public:
         }
     }
 
-private:
+  private:
     void Remember(const char* name) {
         const char* old = std::getenv(name);
         saved_.emplace_back(name, old ? old : "", old != nullptr);

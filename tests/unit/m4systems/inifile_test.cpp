@@ -82,8 +82,8 @@ TEST(IniFile, AFailedSaveKeepsTheOldFile) {
     WriteFile(dir / "KORU-DMB.cfg", kSample);
     IniFile* ini = NewIniFile(dir.str().c_str(), "KORU-DMB.cfg");
     ASSERT_NE(ini, nullptr);
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read |
-                                                 std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     bool can_still_write = access(dir.str().c_str(), W_OK) == 0;  // root ignores permissions
     M4Err result = IF_SetKey(ini, "Audio", "NumBuffers", "8");
     std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);

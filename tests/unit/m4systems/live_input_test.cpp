@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "m4systems/terminal/audio_output.h"
+#include "m4systems/terminal/live_source.h"
+#include "m4systems/terminal/media_session.h"
+#include "m4systems/terminal/video_renderer.h"
 #include "support/temp_dir.h"
 #include "terminal_harness.h"
 
@@ -22,7 +26,7 @@ std::string FeedUrl(const std::string& options, const std::string& media) {
 
 // Every test leaves the clock unscaled and time shift off.
 class LiveInput : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         M4_SetClockScale(1.0);
         SetTimeShiftParams(nullptr, 0);
@@ -35,7 +39,7 @@ int64_t LagMs(TerminalHarness& harness) {
 }
 
 uint64_t FileSize(const std::filesystem::path& path) {
-    struct stat info{};
+    struct stat info {};
     return ::stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
 }
 
@@ -49,14 +53,17 @@ TEST_F(LiveInput, FirstPictureFollowsTheFirstKeyFrameAndCaptureIsTheLastPicture)
     // Joined in the middle of a group of pictures, as a tuned service is.
     const size_t from = media.size() * 43 / 100 / kTsPacket * kTsPacket;
     const uint32_t connected_ms = M4_GetSysClock();
-    ASSERT_EQ(M4T_ConnectURL(harness.term(), FeedUrl("from=" + std::to_string(from), "tv10.ts").c_str()),
-              M4OK);
+    ASSERT_EQ(
+        M4T_ConnectURL(harness.term(), FeedUrl("from=" + std::to_string(from), "tv10.ts").c_str()),
+        M4OK);
     EXPECT_EQ(harness.Text(), "Connecting");
     ASSERT_TRUE(harness.WaitForFrames(1, 3000));
     const FeedPluginStats stats = harness.FeedStats();
     ASSERT_GT(stats.key_frame_ms, 0u);
     const int64_t picture_ms = harness.FirstPictureClockMs();
-    EXPECT_LE(picture_ms - int64_t{connected_ms}, 1000 + 200);  // within one GOP of the start
+    // The key frame comes within a GOP (1 s) of the stream time joined, its bytes at the
+    // service's bit rate; the picture follows it at once.
+    EXPECT_LE(picture_ms - int64_t{connected_ms}, 1500);
     EXPECT_GE(picture_ms, int64_t{stats.key_frame_ms});
     EXPECT_LE(picture_ms - int64_t{stats.key_frame_ms}, 150);
     EXPECT_EQ(harness.Text(), "");
@@ -69,15 +76,7 @@ TEST_F(LiveInput, FirstPictureFollowsTheFirstKeyFrameAndCaptureIsTheLastPicture)
     ASSERT_TRUE(harness.WaitForFrames(10, 2000));
     ASSERT_EQ(M4T_SetOption(harness.term(), M4T_OPTION_PAUSE, 1), M4OK);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    M4CaptureRecord record{};
-    ASSERT_EQ(M4T_CaptureScreen(harness.term(), &record), M4OK);
-    uint32_t width = 0, height = 0;
-    const std::vector<uint8_t> shown = harness.LastPictureBgr(&width, &height);
-    ASSERT_EQ(record.width, 320u);
-    ASSERT_EQ(record.height, 240u);
-    ASSERT_EQ(shown.size(), 320u * 240u * 3u);
-    EXPECT_EQ(std::memcmp(shown.data(), record.pixels, shown.size()), 0);
-    std::free(record.pixels);
+    harness.ExpectCaptureIsLastPicture(320, 240);
 
     // Closing forgets the picture.
     ASSERT_EQ(M4T_CloseURL(harness.term()), M4OK);
@@ -165,8 +164,8 @@ TEST_F(LiveInput, RecordingFailuresAreReported) {
     EXPECT_EQ(harness.Count(WM_SYSTEM_RECORD_WRITE_ERROR), 1);
     // A device that takes nothing: the failure shows once the buffered bytes are written.
     ASSERT_EQ(M4T_StartRecord(harness.term(), "/dev/full"), M4OK);
-    EXPECT_TRUE(harness.WaitUntil(
-        [&] { return harness.Count(WM_SYSTEM_RECORD_WRITE_ERROR) == 2; }, 3000));
+    EXPECT_TRUE(
+        harness.WaitUntil([&] { return harness.Count(WM_SYSTEM_RECORD_WRITE_ERROR) == 2; }, 3000));
     M4T_StopRecord(harness.term());
     EXPECT_EQ(harness.Count(WM_SYSTEM_RECORD_WRITE_ERROR), 2);
 }
@@ -177,7 +176,7 @@ TEST_F(LiveInput, TimeShiftResumesBehindLiveByThePausedTime) {
     SetTimeShiftParams(cache.c_str(), 30);
     TerminalHarness harness;
     ASSERT_EQ(M4T_ConnectURL(harness.term(), FeedUrl("", "tv10.ts").c_str()), M4OK);
-    ASSERT_TRUE(harness.WaitForFrames(25, 3000));
+    ASSERT_TRUE(harness.WaitForFrames(15, 3000));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const int64_t lag_before = LagMs(harness);
     EXPECT_TRUE(std::filesystem::exists(cache));
@@ -189,7 +188,7 @@ TEST_F(LiveInput, TimeShiftResumesBehindLiveByThePausedTime) {
     EXPECT_EQ(harness.Frames(), frames);  // the picture holds
     ASSERT_EQ(M4T_SetOption(harness.term(), M4T_OPTION_PAUSE, 0), M4OK);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    EXPECT_GT(harness.Frames(), frames + 30);
+    EXPECT_GT(harness.Frames(), frames + 18);
     EXPECT_NEAR(static_cast<double>(LagMs(harness) - lag_before), 3000.0, 300.0);
     ASSERT_EQ(M4T_CloseURL(harness.term()), M4OK);
     EXPECT_FALSE(std::filesystem::exists(cache));  // the cache goes with the connection
@@ -198,7 +197,7 @@ TEST_F(LiveInput, TimeShiftResumesBehindLiveByThePausedTime) {
 TEST_F(LiveInput, WithoutTimeShiftPauseOnlyPauses) {
     TerminalHarness harness;
     ASSERT_EQ(M4T_ConnectURL(harness.term(), FeedUrl("", "tv10.ts").c_str()), M4OK);
-    ASSERT_TRUE(harness.WaitForFrames(25, 3000));
+    ASSERT_TRUE(harness.WaitForFrames(15, 3000));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const int64_t lag_before = LagMs(harness);
     ASSERT_EQ(M4T_SetOption(harness.term(), M4T_OPTION_PAUSE, 1), M4OK);
@@ -264,3 +263,36 @@ TEST_F(LiveInput, CacheFailuresAreReportedAndLiveGoesOn) {
 
 }  // namespace
 }  // namespace koru::test
+
+namespace koru::m4 {
+namespace {
+
+// A live input that ends before the demuxer could read anything asks for a reconnect (1124).
+TEST(LiveSession, AnInputThatCannotBeReadAsksForAReconnect) {
+    AudioOutput audio;
+    VideoRenderer video(nullptr);
+    std::vector<uint32_t> messages;
+    std::mutex mutex;
+    LiveSource source(nullptr, nullptr, nullptr);
+    source.Finish();
+    SessionEvents events;
+    events.message = [&](uint32_t message, int64_t, int64_t) {
+        std::lock_guard lock(mutex);
+        messages.push_back(message);
+    };
+    MediaSession session(&audio, &video, events);
+    session.OpenLive(&source, LiveFormat::kMpegAudio);
+    session.Start();
+    EXPECT_TRUE(koru::test::TerminalHarness::WaitUntil(
+        [&] {
+            std::lock_guard lock(mutex);
+            return !messages.empty();
+        },
+        3000));
+    session.Stop();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], static_cast<uint32_t>(WM_SYSTEM_RECONNECT));
+}
+
+}  // namespace
+}  // namespace koru::m4

@@ -19,7 +19,7 @@ void Collect(void* user, int channel, int level, const char* source, const char*
 }
 
 class LogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         saved_level_ = M4_GetLogLevel();
         M4_SetLogSink(Collect, &lines_);

@@ -1,2 +1,4 @@
 // A shared object without the plug-in exports.
-extern "C" __attribute__((visibility("default"))) int SomethingElse() { return 42; }
+extern "C" __attribute__((visibility("default"))) int SomethingElse() {
+    return 42;
+}

@@ -7,7 +7,9 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 
+#include "dab/charset.h"
 #include "dab/dls.h"
 #include "dab/eti.h"
 #include "dab/mot.h"
@@ -17,6 +19,8 @@
 #include "support/environment.h"
 #include "support/temp_dir.h"
 #include "terminal_harness.h"
+#include "tools/mkens/description.h"
+#include "tools/mkens/media.h"
 
 namespace koru::test {
 namespace {
@@ -30,16 +34,21 @@ struct Reported {
     int64_t lparam;
 };
 
-// The Layer II frames of the reference recording's service 0x4A01.
-std::vector<std::vector<uint8_t>> ReferenceFrames() {
+// The Layer II frames of one sub-channel of an ETI recording.
+std::vector<std::vector<uint8_t>> SubchannelFrames(const std::filesystem::path& eti, int id) {
     std::vector<std::vector<uint8_t>> frames;
-    auto reader = dab::EtiReader::Open(ReferenceEti());
+    auto reader = dab::EtiReader::Open(eti);
     if (!reader) return frames;
     dab::EtiFrame frame;
     while (reader->Next(&frame)) {
-        if (const dab::EtiStream* stream = frame.FindStream(3)) frames.push_back(stream->data);
+        if (const dab::EtiStream* stream = frame.FindStream(id)) frames.push_back(stream->data);
     }
     return frames;
+}
+
+// The reference recording's service 0x4A01.
+std::vector<std::vector<uint8_t>> ReferenceFrames() {
+    return SubchannelFrames(ReferenceEti(), 3);
 }
 
 std::string Label() {
@@ -51,7 +60,7 @@ std::string Label() {
 
 // Each test starts from nothing.
 class PadAudio : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder_ = dir_.str() + "/MOT/";
         std::filesystem::create_directories(folder_);
@@ -59,9 +68,10 @@ protected:
         MOTInitVariable(1);
     }
     void Feed(const std::vector<uint8_t>& frame) {
-        padaudio::FeedAudioFrame(frame.data(), frame.size(), [this](uint32_t m, int64_t w, int64_t l) {
-            reported_.push_back({m, w, l});
-        });
+        padaudio::FeedAudioFrame(frame.data(), frame.size(),
+                                 [this](uint32_t m, int64_t w, int64_t l) {
+                                     reported_.push_back({m, w, l});
+                                 });
     }
     std::vector<Reported> Reports(uint32_t message) const {
         std::vector<Reported> out;
@@ -116,6 +126,49 @@ TEST_F(PadAudio, TheReferenceRecordingGivesItsLabelAndBothSlidesExactly) {
     EXPECT_EQ(record.name[0], 0);
 }
 
+// The demo radio service of 208736 kHz: every label and every slide the ensemble builder put
+// in comes out as it went in.
+TEST_F(PadAudio, TheDemoRadioServiceGivesEveryLabelAndSlideExactly) {
+    std::string error;
+    const auto description =
+        mkens::ParseDescription(SourceDir() / "data" / "demo" / "208736.ens", &error);
+    ASSERT_TRUE(description) << error;
+    const mkens::ServiceSpec* radio = nullptr;
+    for (const mkens::ServiceSpec& service : description->services) {
+        if (service.kind == mkens::ServiceKind::kRadio) radio = &service;
+    }
+    ASSERT_NE(radio, nullptr);
+    const std::vector<std::vector<uint8_t>> frames =
+        SubchannelFrames(BinDir() / "demo" / "208736.eti", radio->subchannel);
+    ASSERT_EQ(frames.size(), static_cast<size_t>(description->frames));
+
+    std::set<std::string> labels;
+    for (const std::vector<uint8_t>& frame : frames) {
+        const size_t before = Reports(WM_SYSTEM_DLS).size();
+        Feed(frame);
+        if (Reports(WM_SYSTEM_DLS).size() > before) {
+            const Reported report = Reports(WM_SYSTEM_DLS).back();
+            uint8_t buffer[256];
+            ASSERT_EQ(GetDLSData(buffer), report.lparam);
+            const std::vector<uint8_t> text(buffer, buffer + report.lparam);
+            labels.insert(dab::DabTextToUtf8(text, static_cast<uint8_t>(report.wparam)));
+            // Hangul needs UTF-8 (set 15); the others go in EBU Latin (set 0).
+            EXPECT_EQ(report.wparam,
+                      dab::DabTextToUtf8(text, 0) == dab::DabTextToUtf8(text, 15) ? 0 : 15);
+        }
+    }
+    EXPECT_EQ(labels, std::set<std::string>(radio->dls.begin(), radio->dls.end()));
+
+    mkens::MediaMaker media(KORU_DEMO_MEDIA);  // the build's cache: the very bytes sent
+    ASSERT_EQ(Reports(WM_SYSTEM_MOT_FILE).size(), radio->slides.size());
+    for (const mkens::ObjectSpec& slide : radio->slides) {
+        const std::vector<uint8_t> sent = media.Image(*slide.image, ".jpg");
+        const std::string written = ReadFile(folder_ + slide.name);
+        EXPECT_TRUE(written == std::string(sent.begin(), sent.end())) << slide.name;
+    }
+    EXPECT_EQ(media.ffmpeg_runs(), 0);
+}
+
 // A 128 kbit/s stereo Layer II frame with CRC, silent, carrying one frame's PAD.
 std::vector<uint8_t> FrameWithPad(const dab::PadFrame& pad) {
     std::vector<uint8_t> frame(384, 0);
@@ -129,7 +182,8 @@ std::vector<uint8_t> FrameWithPad(const dab::PadFrame& pad) {
 
 std::vector<std::vector<uint8_t>> Frames(dab::XpadEncoder& encoder) {
     std::vector<std::vector<uint8_t>> frames;
-    while (!encoder.empty()) frames.push_back(FrameWithPad(encoder.Next()));
+    while (!encoder.empty())
+        frames.push_back(FrameWithPad(encoder.Next()));
     return frames;
 }
 
@@ -137,18 +191,21 @@ TEST_F(PadAudio, AWeakSignalDropsWhatIsHalfReceived) {
     const dab::DynamicLabel label{
         {'K', 'O', 'R', 'U', ' ', 'R', 'a', 'd', 'i', 'o', ' ', '9', '5', '.', '1'}, 0};
     dab::XpadEncoder encoder(8);  // the label's segment spans several frames
-    for (auto& segment : dab::BuildDynamicLabel(label, false)) encoder.QueueDynamicLabel(segment);
+    for (auto& segment : dab::BuildDynamicLabel(label, false))
+        encoder.QueueDynamicLabel(segment);
     const std::vector<std::vector<uint8_t>> frames = Frames(encoder);
     ASSERT_GE(frames.size(), 2u);
 
     Feed(frames[0]);
     PADDataInValidCheck(78);  // 7.8 dB: the PAD in flight cannot be trusted
-    for (size_t i = 1; i < frames.size(); ++i) Feed(frames[i]);
+    for (size_t i = 1; i < frames.size(); ++i)
+        Feed(frames[i]);
     EXPECT_TRUE(Reports(WM_SYSTEM_DLS).empty());
 
     Feed(frames[0]);
     PADDataInValidCheck(134);  // a good signal changes nothing
-    for (size_t i = 1; i < frames.size(); ++i) Feed(frames[i]);
+    for (size_t i = 1; i < frames.size(); ++i)
+        Feed(frames[i]);
     ASSERT_EQ(Reports(WM_SYSTEM_DLS).size(), 1u);
     EXPECT_EQ(Label(), "KORU Radio 95.1");
 }
@@ -156,8 +213,8 @@ TEST_F(PadAudio, AWeakSignalDropsWhatIsHalfReceived) {
 TEST_F(PadAudio, SlideNamesStayInsideTheFolderAndUtf8LabelsKeepTheirBytes) {
     const std::string korean = "한국어 라디오";
     dab::XpadEncoder encoder(52);
-    for (auto& segment : dab::BuildDynamicLabel(
-             dab::DynamicLabel{{korean.begin(), korean.end()}, 15}, true)) {
+    for (auto& segment :
+         dab::BuildDynamicLabel(dab::DynamicLabel{{korean.begin(), korean.end()}, 15}, true)) {
         encoder.QueueDynamicLabel(segment);
     }
     dab::MotEncoder mot(300);
@@ -189,7 +246,8 @@ TEST_F(PadAudio, SlideNamesStayInsideTheFolderAndUtf8LabelsKeepTheirBytes) {
             encoder.QueueMot(dab::BuildMscDataGroup(group));
         }
     }
-    for (const std::vector<uint8_t>& frame : Frames(encoder)) Feed(frame);
+    for (const std::vector<uint8_t>& frame : Frames(encoder))
+        Feed(frame);
 
     ASSERT_EQ(Reports(WM_SYSTEM_DLS).size(), 1u);
     EXPECT_EQ(Reports(WM_SYSTEM_DLS)[0].wparam, 15);
@@ -227,7 +285,8 @@ TEST_F(PadAudio, TheTerminalDecodesThePadOfTheRadioItPlays) {
     const std::string stream = (dir_ / "alpha.mp2").string();
     {
         std::string bytes;
-        for (const std::vector<uint8_t>& frame : ReferenceFrames()) bytes.append(frame.begin(), frame.end());
+        for (const std::vector<uint8_t>& frame : ReferenceFrames())
+            bytes.append(frame.begin(), frame.end());
         WriteFile(stream, bytes);
     }
     EXPECT_EQ(GetCurrentRadioType(1), 1);

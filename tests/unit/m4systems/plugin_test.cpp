@@ -20,7 +20,8 @@ TEST(PluginManager, LoadsTheTestPluginAndSkipsWhatIsNotAPlugin) {
     EXPECT_STREQ(PM_GetPluginName(pm, 0), "libtestplugin.so");
     EXPECT_EQ(PM_GetPluginName(pm, 1), nullptr);
 
-    auto alive = reinterpret_cast<AliveFn>(PM_GetProcAddress(pm, "testplugin", "TestPluginAliveObjects"));
+    auto alive =
+        reinterpret_cast<AliveFn>(PM_GetProcAddress(pm, "testplugin", "TestPluginAliveObjects"));
     ASSERT_NE(alive, nullptr);
     EXPECT_EQ(PM_GetProcAddress(pm, "libtestplugin.so", "TestPluginAliveObjects"),
               reinterpret_cast<void*>(alive));

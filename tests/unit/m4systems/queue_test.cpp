@@ -45,7 +45,8 @@ TEST(ByteQueue, TwoThreadsLoseAndDuplicateNothing) {
         uint32_t next = 0;
         while (next < kTotal) {
             uint32_t n = std::min<uint32_t>(1 + next % 97, kTotal - next);
-            for (uint32_t i = 0; i < n; ++i) chunk[i] = static_cast<uint8_t>((next + i) % 251);
+            for (uint32_t i = 0; i < n; ++i)
+                chunk[i] = static_cast<uint8_t>((next + i) % 251);
             if (SQ_PutData(q, chunk, n) == n) {
                 next += n;
             } else {
@@ -64,7 +65,8 @@ TEST(ByteQueue, TwoThreadsLoseAndDuplicateNothing) {
     writer.join();
     EXPECT_EQ(SQ_GetDataNum(q), 0u);
     size_t bad = 0;
-    for (uint32_t i = 0; i < kTotal; ++i) bad += received[i] != i % 251;
+    for (uint32_t i = 0; i < kTotal; ++i)
+        bad += received[i] != i % 251;
     EXPECT_EQ(bad, 0u);
     SQ_Delete(q);
 }

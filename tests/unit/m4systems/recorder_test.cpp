@@ -45,8 +45,11 @@ struct RecorderHarness {
     Recorder recorder;
 
     explicit RecorderHarness(uint64_t limit = Recorder::kSizeLimit)
-        : recorder([this](uint32_t m, int64_t w, int64_t l) { messages.push_back({m, w, l}); },
-                   [this] { return now; }, limit) {}
+        : recorder(
+              [this](uint32_t m, int64_t w, int64_t l) {
+                  messages.push_back({m, w, l});
+              },
+              [this] { return now; }, limit) {}
 
     // Hands the bytes over in awkward pieces, as a plug-in may.
     void Write(const std::string& bytes, size_t piece = 100) {
@@ -57,7 +60,8 @@ struct RecorderHarness {
     }
     int Count(uint32_t code) const {
         int n = 0;
-        for (const auto& m : messages) n += m[0] == code;
+        for (const auto& m : messages)
+            n += m[0] == code;
         return n;
     }
 };
@@ -106,8 +110,8 @@ TEST(Recorder, BytesOutOfStepAreKeptInTheirPlace) {
     RecorderHarness harness;
     const std::string path = (dir / "odd.ts").string();
     ASSERT_TRUE(harness.recorder.Start(path));
-    const std::string bytes = "junk" + Packet(0x100, 100, 1) + std::string(300, 'x') +
-                              Packet(0x100, 200, 2) + "\x47tail";
+    const std::string bytes =
+        "junk" + Packet(0x100, 100, 1) + std::string(300, 'x') + Packet(0x100, 200, 2) + "\x47tail";
     harness.Write(bytes, 77);
     harness.recorder.Stop();
     EXPECT_EQ(ReadFile(path), bytes);
@@ -133,7 +137,8 @@ TEST(Recorder, TheSizeLimitStopsTheRecording) {
         const std::string path = (dir / "tv.ts").string();
         ASSERT_TRUE(harness.recorder.Start(path));
         std::string packets;
-        for (int i = 0; i < 10; ++i) packets += Packet(0x100, -1, static_cast<uint8_t>(i));
+        for (int i = 0; i < 10; ++i)
+            packets += Packet(0x100, -1, static_cast<uint8_t>(i));
         harness.Write(packets);
         EXPECT_EQ(ReadFile(path), packets.substr(0, 5 * kPacket));
         EXPECT_EQ(harness.Count(WM_SYSTEM_RECORD_SIZE_LIMIT), 1);

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "feed_plugin_stats.h"
 #include "m4systems/m4systems.h"
 
@@ -30,7 +32,7 @@ struct ReceivedMessage {
 };
 
 class TerminalHarness {
-public:
+  public:
     using Steady = std::chrono::steady_clock;
 
     // audio: "dummy" for the dummy device, "" for a machine without any.
@@ -94,7 +96,8 @@ public:
     int Count(uint32_t code) {
         std::lock_guard lock(mutex_);
         int n = 0;
-        for (const ReceivedMessage& message : messages_) n += message.code == code;
+        for (const ReceivedMessage& message : messages_)
+            n += message.code == code;
         return n;
     }
     std::vector<ReceivedMessage> Messages() {
@@ -114,6 +117,23 @@ public:
         std::lock_guard lock(mutex_);
         return first_picture_clock_ms_;
     }
+    // M4T_CaptureScreen gives the picture last shown: width x height, 3 bytes a pixel (B, G,
+    // R), top row first, in a buffer the caller frees.
+    void ExpectCaptureIsLastPicture(uint32_t width, uint32_t height) {
+        M4CaptureRecord record{};
+        ASSERT_EQ(M4T_CaptureScreen(term_, &record), M4OK);
+        uint32_t shown_width = 0, shown_height = 0;
+        const std::vector<uint8_t> shown = LastPictureBgr(&shown_width, &shown_height);
+        EXPECT_EQ(record.width, width);
+        EXPECT_EQ(record.height, height);
+        EXPECT_EQ(record.pitch, width * 3);
+        EXPECT_EQ(record.pixel_size, 3u);
+        ASSERT_NE(record.pixels, nullptr);
+        EXPECT_EQ(shown.size(), size_t{width} * height * 3);
+        EXPECT_TRUE(std::equal(shown.begin(), shown.end(), record.pixels));
+        std::free(record.pixels);
+    }
+
     // The last picture as B, G, R bytes, top row first.
     std::vector<uint8_t> LastPictureBgr(uint32_t* width, uint32_t* height) {
         std::lock_guard lock(mutex_);
@@ -147,7 +167,7 @@ public:
         return int64_t{M4T_GetCurrentTimeInMS(term_)} - base;
     }
 
-private:
+  private:
     static void OnMessage(void* owner, uint32_t code, M4Param wparam, M4Param lparam) {
         auto* self = static_cast<TerminalHarness*>(owner);
         std::lock_guard lock(self->mutex_);

@@ -24,4 +24,6 @@ extern "C" __attribute__((visibility("default"))) void ShutdownInterface(void* o
     delete static_cast<TestObject*>(object);
 }
 
-extern "C" __attribute__((visibility("default"))) int TestPluginAliveObjects() { return g_alive; }
+extern "C" __attribute__((visibility("default"))) int TestPluginAliveObjects() {
+    return g_alive;
+}

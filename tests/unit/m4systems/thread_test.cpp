@@ -17,7 +17,8 @@ struct Work {
 
 uint32_t WaitForRelease(void* param) {
     auto* work = static_cast<Work*>(param);
-    while (!work->release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!work->release)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ++work->runs;
     return 0;
 }
@@ -41,7 +42,8 @@ TEST(Thread, DestroyLeavesARunningThreadToFinishOnItsOwn) {
     ASSERT_EQ(TH_Run(th, WaitForRelease, &work), M4OK);
     TH_Destroy(th);
     work.release = true;
-    for (int i = 0; i < 1000 && work.runs == 0; ++i) M4_Sleep(1);
+    for (int i = 0; i < 1000 && work.runs == 0; ++i)
+        M4_Sleep(1);
     EXPECT_EQ(work.runs, 1);
     TH_Destroy(nullptr);
     TH_Delete(nullptr);

@@ -13,7 +13,8 @@ using koru::test::TempDir;
 
 std::string Bytes(size_t n, size_t seed) {
     std::string s(n, 0);
-    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 31 + seed) & 0xFF);
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 31 + seed) & 0xFF);
     return s;
 }
 
@@ -34,8 +35,8 @@ std::string ReadAll(TimeShiftCache& cache, size_t piece) {
 TEST(TimeShiftCache, GivesBackWhatWasWrittenAcrossBlocksAndReusesPassedOnes) {
     TempDir dir;
     uint32_t now = 0;
-    auto cache = TimeShiftCache::Create((dir / "cache.ts").string(), 60000, [&] { return now; },
-                                        1000);
+    auto cache =
+        TimeShiftCache::Create((dir / "cache.ts").string(), 60000, [&] { return now; }, 1000);
     ASSERT_NE(cache, nullptr);
     std::string written;
     for (int i = 0; i < 12; ++i) {
@@ -60,16 +61,16 @@ TEST(TimeShiftCache, GivesBackWhatWasWrittenAcrossBlocksAndReusesPassedOnes) {
 TEST(TimeShiftCache, WhatFallsOutOfTheLengthIsSkipped) {
     TempDir dir;
     uint32_t now = 0;
-    auto cache = TimeShiftCache::Create((dir / "cache.ts").string(), 1000, [&] { return now; },
-                                        1000);
+    auto cache =
+        TimeShiftCache::Create((dir / "cache.ts").string(), 1000, [&] { return now; }, 1000);
     ASSERT_NE(cache, nullptr);
     ASSERT_TRUE(Write(*cache, Bytes(1000, 1)));  // block 0, at 0 ms
     now = 500;
     const std::string kept = Bytes(1000, 2);
-    ASSERT_TRUE(Write(*cache, kept));            // block 1, at 500 ms
+    ASSERT_TRUE(Write(*cache, kept));  // block 1, at 500 ms
     now = 1200;
     const std::string newest = Bytes(10, 3);
-    ASSERT_TRUE(Write(*cache, newest));          // block 0 is 1200 ms old: its slot is reused
+    ASSERT_TRUE(Write(*cache, newest));  // block 0 is 1200 ms old: its slot is reused
     EXPECT_EQ(cache->Skipped(), 1000u);
     EXPECT_EQ(cache->FileBytes(), 2000u);
     EXPECT_EQ(ReadAll(*cache, 333), kept + newest);
