@@ -109,10 +109,7 @@ void EventRoutingTest::SameChannelDoesNotReconnect() {
 void EventRoutingTest::TuneWhilePlayingClosesFirst() {
     CoreHarness core;
     core.FillChannels();
-    PostPlayerEvent(core.events.window(), WM_SYSTEM_TUNE, 0);
-    PostPlayerEvent(core.events.window(), WM_SYSTEM_FIRST_FRAME);
-    QVERIFY(CoreHarness::WaitFor(
-        [&] { return core.state.connection_state.load() == kConnectionPlaying; }));
+    QVERIFY(core.Play(0));
     core.terminal.Clear();
     PostPlayerEvent(core.events.window(), WM_SYSTEM_TUNE, 3);
     QVERIFY(CoreHarness::WaitFor([&] { return !core.terminal.CallsNamed("ConnectURL").empty(); }));

@@ -236,10 +236,7 @@ void MainControllerTest::VolumeKeysAndMute() {
 void MainControllerTest::KeyTSwitchesBetweenTvAndRadio() {
     CoreHarness core;
     core.FillChannels();
-    PostPlayerEvent(core.events.window(), WM_SYSTEM_TUNE, 0);
-    PostPlayerEvent(core.events.window(), WM_SYSTEM_FIRST_FRAME);
-    QVERIFY(CoreHarness::WaitFor(
-        [&] { return core.state.connection_state.load() == kConnectionPlaying; }));
+    QVERIFY(core.Play(0));
     core.terminal.Clear();
     core.controller->OnKeyRelease(Qt::Key_T, false);
     QCOMPARE(core.state.WatchKind(), settings::kWatchKindRadio);
@@ -325,10 +322,7 @@ void MainControllerTest::StopClosesAndShowsDisconnect() {
     CoreHarness core;
     core.state.SetLanguage(1);
     core.FillChannels();
-    PostPlayerEvent(core.events.window(), WM_SYSTEM_TUNE, 0);
-    PostPlayerEvent(core.events.window(), WM_SYSTEM_FIRST_FRAME);
-    QVERIFY(CoreHarness::WaitFor(
-        [&] { return core.state.connection_state.load() == kConnectionPlaying; }));
+    QVERIFY(core.Play(0));
     core.controller->OnKeyRelease(Qt::Key_S, false);
     QVERIFY(CoreHarness::WaitFor(
         [&] { return core.state.connection_state.load() == kConnectionStopped; }));

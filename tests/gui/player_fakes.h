@@ -15,9 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "m4systems/messages.h"
 #include "player/core/event_window.h"
 #include "player/core/main_controller.h"
 #include "player/core/message_window.h"
+#include "player/core/player_event.h"
 #include "player/core/player_state.h"
 #include "player/core/terminal_port.h"
 #include "player/settings/em_xmlfile.h"
@@ -195,6 +197,16 @@ class CoreHarness {
             s.radio.Append(Entry("Radio B", 175.28f, 1, 1));
             s.watch_kind = settings::kWatchKindTv;
         });
+    }
+
+    // Tunes index of the current list and lets its first picture arrive: connected and playing.
+    bool Play(int index) {
+        const size_t connects = terminal.CallsNamed("ConnectURL").size();
+        player::PostPlayerEvent(events.window(), WM_SYSTEM_TUNE, index);
+        if (!WaitFor([&] { return terminal.CallsNamed("ConnectURL").size() > connects; }))
+            return false;
+        player::PostPlayerEvent(events.window(), WM_SYSTEM_FIRST_FRAME);
+        return WaitFor([&] { return state.connection_state.load() == player::kConnectionPlaying; });
     }
 
     // Waits (running the main thread's events) until pred holds or timeout_ms passed.

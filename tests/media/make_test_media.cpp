@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
         const std::filesystem::path out = argv[2];
         std::filesystem::create_directories(argv[1]);
         koru::mkens::MediaMaker maker(argv[1]);
-        koru::mkens::ServiceSpec tv;
+        koru::mkens::ServiceDescription tv;
         tv.kind = koru::mkens::ServiceKind::kTv;
         tv.sid = 0xE101;
         tv.label = "KORU TV";

@@ -1,11 +1,12 @@
 // mkskin-art: draws the artwork of the default skin for every image its layout declares, at the
 // rectangle the layout gives, and writes NAME.bmp files that mkskin packs into the ".lay".
 //
-//   mkskin-art LAYOUT.xml IMAGE_FOLDER [--logo dab_logo.jpg]
+//   mkskin-art LAYOUT.xml IMAGE_FOLDER [--logo dab_logo.jpg] [--icon koru-dmb.png]
 //
 // Each page of the layout (MAIN, CL, CS, MB) is first drawn as one surface; the frame pieces are
 // cut from it, and every button state is its piece of the surface with the button drawn on top,
-// so that the pieces join without seams. --logo also draws the data-service logo (320 x 240).
+// so that the pieces join without seams. --logo also draws the data-service logo (320 x 240),
+// --icon the program's icon (64 x 64).
 #include <QDir>
 #include <QGuiApplication>
 #include <QLinearGradient>
@@ -497,6 +498,19 @@ QImage DataServiceLogo(const QSize& size) {
     return image;
 }
 
+QImage ProgramIcon(int side) {
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Vertical(0, side, QColor(0x2A, 0x2E, 0x35), QColor(0x15, 0x17, 0x1B)));
+    p.drawRoundedRect(QRectF(1, 1, side - 2, side - 2), side * 0.22, side * 0.22);
+    DrawKoru(p, QRectF(side * 0.16, side * 0.12, side * 0.68, side * 0.76), kAccent, side * 0.08);
+    p.end();
+    return image;
+}
+
 // ---- Dispatch -------------------------------------------------------------------------------
 
 struct Surfaces {
@@ -551,7 +565,9 @@ QImage Draw(const Elements& elements, Surfaces& surfaces, const std::string& nam
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: mkskin-art LAYOUT.xml IMAGE_FOLDER [--logo dab_logo.jpg]\n");
+    std::fprintf(stderr,
+                 "usage: mkskin-art LAYOUT.xml IMAGE_FOLDER [--logo dab_logo.jpg] "
+                 "[--icon koru-dmb.png]\n");
     return 2;
 }
 
@@ -560,13 +576,20 @@ int Usage() {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
-    if (argc != 3 && argc != 5) return Usage();
+    if (argc < 3 || argc % 2 == 0) return Usage();
     const std::string layout_path = argv[1];
     const QString folder = QString::fromLocal8Bit(argv[2]);
     std::optional<QString> logo;
-    if (argc == 5) {
-        if (std::string(argv[3]) != "--logo") return Usage();
-        logo = QString::fromLocal8Bit(argv[4]);
+    std::optional<QString> icon;
+    for (int i = 3; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--logo") {
+            logo = QString::fromLocal8Bit(argv[i + 1]);
+        } else if (option == "--icon") {
+            icon = QString::fromLocal8Bit(argv[i + 1]);
+        } else {
+            return Usage();
+        }
     }
 
     pugi::xml_document document;
@@ -621,6 +644,10 @@ int main(int argc, char** argv) {
     }
     if (logo && !DataServiceLogo(QSize(320, 240)).save(*logo, "JPEG", 90)) {
         std::fprintf(stderr, "mkskin-art: cannot write %s\n", qPrintable(*logo));
+        return 1;
+    }
+    if (icon && !ProgramIcon(64).save(*icon, "PNG")) {
+        std::fprintf(stderr, "mkskin-art: cannot write %s\n", qPrintable(*icon));
         return 1;
     }
     return 0;

@@ -29,6 +29,7 @@ MainController::MainController(const Dependencies& dependencies, QObject* parent
       event_window_(dependencies.event_window),
       shutdown_(dependencies.shutdown),
       save_settings_(dependencies.save_settings),
+      load_skin_(dependencies.load_skin),
       extensions_(&no_extensions_),
       timers_([this](int id) { OnTimer(id); }, this) {
     settings_.SetAudioStateSource([this] { return settings::AudioState{volume_, muted_}; });
@@ -257,6 +258,8 @@ void MainController::OnMenuCommand(int command) {
             for (int region = 0; region < 6; ++region) {
                 if (command == kRegionCommands[region]) SetFrequencyRegion(region);
             }
+            if (command == command::kSkinPlaceholder || command >= command::kFirstSkin)
+                SelectSkin(command);
             break;
     }
 }
@@ -428,9 +431,6 @@ void MainController::OnTimer(int id) {
             break;
         case timer::kPointerAway:
             view_.MovePointerAway();
-            break;
-        case timer::kRestoreDragging:
-            timers_.Stop(timer::kRestoreDragging);
             break;
         default:
             break;
@@ -765,6 +765,22 @@ void MainController::SetFrequencyRegion(int region) {
     if (region < 0 || region >= 6) return;
     state_.WithStore([region](settings::ChannelStore& store) { store.frequency_region = region; });
     menu_.SetRegion(region);
+    view_.RefreshMenus();
+    SaveSettings();
+}
+
+void MainController::SelectSkin(int command) {
+    if (menu_.IsChecked(command)) return;
+    const bool radio_playing =
+        state_.play_source == kPlaySourceLive && state_.WatchKind() == settings::kWatchKindRadio;
+    if (radio_playing || state_.layout == kLayoutAudio) {
+        ShowMessage(Text(player::Text::kSkinRefusedInRadio));
+        return;
+    }
+    if (!load_skin_ || !load_skin_(command)) return;
+    menu_.SetCheckedSkin(command);
+    if (channel_windows_ != nullptr) channel_windows_->Relayout();
+    ApplySize(extra_.width, extra_.height, state_.screen_size);
     view_.RefreshMenus();
     SaveSettings();
 }

@@ -45,7 +45,8 @@ constexpr int kDelayedRecording = 2029;
 constexpr int kReservationEnd = 2031;
 constexpr int kDigitKeys = 2032;
 constexpr int kTimeShiftCounter = 2033;
-constexpr int kRestoreDragging = 2126;
+// 2126 (restore the system's full-window dragging after a move) has no counterpart: windows
+// here are always dragged whole.
 constexpr int kTransientMessage = 2224;
 constexpr int kFileProgress = 2324;
 constexpr int kPendingChannel = 2524;
@@ -95,6 +96,9 @@ class MainController : public QObject {
         std::function<void()> shutdown;
         // SaveSettings with the store locked.
         std::function<void()> save_settings;
+        // Loads the skin of a skin-menu command (the window and its children are laid out
+        // again); false when the command names no skin.
+        std::function<bool(int command)> load_skin;
     };
     explicit MainController(const Dependencies& dependencies, QObject* parent = nullptr);
 
@@ -151,6 +155,8 @@ class MainController : public QObject {
     void SwitchWatchKind(int watch_kind);
     void SetLanguage(int language);
     void SetFrequencyRegion(int region);
+    // A skin chosen from the skin menu: refused while radio plays or in the audio layout.
+    void SelectSkin(int command);
     // A second instance, drag and drop or the command line handed over a file.
     void OpenFileFromOutside(const std::string& path);
     // Dropped files and 2027: the text becomes the URL buffer and is opened (1139).
@@ -188,6 +194,7 @@ class MainController : public QObject {
 
     // Accessors for the window and tests.
     bool full_screen() const { return full_screen_; }
+    bool exiting() const { return exiting_; }
     bool muted() const { return muted_; }
     int volume() const { return volume_; }
     int pending_index() const { return pending_index_; }
@@ -224,6 +231,7 @@ class MainController : public QObject {
     QObject* event_window_;
     std::function<void()> shutdown_;
     std::function<void()> save_settings_;
+    std::function<bool(int)> load_skin_;
     ChannelWindows* channel_windows_ = nullptr;
     DataServiceDisplay* data_service_ = nullptr;
     PlaybackExtensions* extensions_ = nullptr;

@@ -128,6 +128,7 @@ void VelmarMessage::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             controller_.HideStatusOverlay();
             break;
         case WM_SYSTEM_FIRST_FRAME:
+            M4_LOG(2, kSource, "first frame of %s", state_.Url().c_str());
             state_.connection_state = kConnectionPlaying;
             if (!state_.Recording()) {
                 controller_.ClearMessageLines();

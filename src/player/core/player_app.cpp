@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QFont>
+#include <QIcon>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSettings>
@@ -62,7 +63,7 @@ void Fatal(Text text) {
 void InstallFontSubstitutions() {
     QFont::insertSubstitutions("Arial", {"Liberation Sans", "DejaVu Sans", "NanumGothic"});
     QFont::insertSubstitutions("Verdana", {"DejaVu Sans", "Liberation Sans", "NanumGothic"});
-    QFont::insertSubstitutions("굴림체", {"NanumGothicCoding", "NanumGothic"});
+    QFont::insertSubstitutions("굴림체", {"NanumBarunGothic", "NanumGothic"});
     QFont::insertSubstitutions("굴림", {"NanumGothic", "NanumBarunGothic"});
     QFont::insertSubstitutions("돋움", {"NanumGothic", "NanumBarunGothic"});
 }
@@ -110,6 +111,7 @@ void PlayerApp::CreateMainWindow() {
     std::filesystem::current_path(UserFolder(), ignored);
 
     window_ = std::make_unique<VelmarPlayerDlg>(state_);
+    window_->setWindowIcon(QIcon(QString::fromStdString(ProgramFolder() + "/koru-dmb.png")));
     settings_ = std::make_unique<settings::EM_XmlFile>(settings::ProcessChannelStore());
     settings_->SetMessageCallback([this](const std::string& caption, const std::string& text) {
         QMessageBox::warning(
@@ -131,6 +133,7 @@ void PlayerApp::CreateMainWindow() {
             entries.emplace_back(entry.command, entry.label);
         }
         window_->SetSkinMenu(entries);
+        skin_menu_ = skin::DiscoverSkins(folders, window_->skin_number());
         const std::string chosen = skin::FindSkinFile(settings_->skin_file(), folders);
         if (!chosen.empty()) window_->LoadSkin(chosen);
     }
@@ -141,8 +144,12 @@ void PlayerApp::CreateMainWindow() {
     dependencies.view = window_.get();
     dependencies.shutdown = [this] { Shutdown(); };
     dependencies.save_settings = [this] { SaveSettings(); };
+    dependencies.load_skin = [this](int command) { return LoadSkinOfCommand(command); };
     controller_ = std::make_unique<MainController>(dependencies);
     controller_->set_skin_number(window_->skin_number());
+    for (const skin::SkinMenuEntry& entry : skin_menu_) {
+        if (entry.checked) controller_->menu().SetCheckedSkin(entry.command);
+    }
     window_->SetController(controller_.get());
     window_->SetUserMessageHandler([this](uint32_t code, M4Param wparam, M4Param lparam) {
         OnUserMessage(code, wparam, lparam);
@@ -230,6 +237,18 @@ void PlayerApp::CheckReceiver() {
     const int result = library == 1 ? SI_GetNumDevices(&count) : DI_GetNumDevices(&count);
     state_.receiver_present = result == SI_SUCCESS && count > 0 ? 1 : 0;
     M4_LOG(2, kSource, "receiver %s", state_.receiver_present == 1 ? "present" : "missing");
+}
+
+bool PlayerApp::LoadSkinOfCommand(int command) {
+    for (const skin::SkinMenuEntry& entry : skin_menu_) {
+        if (entry.command != command) continue;
+        if (!window_->LoadSkin(entry.path)) return false;
+        settings_->set_skin_file(entry.file_name);
+        // The title stays as it was set at start.
+        controller_->set_skin_number(window_->skin_number());
+        return true;
+    }
+    return false;
 }
 
 void PlayerApp::SetChannelWindows(ChannelWindows* windows) {

@@ -18,6 +18,7 @@
 #include "player/core/terminal_port.h"
 #include "player/core/velmar_player_dlg.h"
 #include "player/settings/em_xmlfile.h"
+#include "player/skin/skin_discovery.h"
 
 namespace koru::player {
 
@@ -67,6 +68,7 @@ class PlayerApp {
     void InstallTerminationHandler();
     void OnTerminationRequest();
     void SaveSettings();
+    bool LoadSkinOfCommand(int command);
 
     PlayerState state_;
     std::unique_ptr<settings::EM_XmlFile> settings_;
@@ -80,6 +82,7 @@ class PlayerApp {
     DesktopSession desktop_;
     SingleInstance instance_;
     std::string command_line_file_;
+    std::vector<skin::SkinMenuEntry> skin_menu_;
     bool settings_loaded_ = false;
     bool channel_cache_ = false;
     bool finished_ = false;

@@ -133,7 +133,7 @@ class VelmarPlayerDlg : public QWidget, public MainView {
     skin::QtSkin skin_;
     int skin_number_ = 0;
     QSize layout_size_;
-    QSize extra_;
+    QSize extra_{0, 0};
     int layout_kind_ = kLayoutVideo;
     QImage background_;
     std::map<int, skin::EM_BitmapButton*> buttons_;

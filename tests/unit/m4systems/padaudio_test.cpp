@@ -133,8 +133,8 @@ TEST_F(PadAudio, TheDemoRadioServiceGivesEveryLabelAndSlideExactly) {
     const auto description =
         mkens::ParseDescription(SourceDir() / "data" / "demo" / "208736.ens", &error);
     ASSERT_TRUE(description) << error;
-    const mkens::ServiceSpec* radio = nullptr;
-    for (const mkens::ServiceSpec& service : description->services) {
+    const mkens::ServiceDescription* radio = nullptr;
+    for (const mkens::ServiceDescription& service : description->services) {
         if (service.kind == mkens::ServiceKind::kRadio) radio = &service;
     }
     ASSERT_NE(radio, nullptr);
@@ -161,7 +161,7 @@ TEST_F(PadAudio, TheDemoRadioServiceGivesEveryLabelAndSlideExactly) {
 
     mkens::MediaMaker media(KORU_DEMO_MEDIA);  // the build's cache: the very bytes sent
     ASSERT_EQ(Reports(WM_SYSTEM_MOT_FILE).size(), radio->slides.size());
-    for (const mkens::ObjectSpec& slide : radio->slides) {
+    for (const mkens::ObjectDescription& slide : radio->slides) {
         const std::vector<uint8_t> sent = media.Image(*slide.image, ".jpg");
         const std::string written = ReadFile(folder_ + slide.name);
         EXPECT_TRUE(written == std::string(sent.begin(), sent.end())) << slide.name;

@@ -1,0 +1,98 @@
+// bench/player: how fast the player starts and how much memory it takes while TV plays.
+//   build/bench/player [--runs N]
+// Each run starts VelmarPlayer on an Xvfb display of its own with the stored TV channel of the
+// demo air (dmbscan's channel cache) and prints the time from the process start to the window
+// shown, to the first TV picture, and the resident memory after five seconds of TV. The times
+// are the player's own (its debug output measures from its process start). Prints, asserts
+// nothing.
+#include <QCoreApplication>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "support/player_session.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+struct Run {
+    long long window_ms = -1;
+    long long picture_ms = -1;
+    long long resident_kb = -1;
+};
+
+long long Median(std::vector<long long> values) {
+    values.erase(std::remove(values.begin(), values.end(), -1), values.end());
+    if (values.empty()) return -1;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    int runs = 3;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--runs") == 0) runs = std::max(1, std::atoi(argv[++i]));
+    }
+    if (const std::string tool = koru::test::MissingSessionTool(); !tool.empty()) {
+        std::printf("player: %s is not installed; nothing measured\n", tool.c_str());
+        return 0;
+    }
+    if (!koru::test::ReceiverPluginPlays()) {
+        std::printf(
+            "player: librxmod.so offers no terminal plug-in interface yet; the player "
+            "cannot play \"bbu://\" URLs, nothing measured\n");
+        return 0;
+    }
+    koru::test::TempDir home;
+    std::string error;
+    if (!koru::test::PrepareChannels(home.path(), {"208736"}, &error)) {
+        std::printf("player: %s\n", error.c_str());
+        return 1;
+    }
+    koru::test::XvfbDisplay display;
+    if (!display.Start()) {
+        std::printf("player: Xvfb did not start\n");
+        return 1;
+    }
+    std::vector<Run> results;
+    for (int run = 0; run < runs; ++run) {
+        std::filesystem::remove(home / "debug.log");
+        koru::test::PlayerProcess player;
+        Run result;
+        if (player.Start(display.display(), home.path())) {
+            if (player.WaitForDebug("window shown after", 10000))
+                result.window_ms = player.DebugNumberAfter("window shown after ");
+            if (player.WaitForDebug("first picture after", 30000)) {
+                result.picture_ms = player.DebugNumberAfter("first picture after ");
+                QThread::msleep(5000);
+                result.resident_kb = player.ResidentKb();
+            }
+            player.process().terminate();
+            player.process().waitForFinished(15000);
+        }
+        std::printf("run %d: window %lld ms, first picture %lld ms, resident %lld MB\n", run + 1,
+                    result.window_ms, result.picture_ms,
+                    result.resident_kb < 0 ? -1 : result.resident_kb / 1024);
+        results.push_back(result);
+    }
+    std::vector<long long> window, picture, resident;
+    for (const Run& r : results) {
+        window.push_back(r.window_ms);
+        picture.push_back(r.picture_ms);
+        resident.push_back(r.resident_kb);
+    }
+    const long long resident_kb = Median(resident);
+    std::printf("start to window shown:    %lld ms (median of %d; target 1000 ms)\n",
+                Median(window), runs);
+    std::printf(
+        "start to first TV picture: %lld ms (median; target the receiver's tune waits + "
+        "300 ms)\n",
+        Median(picture));
+    std::printf("resident memory, TV:       %lld MB (median; target below 200 MB)\n",
+                resident_kb < 0 ? -1 : resident_kb / 1024);
+    return 0;
+}

@@ -1,0 +1,213 @@
+// Running the real player for end-to-end tests and benchmarks: an Xvfb display of its own, a
+// user folder with stored channels from dmbscan, the VelmarPlayer process with its debug
+// output, screenshots and keys through ImageMagick and xdotool.
+#ifndef KORU_TESTS_SUPPORT_PLAYER_SESSION_H
+#define KORU_TESTS_SUPPORT_PLAYER_SESSION_H
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+#include <filesystem>
+#include <string>
+
+#include "support/environment.h"
+
+namespace koru::test {
+
+// The tools a session needs, or the name of the first one missing.
+inline std::string MissingSessionTool() {
+    for (const char* tool : {"Xvfb", "xdotool", "import"}) {
+        if (QStandardPaths::findExecutable(tool).isEmpty()) return tool;
+    }
+    return {};
+}
+
+// True when build/bin/librxmod.so offers the terminal's plug-in interface, so that "bbu://"
+// URLs play.
+inline bool ReceiverPluginPlays() {
+    const std::string path = (BinDir() / "librxmod.so").string();
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) return false;
+    const bool plays = dlsym(library, "QueryInterface") != nullptr &&
+                       dlsym(library, "LoadInterface") != nullptr &&
+                       dlsym(library, "ShutdownInterface") != nullptr;
+    dlclose(library);
+    return plays;
+}
+
+inline bool WaitUntil(const std::function<bool()>& done, int timeout_ms, int step_ms = 50) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeout_ms) return false;
+        QThread::msleep(static_cast<unsigned long>(step_ms));
+    }
+    return true;
+}
+
+// An X server of its own (white root window, so the player's shape shows against it).
+class XvfbDisplay {
+  public:
+    ~XvfbDisplay() { Stop(); }
+
+    bool Start(int width = 1024, int height = 768) {
+        for (int number = 80 + static_cast<int>(getpid() % 100); number < 400; ++number) {
+            const QString socket = QString("/tmp/.X11-unix/X%1").arg(number);
+            if (QFile::exists(socket) || QFile::exists(QString("/tmp/.X%1-lock").arg(number)))
+                continue;
+            display_ = QString(":%1").arg(number);
+            server_.start("Xvfb",
+                          {display_, "-screen", "0", QString("%1x%2x24").arg(width).arg(height),
+                           "-nolisten", "tcp", "-wr"});
+            if (!server_.waitForStarted(5000)) return false;
+            if (WaitUntil([&] { return QFile::exists(socket); }, 5000)) return true;
+            server_.kill();
+            server_.waitForFinished(2000);
+        }
+        return false;
+    }
+    void Stop() {
+        if (server_.state() == QProcess::NotRunning) return;
+        server_.terminate();
+        if (!server_.waitForFinished(3000)) {
+            server_.kill();
+            server_.waitForFinished(2000);
+        }
+    }
+    const QString& display() const { return display_; }
+
+    // The whole screen as an image (also written to path when given).
+    QImage Screenshot(const QString& path) const {
+        QProcess import;
+        import.start("import", {"-display", display_, "-window", "root", path});
+        import.waitForFinished(10000);
+        return QImage(path);
+    }
+    // xdotool with this display.
+    bool Xdotool(const QStringList& arguments, QString* output = nullptr) const {
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display_);
+        tool.setProcessEnvironment(env);
+        tool.start("xdotool", arguments);
+        if (!tool.waitForFinished(10000)) return false;
+        if (output != nullptr)
+            *output = QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
+        return tool.exitCode() == 0;
+    }
+
+  private:
+    QString display_;
+    QProcess server_;
+};
+
+// A user folder whose "channel.dat" and "channel.xml" come from dmbscan on the demo air.
+inline bool PrepareChannels(const std::filesystem::path& home, const QStringList& frequencies,
+                            std::string* error) {
+    QProcess scan;
+    scan.setWorkingDirectory(QString::fromStdString(home.string()));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("KORU_DMB_HOME", QString::fromStdString(home.string()));
+    scan.setProcessEnvironment(env);
+    QStringList arguments;
+    for (const QString& frequency : frequencies)
+        arguments << "--freq" << frequency;
+    scan.start(QString::fromStdString((BinDir() / "dmbscan").string()), arguments);
+    if (!scan.waitForFinished(60000) || scan.exitCode() != 0) {
+        *error = "dmbscan failed: " + scan.readAllStandardError().toStdString();
+        return false;
+    }
+    const QByteArray services = scan.readAllStandardOutput();
+    QFile lines(QString::fromStdString((home / "scan.txt").string()));
+    if (lines.open(QIODevice::WriteOnly)) lines.write(services);
+    lines.close();
+    QProcess store;
+    store.setStandardInputFile(lines.fileName());
+    store.start(QString::fromStdString((BinDir() / "mkchannels").string()),
+                {"--language", "1", QString::fromStdString((home / "channel.xml").string())});
+    if (!store.waitForFinished(10000) || store.exitCode() != 0) {
+        *error = "mkchannels failed: " + store.readAllStandardError().toStdString();
+        return false;
+    }
+    if (!std::filesystem::exists(home / "channel.dat")) {
+        *error = "dmbscan wrote no channel.dat";
+        return false;
+    }
+    return true;
+}
+
+// The player on a display, in a user folder, with its debug output in home/debug.log and its
+// log in home/player.log.
+class PlayerProcess {
+  public:
+    ~PlayerProcess() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(3000);
+        }
+    }
+
+    bool Start(const QString& display, const std::filesystem::path& home) {
+        home_ = home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display);
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("KORU_DMB_HOME", QString::fromStdString(home.string()));
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
+        env.insert("SDL_AUDIODRIVER", "dummy");
+        env.insert("KORU_LOG_LEVEL", "2");
+        env.insert("KORU_DEBUG_LOG", QString::fromStdString((home / "debug.log").string()));
+        env.remove("KORU_RECEIVER");
+        env.remove("KORU_PROGRAM_DIR");
+        process_.setProcessEnvironment(env);
+        process_.setWorkingDirectory(QString::fromStdString(home.string()));
+        process_.setStandardOutputFile(QString::fromStdString((home / "player.out").string()));
+        process_.setStandardErrorFile(QString::fromStdString((home / "player.log").string()));
+        process_.start(QString::fromStdString((BinDir() / "VelmarPlayer").string()), {});
+        return process_.waitForStarted(5000);
+    }
+
+    std::string Log() const { return ReadAll(home_ / "player.log"); }
+    std::string DebugLog() const { return ReadAll(home_ / "debug.log"); }
+    bool WaitForLog(const std::string& text, int timeout_ms) const {
+        return WaitUntil([&] { return Log().find(text) != std::string::npos; }, timeout_ms);
+    }
+    bool WaitForDebug(const std::string& text, int timeout_ms) const {
+        return WaitUntil([&] { return DebugLog().find(text) != std::string::npos; }, timeout_ms);
+    }
+    // The number after text in the debug output ("... after 123 ms"), or -1.
+    long long DebugNumberAfter(const std::string& text) const {
+        const std::string log = DebugLog();
+        const size_t at = log.find(text);
+        if (at == std::string::npos) return -1;
+        return std::atoll(log.c_str() + at + text.size());
+    }
+    // Resident memory in kB.
+    long long ResidentKb() const {
+        const std::string status =
+            ReadAll("/proc/" + std::to_string(process_.processId()) + "/status");
+        const size_t at = status.find("VmRSS:");
+        return at == std::string::npos ? -1 : std::atoll(status.c_str() + at + 6);
+    }
+    QProcess& process() { return process_; }
+
+  private:
+    static std::string ReadAll(const std::filesystem::path& path) {
+        QFile file(QString::fromStdString(path.string()));
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        return file.readAll().toStdString();
+    }
+    std::filesystem::path home_;
+    QProcess process_;
+};
+
+}  // namespace koru::test
+
+#endif
