@@ -1,10 +1,12 @@
 // bench/player: how fast the player starts and how much memory it takes while TV plays.
-//   build/bench/player [--runs N]
+//   build/bench/player [--runs N] [--standin PLUGIN_FOLDER]
 // Each run starts VelmarPlayer on an Xvfb display of its own with the stored TV channel of the
 // demo air (dmbscan's channel cache) and prints the time from the process start to the window
 // shown, to the first TV picture, and the resident memory after five seconds of TV. The times
 // are the player's own (its debug output measures from its process start). Prints, asserts
-// nothing.
+// nothing. --standin plays through the plug-ins of that folder (build/tests/standin_plugins:
+// test media for "bbu://" URLs) instead of the receiver plug-in; its first-picture time then
+// leaves out the receiver's tuning.
 #include <QCoreApplication>
 #include <algorithm>
 #include <cstdio>
@@ -34,14 +36,17 @@ long long Median(std::vector<long long> values) {
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     int runs = 3;
+    std::string standin;
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0) runs = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--standin") == 0)
+            standin = std::filesystem::absolute(argv[++i]).string();
     }
     if (const std::string tool = koru::test::MissingSessionTool(); !tool.empty()) {
         std::printf("player: %s is not installed; nothing measured\n", tool.c_str());
         return 0;
     }
-    if (!koru::test::ReceiverPluginPlays()) {
+    if (standin.empty() && !koru::test::ReceiverPluginPlays()) {
         std::printf(
             "player: librxmod.so offers no terminal plug-in interface yet; the player "
             "cannot play \"bbu://\" URLs, nothing measured\n");
@@ -52,6 +57,11 @@ int main(int argc, char** argv) {
     if (!koru::test::PrepareChannels(home.path(), {"208736"}, &error)) {
         std::printf("player: %s\n", error.c_str());
         return 1;
+    }
+    if (!standin.empty()) {
+        koru::test::WriteFile(home / "KORU-DMB.cfg",
+                              "[General]\nPluginsDirectory=" + standin + "\n");
+        std::printf("player: through the stand-in plug-ins of %s\n", standin.c_str());
     }
     koru::test::XvfbDisplay display;
     if (!display.Start()) {
