@@ -38,18 +38,14 @@ int main(int argc, char** argv) {
     int runs = 3;
     std::string standin;
     for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--runs") == 0) runs = std::max(1, std::atoi(argv[++i]));
+        if (std::strcmp(argv[i], "--runs") == 0)
+            runs = std::max(1, std::atoi(argv[++i]));
         else if (std::strcmp(argv[i], "--standin") == 0)
             standin = std::filesystem::absolute(argv[++i]).string();
     }
-    if (const std::string tool = koru::test::MissingSessionTool(); !tool.empty()) {
-        std::printf("player: %s is not installed; nothing measured\n", tool.c_str());
-        return 0;
-    }
-    if (standin.empty() && !koru::test::ReceiverPluginPlays()) {
-        std::printf(
-            "player: librxmod.so offers no terminal plug-in interface yet; the player "
-            "cannot play \"bbu://\" URLs, nothing measured\n");
+    if (const std::string reason = koru::test::SessionUnavailable(!standin.empty());
+        !reason.empty()) {
+        std::printf("player: %s; nothing measured\n", reason.c_str());
         return 0;
     }
     koru::test::TempDir home;

@@ -15,6 +15,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "support/environment.h"
@@ -40,6 +41,17 @@ inline bool ReceiverPluginPlays() {
                        dlsym(library, "ShutdownInterface") != nullptr;
     dlclose(library);
     return plays;
+}
+
+// Why a session cannot show the player playing (a tool missing, or a receiver plug-in that
+// cannot play while no stand-in is given), or nothing.
+inline std::string SessionUnavailable(bool standin) {
+    if (std::string tool = MissingSessionTool(); !tool.empty()) return tool + " is not installed";
+    if (!standin && !ReceiverPluginPlays()) {
+        return "librxmod.so offers no terminal plug-in interface yet, so no \"bbu://\" URL can "
+               "play";
+    }
+    return {};
 }
 
 inline bool WaitUntil(const std::function<bool()>& done, int timeout_ms, int step_ms = 50) {

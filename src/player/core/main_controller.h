@@ -177,6 +177,9 @@ class MainController : public QObject {
     void ShowMessage(const std::string& text);
     // Asks Yes/No (recording questions and the like); sets the message-box flag.
     bool Ask(const std::string& text);
+    // The skinned message box over the picture ("Searching", ...), shown until hidden.
+    void ShowSkinnedMessage(const std::string& text) { view_.ShowSkinnedMessage(text); }
+    void HideSkinnedMessage() { view_.HideSkinnedMessage(); }
 
     // Channel banner and status overlay.
     void ShowChannelCaption(int watch_kind, int index);

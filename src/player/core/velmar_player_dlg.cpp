@@ -349,32 +349,27 @@ void VelmarPlayerDlg::HideSkinnedMessage() {
     message_box_->hide();
 }
 
-void VelmarPlayerDlg::ShowChannelBanner(const std::string& caption) {
-    caption_->SetText(QString::fromStdString(caption));
-    caption_->show();
-    caption_->raise();
+void VelmarPlayerDlg::ShowOsd(OsdWindow* osd, const std::string& text) {
+    osd->SetText(QString::fromStdString(text));
+    osd->show();
+    osd->raise();
 }
 
+void VelmarPlayerDlg::ShowChannelBanner(const std::string& caption) {
+    ShowOsd(caption_, caption);
+}
 void VelmarPlayerDlg::HideChannelBanner() {
     caption_->hide();
 }
-
 void VelmarPlayerDlg::ShowStatusOverlay(const std::string& text) {
-    status_->SetText(QString::fromStdString(text));
-    status_->show();
-    status_->raise();
+    ShowOsd(status_, text);
 }
-
 void VelmarPlayerDlg::HideStatusOverlay() {
     status_->hide();
 }
-
 void VelmarPlayerDlg::ShowVolumeOsd(const std::string& text) {
-    volume_osd_->SetText(QString::fromStdString(text));
-    volume_osd_->show();
-    volume_osd_->raise();
+    ShowOsd(volume_osd_, text);
 }
-
 void VelmarPlayerDlg::HideVolumeOsd() {
     volume_osd_->hide();
 }

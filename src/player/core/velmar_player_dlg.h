@@ -122,6 +122,7 @@ class VelmarPlayerDlg : public QWidget, public MainView {
     void RebuildBackground();
     void Relayout();
     void PlaceOverlays(const QRect& picture);
+    void ShowOsd(OsdWindow* osd, const std::string& text);
     void PopupMenu(const QPoint& global, bool full_screen_menu);
     void AddMenuItems(QMenu& menu, const std::vector<MenuItem>& items);
     QString Tr(Text id) const;

@@ -74,14 +74,9 @@ int DifferentPixels(const QImage& screen, const QRect& area, const QImage& expec
 }
 
 int Run(const std::string& standin) {
-    if (const std::string tool = koru::test::MissingSessionTool(); !tool.empty()) {
-        std::printf("SKIP: %s is not installed\n", tool.c_str());
-        return 77;
-    }
-    if (standin.empty() && !koru::test::ReceiverPluginPlays()) {
-        std::printf(
-            "SKIP: librxmod.so offers no terminal plug-in interface yet, so no "
-            "\"bbu://\" URL can play\n");
+    if (const std::string reason = koru::test::SessionUnavailable(!standin.empty());
+        !reason.empty()) {
+        std::printf("SKIP: %s\n", reason.c_str());
         return 77;
     }
     const QString artifacts =
