@@ -428,8 +428,8 @@ int32_t BB_Connect(M4InputService* object, const char* url, int32_t value) {
     context->value = value;
     context->cleared = 0;
     context->service = object;
-    if (int result = BB_ParseURL(url, &context->frequency, &context->service_index,
-                                 &context->stream_kind);
+    if (int result =
+            BB_ParseURL(url, &context->frequency, &context->service_index, &context->stream_kind);
         result != BB_SUCCESS) {
         return result;
     }

@@ -263,8 +263,7 @@ void WriteObject(const std::string& path, std::span<const uint8_t> body) {
 }
 
 int BodyStep(MotDecoder& mot, const DataGroupAssembler& object) {
-    if (mot.header.empty() || !object.has_transport_id ||
-        object.transport_id != mot.transport_id) {
+    if (mot.header.empty() || !object.has_transport_id || object.transport_id != mot.transport_id) {
         return MOT_ERR_TRANSPORT_ID;
     }
     if (!MakeRoom(mot.body, &mot.capacity, object.object.size(), kMaxObjectBytes, nullptr)) {
@@ -312,7 +311,8 @@ int DirectoryStep(const DataGroupAssembler& object) {
     reader.Bits(13);  // SegmentSize
     const size_t extension_length = reader.Bits(16);
     if (!reader.ok()) {
-        M4_LOG(1, kSource, "MOT directory of %d bytes is too short", static_cast<int>(bytes.size()));
+        M4_LOG(1, kSource, "MOT directory of %d bytes is too short",
+               static_cast<int>(bytes.size()));
         return MOT_ERR_HEADER;
     }
     M4_LOG(2, kSource, "dir_size[%d], dir_num[%d], dir_time[%d]", static_cast<int>(size),
@@ -530,7 +530,8 @@ int PKT_DataGroupStep(DataGroupAssembler& group, const uint8_t* bytes, size_t le
         has_transport_id = reader.Flag();
         const size_t indicator = reader.Bits(4);
         if (has_transport_id) transport_id = reader.U16();
-        const size_t address_bytes = indicator - std::min<size_t>(indicator, has_transport_id ? 2 : 0);
+        const size_t address_bytes =
+            indicator - std::min<size_t>(indicator, has_transport_id ? 2 : 0);
         reader.Skip(address_bytes * 8);
     }
     if (!reader.ok() || reader.bytes_left() < kSegmentationHeaderBytes) {
@@ -543,9 +544,9 @@ int PKT_DataGroupStep(DataGroupAssembler& group, const uint8_t* bytes, size_t le
 
     // A segment of another entity, or a new segment 0, abandons a partly joined object: joining
     // it would mix two objects.
-    if (group.state == 1 && (segment == 0 || type != group.type ||
-                             has_transport_id != group.has_transport_id ||
-                             transport_id != group.transport_id)) {
+    if (group.state == 1 &&
+        (segment == 0 || type != group.type || has_transport_id != group.has_transport_id ||
+         transport_id != group.transport_id)) {
         PKT_ResetDataGroupAssembler(group);
     }
     if (group.state == 0) {

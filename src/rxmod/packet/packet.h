@@ -26,9 +26,9 @@ constexpr int MOT_ERR_HEADER = -10;       // a header shorter than its 7-byte co
 
 constexpr uint16_t kMotDscty = 60;
 constexpr uint32_t kDataInputQueueBytes = 524288;
-constexpr size_t kBufferStep = 131072;      // buffers start at this size and grow by it
-constexpr size_t kMotHeaderBytes = 8192;    // the header buffer
-constexpr size_t kSyncQueueBytes = 288;     // bytes needed before packet sync is looked for
+constexpr size_t kBufferStep = 131072;          // buffers start at this size and grow by it
+constexpr size_t kMotHeaderBytes = 8192;        // the header buffer
+constexpr size_t kSyncQueueBytes = 288;         // bytes needed before packet sync is looked for
 constexpr size_t kMaxDataGroupBytes = 1 << 20;  // a data group cut from packets
 constexpr size_t kMaxObjectBytes = 8 << 20;     // segments joined, and a MOT body
 constexpr size_t kMaxUnpackedBytes = 8 << 20;   // a gzip body once unpacked
@@ -60,12 +60,12 @@ struct DataGroupAssembler {
 struct MotDecoder {
     uint16_t transport_id = 0xFFFF;
     std::vector<uint8_t> header;
-    uint32_t body_size = 0;  // 28 bits
-    uint32_t header_size = 0;  // 13 bits
-    uint8_t content_type = 0;  // 6 bits
+    uint32_t body_size = 0;        // 28 bits
+    uint32_t header_size = 0;      // 13 bits
+    uint8_t content_type = 0;      // 6 bits
     uint16_t content_subtype = 0;  // 9 bits
-    bool compressed = false;  // CompressionType (parameter 17) of this header
-    std::string object_path;  // the body path joined with this header's content name
+    bool compressed = false;       // CompressionType (parameter 17) of this header
+    std::string object_path;       // the body path joined with this header's content name
     std::vector<uint8_t> body;
     size_t capacity = kBufferStep;
 };

@@ -72,8 +72,7 @@ class StreamTest : public ::testing::Test {
         std::filesystem::current_path(folder_.path());
         // The demo air, with a receive queue that a loaded machine cannot overrun by accident.
         rxsim::StickConfig config;
-        const std::string conf =
-            "rx-queue 4194304\n" + ReadFile(demo / "receiver.conf");
+        const std::string conf = "rx-queue 4194304\n" + ReadFile(demo / "receiver.conf");
         ASSERT_TRUE(rxsim::ParseReceiverConf(conf, demo.string(), &config, &error)) << error;
         emulator_ = std::make_shared<rxsim::Emulator>(config);
         usbdev::SetDeviceProvider(emulator_);
@@ -189,12 +188,13 @@ TEST_F(StreamTest, ATvServiceDeliversExactlyItsTransportStream) {
     EXPECT_EQ(terminal_->service()->status, 5);
 
     size_t frame_bytes = 0;
-    const std::vector<uint8_t> loop = SubchannelLoop(Described("KORU TV 1").subchannel, &frame_bytes);
+    const std::vector<uint8_t> loop =
+        SubchannelLoop(Described("KORU TV 1").subchannel, &frame_bytes);
     const std::vector<uint8_t> delivered = terminal_->Delivered();
     ExpectRunOfTheLoop(delivered, loop, frame_bytes);
     // A transport stream: sync bytes every 188 bytes once the first packet starts.
-    const size_t first = static_cast<size_t>(
-        std::find(delivered.begin(), delivered.end(), 0x47) - delivered.begin());
+    const size_t first = static_cast<size_t>(std::find(delivered.begin(), delivered.end(), 0x47) -
+                                             delivered.begin());
     for (size_t at = first; at + 188 <= delivered.size(); at += 188)
         ASSERT_EQ(delivered[at], 0x47) << at;
 
@@ -244,7 +244,8 @@ TEST_F(StreamTest, TheDataServiceWritesTheWebsiteAsTheBuilderSentIt) {
     std::map<std::string, std::string> expected;
     for (const mkens::ObjectDescription& item : web.objects) {
         if (item.image) {
-            const auto bytes = media.Image(*item.image, std::filesystem::path(item.name).extension());
+            const auto bytes =
+                media.Image(*item.image, std::filesystem::path(item.name).extension());
             expected[item.name] = std::string(bytes.begin(), bytes.end());
         } else {
             expected[item.name] = ReadFile(description_.folder / item.file);
