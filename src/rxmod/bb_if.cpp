@@ -65,6 +65,12 @@ struct Link {
 Link g_link;
 std::atomic<uint64_t> g_paused_ms{0};
 
+struct StopCheck {
+    bool (*asked)(void* user) = nullptr;
+    void* user = nullptr;
+};
+thread_local StopCheck t_stop_check;
+
 const UsbOps& ChosenOps() {
     return g_link.backend == kBackendSiUSBXp ? kSiUSBXp : kKoruDmbMS;
 }
@@ -404,8 +410,17 @@ int BB_Ifce_PN3030Prepare() {
 }
 
 void BB_Pause(uint32_t ms) {
+    if (BB_StopAsked()) return;
     g_paused_ms.fetch_add(ms, std::memory_order_relaxed);
     M4_Sleep(ms);
+}
+
+void BB_SetStopCheck(bool (*asked)(void* user), void* user) {
+    t_stop_check = {asked, user};
+}
+
+bool BB_StopAsked() {
+    return t_stop_check.asked != nullptr && t_stop_check.asked(t_stop_check.user);
 }
 
 uint64_t BB_PausedMs() {

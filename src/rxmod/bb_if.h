@@ -70,8 +70,14 @@ int BB_Ifce_StreamDisable();
 int BB_Ifce_PN3030Prepare();  // includes its 100 ms pause
 
 // A pause the stick needs (terminal clock). Every prescribed pause of the receiver goes through
-// here so that its sum can be measured.
+// here so that its sum can be measured. A thread that was asked to stop (below) does not pause.
 void BB_Pause(uint32_t ms);
+
+// The stop request of the calling thread: while asked(user) answers true, BB_Pause returns at
+// once and the lock wait of a tune gives up, so that a thread asked to stop does not sit out the
+// receiver's waits (each USB transfer stays bounded by its own timeout). Null removes it.
+void BB_SetStopCheck(bool (*asked)(void* user), void* user);
+bool BB_StopAsked();
 // Milliseconds paused through BB_Pause since the process started.
 uint64_t BB_PausedMs();
 

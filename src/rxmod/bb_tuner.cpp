@@ -68,6 +68,7 @@ int BB_API_Tune(double frequency_mhz) {
     for (;;) {
         const int result = BB_Baseband().LockCheck();
         if (result != BB_ERR_NOT_LOCKED) return result;
+        if (BB_StopAsked()) return BB_ERR_NOT_LOCKED;  // the caller is stopping: no more waiting
         M4_Sleep(kLockPollMs);
         waited += kLockPollMs;
         if (waited > kLockWaitMs) return BB_ERR_NOT_LOCKED;

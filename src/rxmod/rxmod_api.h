@@ -50,6 +50,25 @@ RXMOD_API int32_t DMB_API_SearchChannel(double frequency, ServiceEntry* entries,
                                         int32_t time_limit_ms);
 typedef int32_t (*DMB_API_SearchChannelFn)(double, ServiceEntry*, int32_t*, int32_t);
 
+/* The terminal's plug-in interface. The receiver offers one interface, a live input service
+ * (M4InputService of m4systems/plugin.h) for "bbu://" URLs, under the id RXMOD_INTERFACE_ID.
+ *   QueryInterface: 1 for RXMOD_INTERFACE_ID, else 0.
+ *   LoadInterface: a new service object for that id (idle, status 5), else null.
+ *   ShutdownInterface: frees an object of LoadInterface; one still connected is closed first,
+ *     and one whose download thread outlived its close is freed by that thread when it ends. */
+#define RXMOD_INTERFACE_ID 0x4D444E4Cu /* 'MDNL' */
+RXMOD_API uint32_t QueryInterface(uint32_t interface_id);
+RXMOD_API void* LoadInterface(uint32_t interface_id);
+RXMOD_API void ShutdownInterface(void* object);
+
+/* The folder under which MOT objects of data services are written, the names they carry
+ * appended as they are (so it ends with "/"); at most 255 characters. Returns its length + 1,
+ * or 0 (path kept as it was) for null or a longer path. Message 1247 (WM_SYSTEM_MOT_DIR_TIME)
+ * carries in wparam a pointer to this path joined with the start page's name (owned by the
+ * plug-in: the text stays unchanged until 16 further directories came; copy it on receipt) and
+ * in lparam the carousel period in tenths of a second. */
+RXMOD_API int32_t SetMOTBodyPath(const char* path);
+
 #ifdef __cplusplus
 }
 #endif

@@ -53,6 +53,8 @@ class FakeStick : public usbdev::DeviceProvider, public std::enable_shared_from_
     std::vector<std::vector<uint8_t>> packets_on_enable;
     // Called at every receive-queue check (tests use it to pull the stick or feed packets).
     std::function<void()> on_check;
+    // A result the next read returns instead of reading (a library fault).
+    std::optional<int> next_read_result;
 
     FakeStick() {
         tuner[0x66] = 0x10;
@@ -99,6 +101,11 @@ class FakeStick : public usbdev::DeviceProvider, public std::enable_shared_from_
         explicit Device(std::shared_ptr<FakeStick> stick) : stick_(std::move(stick)) {}
         int Read(uint8_t* buffer, uint32_t wanted, uint32_t* got, uint32_t) override {
             if (!stick_->present) return SI_READ_ERROR;
+            if (stick_->next_read_result) {
+                const int result = *stick_->next_read_result;
+                stick_->next_read_result.reset();
+                return result;
+            }
             if (stick_->rx.empty()) return SI_RX_QUEUE_NOT_READY;
             while (*got < wanted && !stick_->rx.empty()) {
                 buffer[(*got)++] = stick_->rx.front();
