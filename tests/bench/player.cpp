@@ -20,9 +20,15 @@ namespace {
 
 struct Run {
     long long window_ms = -1;
+    long long connect_ms = -1;
+    long long data_ms = -1;
     long long picture_ms = -1;
     long long resident_kb = -1;
 };
+
+long long Between(long long from, long long to) {
+    return from < 0 || to < 0 ? -1 : to - from;
+}
 
 long long Median(std::vector<long long> values) {
     values.erase(std::remove(values.begin(), values.end(), -1), values.end());
@@ -74,22 +80,28 @@ int main(int argc, char** argv) {
                 result.window_ms = player.DebugNumberAfter("window shown after ");
             if (player.WaitForDebug("first picture after", 30000)) {
                 result.picture_ms = player.DebugNumberAfter("first picture after ");
+                result.connect_ms = player.DebugNumberAfter("connect after ");
+                result.data_ms = player.DebugNumberAfter("first data after ");
                 QThread::msleep(5000);
                 result.resident_kb = player.ResidentKb();
             }
             player.process().terminate();
             player.process().waitForFinished(15000);
         }
-        std::printf("run %d: window %lld ms, first picture %lld ms, resident %lld MB\n", run + 1,
-                    result.window_ms, result.picture_ms,
-                    result.resident_kb < 0 ? -1 : result.resident_kb / 1024);
+        std::printf(
+            "run %d: window %lld ms, connect %lld ms, first data %lld ms, first picture "
+            "%lld ms, resident %lld MB\n",
+            run + 1, result.window_ms, result.connect_ms, result.data_ms, result.picture_ms,
+            result.resident_kb < 0 ? -1 : result.resident_kb / 1024);
         results.push_back(result);
     }
-    std::vector<long long> window, picture, resident;
+    std::vector<long long> window, picture, resident, tuning, after_data;
     for (const Run& r : results) {
         window.push_back(r.window_ms);
         picture.push_back(r.picture_ms);
         resident.push_back(r.resident_kb);
+        tuning.push_back(Between(r.connect_ms, r.data_ms));
+        after_data.push_back(Between(r.data_ms, r.picture_ms));
     }
     const long long resident_kb = Median(resident);
     std::printf("start to window shown:    %lld ms (median of %d; target 1000 ms)\n",
@@ -98,6 +110,10 @@ int main(int argc, char** argv) {
         "start to first TV picture: %lld ms (median; target the receiver's tune waits + "
         "300 ms)\n",
         Median(picture));
+    std::printf("  of which connect to first stream data (the receiver's tuning): %lld ms\n",
+                Median(tuning));
+    std::printf("  and first stream data to first picture (target 300 ms):        %lld ms\n",
+                Median(after_data));
     std::printf("resident memory, TV:       %lld MB (median; target below 200 MB)\n",
                 resident_kb < 0 ? -1 : resident_kb / 1024);
     return 0;

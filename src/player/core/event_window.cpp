@@ -3,6 +3,7 @@
 #include "m4systems/log.h"
 #include "m4systems/messages.h"
 #include "player/core/player_event.h"
+#include "player/core/screen_wnd.h"
 #include "player/core/service_url.h"
 
 namespace koru::player {
@@ -93,6 +94,7 @@ void EventWindow::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             Forward(code, wparam, lparam);
             break;
         case WM_SYSTEM_FIRST_FRAME:
+            log_debug_out("VelmarPlayer: first data after %lld ms", MillisecondsSinceStart());
             terminal_.SetSize(video_width_, video_height_);
             M4_LOG(2, kSource, "screen size width-%d, height-%d", static_cast<int>(video_width_),
                    static_cast<int>(video_height_));
@@ -200,6 +202,7 @@ void EventWindow::Connect(M4Param wparam) {
         terminal_.GetCurrentRadioType(live ? 1 : 0);
     QThread::msleep(10);
     const std::string url = state_.Url();
+    log_debug_out("VelmarPlayer: connect after %lld ms", MillisecondsSinceStart());
     const M4Err result = terminal_.ConnectURL(url);
     if (result != M4OK) M4_LOG(1, kSource, "M4T_ConnectURL(%s) = %d", url.c_str(), result);
     if (state_.FilePlayback()) {
