@@ -55,6 +55,11 @@ void MainController::SaveSettings() {
     if (save_settings_) save_settings_();
 }
 
+int MainController::ScreenSizeOf(const Size& extra) {
+    if (extra.width == 0 && extra.height == 0) return kScreenNormal;
+    return extra == kDoubleExtra ? kScreenDouble : kScreenGrip;
+}
+
 int MainController::NormalisedWatchKind() {
     int watch_kind = state_.WatchKind();
     if (watch_kind != settings::kWatchKindTv && watch_kind != settings::kWatchKindRadio &&
@@ -78,15 +83,13 @@ void MainController::DeferredStartup(bool load_ok, bool channel_cache,
     PostVideoSize(kNormalVideo.width, kNormalVideo.height);
     Post(WM_SYSTEM_VOLUME, volume_);
     const int watch_kind = NormalisedWatchKind();
+    const Size saved{std::max(0, settings_.region_x()), std::max(0, settings_.region_y())};
     if (watch_kind == settings::kWatchKindRadio) {
+        // The radio list shows the audio layout; the saved picture size waits for TV.
         SwitchLayout(kLayoutAudio);
+        extra_before_audio_ = saved;
     } else {
-        const int dx = std::max(0, settings_.region_x());
-        const int dy = std::max(0, settings_.region_y());
-        const int size = dx == 0 && dy == 0                                      ? kScreenNormal
-                         : dx == kDoubleExtra.width && dy == kDoubleExtra.height ? kScreenDouble
-                                                                                 : kScreenGrip;
-        ApplySize(dx, dy, size);
+        ApplySize(saved.width, saved.height, ScreenSizeOf(saved));
     }
 
     if (!command_line_file.empty()) {
@@ -402,10 +405,7 @@ void MainController::SwitchLayout(int layout) {
         state_.layout = kLayoutVideo;
         view_.ApplyLayout(kLayoutVideo);
         const Size extra = extra_before_audio_;
-        ApplySize(extra.width, extra.height,
-                  extra.width == 0 && extra.height == 0 ? kScreenNormal
-                  : extra == kDoubleExtra               ? kScreenDouble
-                                                        : kScreenGrip);
+        ApplySize(extra.width, extra.height, ScreenSizeOf(extra));
     }
 }
 

@@ -227,6 +227,7 @@ class MainController : public QObject {
     void ApplySize(int dx, int dy, int screen_size);
     void PostVideoSize(int width, int height);
     int NormalisedWatchKind();
+    static int ScreenSizeOf(const Size& extra);
 
     PlayerState& state_;
     settings::EM_XmlFile& settings_;

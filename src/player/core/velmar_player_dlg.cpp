@@ -571,27 +571,26 @@ void VelmarPlayerDlg::mouseReleaseEvent(QMouseEvent* event) {
 
 bool VelmarPlayerDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched != grip_ || controller_ == nullptr) return QWidget::eventFilter(watched, event);
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    switch (event->type()) {
-        case QEvent::MouseButtonPress:
-            if (mouse->button() == Qt::LeftButton && controller_->CanResizeWithGrip()) {
-                drag_ = Drag::kResize;
-                drag_start_global_ = mouse->globalPosition().toPoint();
-                drag_start_extra_ = extra_;
-            }
-            break;
-        case QEvent::MouseMove:
-            if (drag_ == Drag::kResize) {
-                const QPoint delta = mouse->globalPosition().toPoint() - drag_start_global_;
-                const QSize extra = drag_start_extra_ + QSize(delta.x(), delta.y());
-                if (extra != extra_) controller_->OnGripResized(extra.width(), extra.height());
-            }
-            break;
-        case QEvent::MouseButtonRelease:
-            drag_ = Drag::kNone;
-            break;
-        default:
-            break;
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
+        type != QEvent::MouseButtonRelease) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (type == QEvent::MouseButtonPress) {
+        if (mouse->button() == Qt::LeftButton && controller_->CanResizeWithGrip()) {
+            drag_ = Drag::kResize;
+            drag_start_global_ = mouse->globalPosition().toPoint();
+            drag_start_extra_ = extra_;
+        }
+    } else if (type == QEvent::MouseMove) {
+        if (drag_ == Drag::kResize) {
+            const QPoint delta = mouse->globalPosition().toPoint() - drag_start_global_;
+            const QSize extra = drag_start_extra_ + QSize(delta.x(), delta.y());
+            if (extra != extra_) controller_->OnGripResized(extra.width(), extra.height());
+        }
+    } else {
+        drag_ = Drag::kNone;
     }
     return QWidget::eventFilter(watched, event);
 }

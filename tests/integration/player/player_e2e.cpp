@@ -174,6 +174,7 @@ int Run(const std::string& standin) {
     CHECK(saved.find("<WatchInfo type=\"radio\"") != std::string::npos, "%s", saved.c_str());
     CHECK(std::filesystem::exists(home / "config" / "KORU-DMB" / "VelmarPlayer.ini"),
           "the window position was not written");
+    QFile::remove(artifacts + "/player.log");
     QFile::copy(QString::fromStdString((home / "player.log").string()), artifacts + "/player.log");
     std::printf("screenshots: %s/tv.png, %s/radio.png\n", qPrintable(artifacts),
                 qPrintable(artifacts));
