@@ -94,6 +94,8 @@ class DownloadTest : public RxmodTest {
   protected:
     void SetUp() override {
         RxmodTest::SetUp();
+        // Slow enough that a loaded machine still lets the thread stop within close's 3 s.
+        M4_SetClockScale(10.0);
         M4_SetLogLevel(2);
         M4_SetLogSink(&DownloadTest::OnLog, &events_);
         M4_SetMessageHook(&DownloadTest::OnMessage, &events_);
@@ -272,18 +274,21 @@ TEST_F(DownloadTest, PacketsOfTheStream) {
     for (int i = 0; i < kSignalBatchSamples; ++i)
         packets.push_back(SignalReport(100, 0x100000));
     stick->packets_on_enable = packets;
-    // Then two reports at once and a third more than a second after the first of them.
-    std::atomic<int> step{0};
-    uint32_t batch_start = 0;
+    // Then two reports at once and, more than a second after both were read, a third.
+    M4_SetClockScale(4.0);  // a batch of 64 is read well within its second
+    int step = 0;
+    uint32_t read_at = 0;
     stick->on_check = [&] {
         if (step == 0 && stick->rx.empty()) {
             stick->Push(SignalReport(100, 0));
             stick->Push(SignalReport(1, 0));
-            batch_start = M4_GetSysClock();
             step = 1;
-        } else if (step == 1 && M4_GetSysClock() - batch_start > 1100) {
-            stick->Push(SignalReport(1, 0));
+        } else if (step == 1 && stick->rx.empty()) {
+            read_at = M4_GetSysClock();
             step = 2;
+        } else if (step == 2 && M4_GetSysClock() - read_at > 1100) {
+            stick->Push(SignalReport(1, 0));
+            step = 3;
         }
     };
     ASSERT_EQ(Connect(), 0);
