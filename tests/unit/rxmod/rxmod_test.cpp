@@ -23,6 +23,7 @@
 #include "m4systems/terminal.h"
 #include "rxmod/bb_err.h"
 #include "rxmod/bb_if.h"
+#include "rxmod/bb_tuner.h"
 #include "rxmod/rxmod_api.h"
 #include "rxmod_fixture.h"
 
@@ -363,6 +364,26 @@ TEST_F(DownloadTest, AThreadThatDoesNotStopInTimeIsLeftToFinishAndCleansUp) {
         M4_Sleep(10);
     EXPECT_EQ(BB_LiveDownloadThreads(), 0);
     EXPECT_FALSE(BB_Ifce_IsOpen());
+}
+
+bool AlwaysAsked(void*) {
+    return true;
+}
+
+// A thread asked to stop sits out none of the receiver's waits: no pause, one lock poll.
+TEST_F(DownloadTest, AStopRequestEndsTheReceiversWaits) {
+    BringUp();
+    stick->locked = [] { return false; };
+    BB_SetStopCheck(&AlwaysAsked, nullptr);
+    const uint64_t paused = BB_PausedMs();
+    EXPECT_EQ(BB_API_Tune(kKhz * 0.001), BB_ERR_NOT_LOCKED);
+    EXPECT_EQ(BB_PausedMs(), paused);
+    size_t polls = 0;
+    for (const auto& frame : stick->frames)
+        polls += frame.size() == 5 && frame[0] == 0x22 && frame[2] == 0xD5 ? 1 : 0;
+    EXPECT_EQ(polls, 1u);
+    BB_SetStopCheck(nullptr, nullptr);
+    EXPECT_FALSE(BB_StopAsked());
 }
 
 TEST_F(DownloadTest, ShuttingDownAConnectedObjectClosesItFirst) {
