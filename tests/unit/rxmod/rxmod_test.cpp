@@ -23,6 +23,7 @@
 #include "m4systems/terminal.h"
 #include "rxmod/bb_err.h"
 #include "rxmod/bb_if.h"
+#include "rxmod/bb_tuner.h"
 #include "rxmod/rxmod_api.h"
 #include "rxmod_fixture.h"
 
@@ -94,6 +95,8 @@ class DownloadTest : public RxmodTest {
   protected:
     void SetUp() override {
         RxmodTest::SetUp();
+        // Slow enough that a loaded machine still lets the thread stop within close's 3 s.
+        M4_SetClockScale(10.0);
         M4_SetLogLevel(2);
         M4_SetLogSink(&DownloadTest::OnLog, &events_);
         M4_SetMessageHook(&DownloadTest::OnMessage, &events_);
@@ -272,18 +275,21 @@ TEST_F(DownloadTest, PacketsOfTheStream) {
     for (int i = 0; i < kSignalBatchSamples; ++i)
         packets.push_back(SignalReport(100, 0x100000));
     stick->packets_on_enable = packets;
-    // Then two reports at once and a third more than a second after the first of them.
-    std::atomic<int> step{0};
-    uint32_t batch_start = 0;
+    // Then two reports at once and, more than a second after both were read, a third.
+    M4_SetClockScale(4.0);  // a batch of 64 is read well within its second
+    int step = 0;
+    uint32_t read_at = 0;
     stick->on_check = [&] {
         if (step == 0 && stick->rx.empty()) {
             stick->Push(SignalReport(100, 0));
             stick->Push(SignalReport(1, 0));
-            batch_start = M4_GetSysClock();
             step = 1;
-        } else if (step == 1 && M4_GetSysClock() - batch_start > 1100) {
-            stick->Push(SignalReport(1, 0));
+        } else if (step == 1 && stick->rx.empty()) {
+            read_at = M4_GetSysClock();
             step = 2;
+        } else if (step == 2 && M4_GetSysClock() - read_at > 1100) {
+            stick->Push(SignalReport(1, 0));
+            step = 3;
         }
     };
     ASSERT_EQ(Connect(), 0);
@@ -358,6 +364,26 @@ TEST_F(DownloadTest, AThreadThatDoesNotStopInTimeIsLeftToFinishAndCleansUp) {
         M4_Sleep(10);
     EXPECT_EQ(BB_LiveDownloadThreads(), 0);
     EXPECT_FALSE(BB_Ifce_IsOpen());
+}
+
+bool AlwaysAsked(void*) {
+    return true;
+}
+
+// A thread asked to stop sits out none of the receiver's waits: no pause, one lock poll.
+TEST_F(DownloadTest, AStopRequestEndsTheReceiversWaits) {
+    BringUp();
+    stick->locked = [] { return false; };
+    BB_SetStopCheck(&AlwaysAsked, nullptr);
+    const uint64_t paused = BB_PausedMs();
+    EXPECT_EQ(BB_API_Tune(kKhz * 0.001), BB_ERR_NOT_LOCKED);
+    EXPECT_EQ(BB_PausedMs(), paused);
+    size_t polls = 0;
+    for (const auto& frame : stick->frames)
+        polls += frame.size() == 5 && frame[0] == 0x22 && frame[2] == 0xD5 ? 1 : 0;
+    EXPECT_EQ(polls, 1u);
+    BB_SetStopCheck(nullptr, nullptr);
+    EXPECT_FALSE(BB_StopAsked());
 }
 
 TEST_F(DownloadTest, ShuttingDownAConnectedObjectClosesItFirst) {
