@@ -267,6 +267,7 @@ void MediaSession::Seek(int64_t ms) {
         std::lock_guard lock(seek_mutex_);
         pending_seek_ms_ = ms;
     }
+    end_of_stream_ = false;
     // Frees a demuxer waiting for room in a queue; it flushes again after the seek.
     std::lock_guard lock(decoders_mutex_);
     if (video_ != nullptr) video_->Queue().Flush();
