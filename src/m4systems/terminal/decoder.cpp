@@ -46,7 +46,11 @@ class VideoDecoder : public Decoder {
         const int64_t ms = FrameMs(frame, duration_ms);
         if (ms < skip_until_ms_) return;
         if (!WaitForClock(ms)) return;
-        if (state_->video->Render(frame)) NoteFrameShown();
+        if (!state_->video->Render(frame)) return;
+        if (!state_->first_picture_seen.exchange(true) && state_->on_first_picture) {
+            state_->on_first_picture();
+        }
+        NoteFrameShown();
     }
 };
 

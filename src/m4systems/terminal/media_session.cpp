@@ -101,6 +101,11 @@ void MediaSession::AddDecoder(int index, std::unique_ptr<Decoder>* slot, int* sl
 void MediaSession::OpenLive(LiveSource* source, LiveFormat format) {
     live_ = source;
     live_format_ = format;
+    if (format == LiveFormat::kTransportStream) {
+        // Until the first picture: then a picture a frame later costs nothing.
+        live_->MarkPesEnds();
+        state_.on_first_picture = [source] { source->StopMarkingPesEnds(); };
+    }
 }
 
 void MediaSession::Start() {
