@@ -46,7 +46,11 @@ class VideoDecoder : public Decoder {
         const int64_t ms = FrameMs(frame, duration_ms);
         if (ms < skip_until_ms_) return;
         if (!WaitForClock(ms)) return;
-        if (state_->video->Render(frame)) NoteFrameShown();
+        if (!state_->video->Render(frame)) return;
+        if (!state_->first_picture_seen.exchange(true) && state_->on_first_picture) {
+            state_->on_first_picture();
+        }
+        NoteFrameShown();
     }
 };
 
@@ -90,7 +94,7 @@ class AudioDecoder : public Decoder {
     // To the output's rate and channels, signed 16-bit interleaved.
     bool Resample(const AVFrame* frame, std::vector<int16_t>* out) {
         const AudioOutput& audio = *state_->audio;
-        AVChannelLayout in_layout;
+        AVChannelLayout in_layout{};  // zeroed: av_channel_layout_copy frees what it overwrites
         if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC ||
             frame->ch_layout.nb_channels == 0) {
             av_channel_layout_default(&in_layout, std::max(frame->ch_layout.nb_channels, 1));
@@ -102,7 +106,7 @@ class AudioDecoder : public Decoder {
                              av_channel_layout_compare(&in_layout_, &in_layout) != 0;
         if (changed) {
             swr_free(&resampler_);
-            AVChannelLayout out_layout;
+            AVChannelLayout out_layout{};
             av_channel_layout_default(&out_layout, audio.Channels());
             int result = swr_alloc_set_opts2(
                 &resampler_, &out_layout, AV_SAMPLE_FMT_S16, audio.Rate(), &in_layout,

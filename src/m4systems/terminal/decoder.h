@@ -39,9 +39,11 @@ struct PlaybackState {
     std::atomic<bool> audio_master{false};
     AudioOutput* audio = nullptr;
     VideoRenderer* video = nullptr;
-    std::function<void()> on_first_frame;                             // once a session
+    std::function<void()> on_first_frame;    // a picture shown or samples played, once
+    std::function<void()> on_first_picture;  // a picture shown, once
     std::function<void(const uint8_t*, size_t)> on_mpeg_audio_frame;  // each Layer II frame
     std::atomic<bool> first_frame_seen{false};
+    std::atomic<bool> first_picture_seen{false};
     // Decode as fast as possible, never waiting for the clock (fuzzing).
     bool free_running = false;
 

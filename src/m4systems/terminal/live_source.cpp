@@ -1,5 +1,8 @@
 #include "m4systems/terminal/live_source.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "m4systems/log.h"
 #include "m4systems/messages.h"
 
@@ -51,6 +54,31 @@ void LiveSource::Deliver(const uint8_t* data, size_t length) {
 
 int LiveSource::Read(uint8_t* data, int length) {
     if (length <= 0) return 0;
+    if (marker_ == nullptr) return ReadDelivered(data, length);
+    while (marked_read_ == marked_.size()) {
+        marked_.clear();
+        marked_read_ = 0;
+        if (stop_marking_ && marker_->Active()) {
+            marker_->Stop(&marked_);
+            continue;
+        }
+        uint8_t buffer[16 * 1024];
+        const int got = ReadDelivered(buffer, sizeof(buffer));
+        if (got <= 0) {
+            // The end: what waits for a whole packet is still part of the stream.
+            if (marker_->Active()) marker_->Stop(&marked_);
+            if (marked_.empty()) return 0;
+            break;
+        }
+        marker_->Process(buffer, static_cast<size_t>(got), &marked_);
+    }
+    const size_t part = std::min(static_cast<size_t>(length), marked_.size() - marked_read_);
+    std::memcpy(data, marked_.data() + marked_read_, part);
+    marked_read_ += part;
+    return static_cast<int>(part);
+}
+
+int LiveSource::ReadDelivered(uint8_t* data, int length) {
     std::unique_lock lock(mutex_);
     for (;;) {
         if (aborted_) return 0;

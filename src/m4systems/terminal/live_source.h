@@ -6,14 +6,17 @@
 #ifndef M4SYSTEMS_TERMINAL_LIVE_SOURCE_H
 #define M4SYSTEMS_TERMINAL_LIVE_SOURCE_H
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "m4systems/m4_types.h"
 #include "m4systems/queue.h"
+#include "m4systems/terminal/pes_end_marker.h"
 #include "m4systems/terminal/recorder.h"
 #include "m4systems/tsfeed/time_shift_cache.h"
 
@@ -34,8 +37,11 @@ class M4_INTERNAL LiveSource {
     // The plug-in's thread.
     void Deliver(const uint8_t* data, size_t length);
     // The demuxer: waits for bytes; returns how many were copied, 0 once aborted or finished
-    // and drained.
+    // and drained. A transport stream goes through a PesEndMarker until StopMarkingPesEnds.
     int Read(uint8_t* data, int length);
+    void MarkPesEnds() { marker_ = std::make_unique<PesEndMarker>(); }
+    // Any thread; takes effect at the next Read.
+    void StopMarkingPesEnds() { stop_marking_ = true; }
     // Wakes and ends every Read.
     void Abort();
     // No more deliveries: Read returns what is left, then 0.
@@ -50,6 +56,8 @@ class M4_INTERNAL LiveSource {
     uint64_t CacheFileBytes() const;
 
   private:
+    int ReadDelivered(uint8_t* data, int length);
+
     Recorder* const recorder_;
     const Notify notify_;
     M4ByteQueue* const queue_;
@@ -63,6 +71,12 @@ class M4_INTERNAL LiveSource {
     bool finished_ = false;
     uint64_t delivered_ = 0;
     uint64_t dropped_ = 0;
+
+    // Used by the reading thread only.
+    std::unique_ptr<PesEndMarker> marker_;
+    std::vector<uint8_t> marked_;  // bytes through the marker, not yet read
+    size_t marked_read_ = 0;
+    std::atomic<bool> stop_marking_{false};
 };
 
 }  // namespace koru::m4

@@ -101,6 +101,11 @@ void MediaSession::AddDecoder(int index, std::unique_ptr<Decoder>* slot, int* sl
 void MediaSession::OpenLive(LiveSource* source, LiveFormat format) {
     live_ = source;
     live_format_ = format;
+    if (format == LiveFormat::kTransportStream) {
+        // Until the first picture: then a picture a frame later costs nothing.
+        live_->MarkPesEnds();
+        state_.on_first_picture = [source] { source->StopMarkingPesEnds(); };
+    }
 }
 
 void MediaSession::Start() {
@@ -267,6 +272,7 @@ void MediaSession::Seek(int64_t ms) {
         std::lock_guard lock(seek_mutex_);
         pending_seek_ms_ = ms;
     }
+    end_of_stream_ = false;
     // Frees a demuxer waiting for room in a queue; it flushes again after the seek.
     std::lock_guard lock(decoders_mutex_);
     if (video_ != nullptr) video_->Queue().Flush();

@@ -182,8 +182,10 @@ void FeedLoop(M4InputService* service, Feed* feed) {
                 if (stats.loops > 0) schedule_offset += 40;  // one frame after the last
             }
             const int64_t due = stream_ms + schedule_offset;
-            while (!feed->fast && !feed->stop && int64_t{M4_GetSysClock()} < due) {
-                M4_Sleep(static_cast<uint32_t>(std::min<int64_t>(due - M4_GetSysClock(), 5)));
+            while (!feed->fast && !feed->stop) {
+                const int64_t left = due - int64_t{M4_GetSysClock()};
+                if (left <= 0) break;
+                M4_Sleep(static_cast<uint32_t>(std::min<int64_t>(left, 5)));
             }
             last_stream_ms = stream_ms;
         }
