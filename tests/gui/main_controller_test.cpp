@@ -26,7 +26,7 @@ class MainControllerTest : public QObject {
     void SizesAreRefusedInTheAudioLayout();
     void VolumeKeysAndMute();
     void KeyTSwitchesBetweenTvAndRadio();
-    void CommandsOfLaterPartsStayGreyedAndKeysDoNothing();
+    void CommandsStillToComeStayGreyedAndKeysDoNothing();
     void LanguageAndRegionMenus();
     void StopClosesAndShowsDisconnect();
     void DeferredStartupPlaysTheCurrentChannel();
@@ -258,7 +258,7 @@ void MainControllerTest::KeyTSwitchesBetweenTvAndRadio() {
              QString("bbu://208736,0,0.ts"));
 }
 
-void MainControllerTest::CommandsOfLaterPartsStayGreyedAndKeysDoNothing() {
+void MainControllerTest::CommandsStillToComeStayGreyedAndKeysDoNothing() {
     CoreHarness core;
     core.FillChannels();
     MenuModel& menu = core.controller->menu();

@@ -55,7 +55,7 @@ constexpr int kVolumeOsd = 2724;
 constexpr int kPointerAway = 2824;
 }  // namespace timer
 
-// The parts of Part-1.4 playback that later work adds (recording, time shift, capture, file
+// The parts of playback that later work adds (recording, time shift, capture, file
 // playback, reservations, dialogs). Every operation does nothing by default; the menu model's
 // features say which of them exist.
 class PlaybackExtensions {
@@ -92,7 +92,8 @@ class MainController : public QObject {
         settings::EM_XmlFile* settings = nullptr;
         MainView* view = nullptr;
         QObject* event_window = nullptr;  // receives the posted requests
-        // Runs the rest of the shutdown after the controller's own steps (Part 1.1 step 2 on).
+        // Runs the rest of the shutdown after the controller's own steps (the event window's
+        // exit, the desktop restored, the window closed, settings and position saved).
         std::function<void()> shutdown;
         // SaveSettings with the store locked.
         std::function<void()> save_settings;
@@ -149,7 +150,7 @@ class MainController : public QObject {
     void DoubleSize();
     void EnterFullScreen();
     void LeaveFullScreen();
-    // Exit (Part 1.1): false when refused (search running) or cancelled.
+    // Exit: false when refused (search running) or cancelled.
     bool Exit();
     // The list switch of key T and of the channel list's buttons.
     void SwitchWatchKind(int watch_kind);

@@ -66,7 +66,7 @@ class MainView {
     virtual void TakeFocus() = 0;
 };
 
-// The channel list and channel search windows. The main window calls them where Part of its
+// The channel list and channel search windows. The main window calls them where its
 // behaviour opens or informs them; until they exist the commands that open them are greyed.
 class ChannelWindows {
   public:

@@ -94,7 +94,7 @@ class MenuModel {
     bool IsEnabled(int command) const;
     bool IsChecked(int command) const;
 
-    // Menu states of the playback Parts.
+    // Menu states while recording, while a file plays, and after Stop.
     void OnRecordingStarted();
     void OnFilePlaying();
     void OnStopped();

@@ -57,7 +57,7 @@ class VelmarPlayerDlg : public QWidget, public MainView {
     skin::EM_BitmapButton* button(int control_id);
     const QImage& background() const { return background_; }
     QSize layout_size() const { return layout_size_; }
-    // An element's rectangle in the window at the current extra size (Part of the frame rule:
+    // An element's rectangle in the window at the current extra size (the frame's rule:
     // elements on the right side move with the width, those below the picture with the height,
     // and those spanning the stretched middle grow).
     QRect Place(const std::string& id) const;
