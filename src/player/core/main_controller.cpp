@@ -574,8 +574,14 @@ void MainController::ReportError(uint32_t code) {
 }
 
 void MainController::ShowMessage(const std::string& text) {
+    M4_LOG(2, kSource, "message box: %s", text.c_str());
     view_.ShowErrorBox(text);
     state_.message_box_flag = true;
+}
+
+void MainController::ShowSkinnedMessage(const std::string& text) {
+    M4_LOG(2, kSource, "skinned message: %s", text.c_str());
+    view_.ShowSkinnedMessage(text);
 }
 
 bool MainController::Ask(const std::string& text) {

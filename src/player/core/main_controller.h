@@ -110,6 +110,7 @@ class MainController : public QObject {
     void SetPlaybackExtensions(PlaybackExtensions* extensions);
 
     MenuModel& menu() { return menu_; }
+    MainView& view() { return view_; }
     TimerMap& timers() { return timers_; }
     PlayerState& state() { return state_; }
     settings::EM_XmlFile& settings() { return settings_; }
@@ -179,7 +180,7 @@ class MainController : public QObject {
     // Asks Yes/No (recording questions and the like); sets the message-box flag.
     bool Ask(const std::string& text);
     // The skinned message box over the picture ("Searching", ...), shown until hidden.
-    void ShowSkinnedMessage(const std::string& text) { view_.ShowSkinnedMessage(text); }
+    void ShowSkinnedMessage(const std::string& text);
     void HideSkinnedMessage() { view_.HideSkinnedMessage(); }
 
     // Channel banner and status overlay.
