@@ -209,10 +209,11 @@ bool ChannelSearch::ScanFrequency(DMB_API_SearchChannelFn search, int i, int n, 
     ServiceEntry entries[DMB_MAX_SERVICES] = {};
     int32_t count = 0;
     const int result = search(frequency_khz * 0.001, entries, &count, kSearchTimeLimitMs);
-    M4_LOG(2, kSource, "search %d of %d: %d kHz, result %d, %d services", i + 1, n, frequency_khz,
-           result, static_cast<int>(count));
-    OnUi([this, i, n] {
-        if (window_ != nullptr) window_->SetProgress(SearchProgress(i, n));
+    const int progress = SearchProgress(i, n);
+    M4_LOG(2, kSource, "search %d of %d: %d kHz, result %d, %d services, progress %d", i + 1, n,
+           frequency_khz, result, static_cast<int>(count), progress);
+    OnUi([this, progress] {
+        if (window_ != nullptr) window_->SetProgress(progress);
     });
     if (result == BB_ERR_NO_DEVICE) {
         // Set before the report: the plug-in's own receiver-lost message may arrive while the

@@ -55,7 +55,8 @@ void SkinnedPanel::DrawBackground(const std::vector<std::string>& bitmaps) {
         bounds |= skin_.AbsoluteRect(name);
     const QSize size(std::max(1, bounds.right() + 1), std::max(1, bounds.bottom() + 1));
     background_ = QImage(size, QImage::Format_RGB32);
-    background_.fill(QColor::fromRgb(skin::kKeyColour));
+    // What no bitmap covers (the lists' place) is inside the window, as on a fresh bitmap.
+    background_.fill(Qt::black);
     for (const std::string& name : bitmaps)
         skin::DrawElement(background_, skin_, name);
     region_ = skin::BitmapToRegion(background_);
