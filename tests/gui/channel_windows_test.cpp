@@ -117,6 +117,7 @@ class ChannelWindowsTest : public QObject {
     void RadioButtonDuringASearchTunesNothing();
     void DoubleClickRules();
     void ChannelListButtonPaths();
+    void HeadingsAndTooltipsFollowTheLanguage();
 };
 
 void ChannelWindowsTest::SearchOfRegionTwoTunesTvZero() {
@@ -332,6 +333,20 @@ void ChannelWindowsTest::ChannelListButtonPaths() {
     const QRect work = h.dialogs->list_window()->WorkArea();
     h.dialogs->MainWindowMoved(work.width() + 500, 0);
     QVERIFY(!h.dialogs->list_window()->isVisible());
+}
+
+void ChannelWindowsTest::HeadingsAndTooltipsFollowTheLanguage() {
+    ChannelHarness h;
+    h.core.controller->SetLanguage(0);
+    EM_ChannelList* list = h.dialogs->list_window();
+    QCOMPARE(list->list_of(settings::kWatchKindTv)->headerItem()->text(0), QString("TV 채널 목록"));
+    h.core.controller->SetLanguage(1);
+    QCOMPARE(list->list_of(settings::kWatchKindRadio)->headerItem()->text(0),
+             QString("Radio Channel List"));
+    QCOMPARE(h.dialogs->search_window()->list_of_kind(3)->headerItem()->text(0),
+             QString("Data Channel List"));
+    QCOMPARE(list->button(control::kListRadioButton)->toolTip(), QString("Radio conversion  (T)"));
+    QCOMPARE(list->button(control::kListSearchButton)->toolTip(), QString("Channe search (F3)"));
 }
 
 QTEST_MAIN(ChannelWindowsTest)

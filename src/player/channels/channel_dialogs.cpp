@@ -79,6 +79,11 @@ void ChannelDialogs::Relayout() {
     if (list_window_ != nullptr) list_window_->Relayout();
 }
 
+void ChannelDialogs::RefreshTexts() {
+    if (search_window_ != nullptr) search_window_->RefreshTexts();
+    if (list_window_ != nullptr) list_window_->RefreshTexts();
+}
+
 bool ChannelDialogs::SearchWindowActive() {
     return search_window_ != nullptr && search_window_->isVisible();
 }

@@ -41,6 +41,7 @@ class ChannelDialogs : public ChannelWindows {
     void RestoreAfterFullScreen() override;
     void MainWindowMoved(int dx, int dy) override;
     void Relayout() override;
+    void RefreshTexts() override;
     bool SearchWindowActive() override;
 
   private:

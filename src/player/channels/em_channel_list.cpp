@@ -40,12 +40,9 @@ EM_ChannelList::EM_ChannelList(QWidget* main_window, const skin::QtSkin& skin,
       controller_(controller),
       table_(table) {
     setObjectName("EM_ChannelList");
-    const int language = controller.language();
-    tv_ = MakeList(control::kListTvList, QString::fromUtf8(Tr(Text::kTvChannelList, language)));
-    radio_ =
-        MakeList(control::kListRadioList, QString::fromUtf8(Tr(Text::kRadioChannelList, language)));
-    data_ =
-        MakeList(control::kListDataList, QString::fromUtf8(Tr(Text::kDataChannelList, language)));
+    tv_ = MakeList(control::kListTvList, QString());
+    radio_ = MakeList(control::kListRadioList, QString());
+    data_ = MakeList(control::kListDataList, QString());
     const std::pair<QTreeWidget*, int> lists[] = {{tv_, settings::kWatchKindTv},
                                                   {radio_, settings::kWatchKindRadio},
                                                   {data_, settings::kWatchKindData}};
@@ -91,12 +88,13 @@ void EM_ChannelList::Relayout() {
     title_->LoadImages(skin(), "BT_CL_TVTitle", 0, true);
     title_->LoadImages(skin(), "BT_CL_RadioTitle", 1, false);
     title_->LoadImages(skin(), "BT_CL_DataTitle", 2, false);
-    RefreshTooltips();
+    RefreshTexts();
     PostPlace();
 }
 
-void EM_ChannelList::RefreshTooltips() {
+void EM_ChannelList::RefreshTexts() {
     const int language = controller_.language();
+    SetHeadings(tv_, radio_, data_, language);
     buttons_[control::kListTvButton]->setToolTip(
         QString::fromUtf8(Tr(Text::kTipTvConversion, language)));
     buttons_[control::kListRadioButton]->setToolTip(

@@ -40,6 +40,8 @@ class EM_ChannelList : public SkinnedPanel, public ChannelListControl {
 
     void SetSearchHandler(std::function<void()> handler) { search_handler_ = std::move(handler); }
     void Relayout();
+    // Headings and tooltips in the current language.
+    void RefreshTexts();
 
     // Item index of the list of watch_kind selected and focused.
     void Select(int watch_kind, int index);
@@ -63,7 +65,6 @@ class EM_ChannelList : public SkinnedPanel, public ChannelListControl {
 
   private:
     void SwitchTo(int watch_kind);
-    void RefreshTooltips();
 
     MainController& controller_;
     const ChannelTable& table_;

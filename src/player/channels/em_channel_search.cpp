@@ -17,12 +17,9 @@ EM_ChannelSearch::EM_ChannelSearch(QWidget* main_window, const skin::QtSkin& ski
     : SkinnedPanel(main_window, skin, "ChannelSearchDlg", kPlaceChannelSearch),
       controller_(controller) {
     setObjectName("EM_ChannelSearch");
-    const int language = controller.language();
-    tv_ = MakeList(control::kSearchTvList, QString::fromUtf8(Tr(Text::kTvChannelList, language)));
-    radio_ = MakeList(control::kSearchRadioList,
-                      QString::fromUtf8(Tr(Text::kRadioChannelList, language)));
-    data_ =
-        MakeList(control::kSearchDataList, QString::fromUtf8(Tr(Text::kDataChannelList, language)));
+    tv_ = MakeList(control::kSearchTvList, QString());
+    radio_ = MakeList(control::kSearchRadioList, QString());
+    data_ = MakeList(control::kSearchDataList, QString());
     progress_ = new QProgressBar(this);
     progress_->setObjectName(QString::number(control::kSearchProgress));
     progress_->setRange(0, kSearchProgressMaximum);
@@ -49,7 +46,12 @@ void EM_ChannelSearch::Relayout() {
     }
     progress_->setGeometry(skin().AbsoluteRect("RG_CS_Progress"));
     cancel_->LoadImages(skin(), "BT_CS_Cancel", 0, true);
+    RefreshTexts();
     PostPlace();
+}
+
+void EM_ChannelSearch::RefreshTexts() {
+    SetHeadings(tv_, radio_, data_, controller_.language());
 }
 
 QTreeWidget* EM_ChannelSearch::list_of_kind(int kind) const {

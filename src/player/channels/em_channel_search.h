@@ -35,6 +35,8 @@ class EM_ChannelSearch : public SkinnedPanel, public SearchWindowView {
     // Background, shape, lists, progress bar and button from the skin (again after a skin
     // change), then the placement.
     void Relayout();
+    // Headings in the current language.
+    void RefreshTexts();
 
     QTreeWidget* list_of_kind(int kind) const;
     QProgressBar* progress() const { return progress_; }

@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <QTreeWidget>
 
+#include "player/core/message_table.h"
 #include "player/core/player_event.h"
 
 namespace koru::player {
@@ -111,6 +112,13 @@ QTreeWidget* SkinnedPanel::MakeList(int control_id, const QString& title) {
 void SkinnedPanel::SetColumnWidth(QTreeWidget* list, int width) {
     list->header()->setStretchLastSection(false);
     list->setColumnWidth(0, width);
+}
+
+void SkinnedPanel::SetHeadings(QTreeWidget* tv, QTreeWidget* radio, QTreeWidget* data,
+                               int language) {
+    tv->setHeaderLabels({QString::fromUtf8(Tr(Text::kTvChannelList, language))});
+    radio->setHeaderLabels({QString::fromUtf8(Tr(Text::kRadioChannelList, language))});
+    data->setHeaderLabels({QString::fromUtf8(Tr(Text::kDataChannelList, language))});
 }
 
 void SkinnedPanel::paintEvent(QPaintEvent*) {

@@ -48,6 +48,8 @@ class SkinnedPanel : public QWidget {
     // A report list with one column headed title, full-row selection.
     QTreeWidget* MakeList(int control_id, const QString& title);
     static void SetColumnWidth(QTreeWidget* list, int width);
+    // The headings "TV Channel List", "Radio Channel List", "Data Channel List" in a language.
+    static void SetHeadings(QTreeWidget* tv, QTreeWidget* radio, QTreeWidget* data, int language);
 
     QWidget* main_window() const { return main_window_; }
     const skin::QtSkin& skin() const { return skin_; }

@@ -476,6 +476,7 @@ void MainController::SetLanguage(int language) {
     state_.SetLanguage(language);
     menu_.SetLanguage(language);
     view_.RefreshTexts();
+    if (channel_windows_ != nullptr) channel_windows_->RefreshTexts();
     view_.RefreshMenus();
     SaveSettings();
 }
