@@ -27,12 +27,14 @@ struct Script {
     std::deque<Answer> answers;
     std::vector<double> frequencies;
     std::vector<int> time_limits;
+    std::atomic<int> calls{0};
 };
 Script* g_script = nullptr;
 
 int32_t ScriptedSearch(double mhz, ServiceEntry* entries, int32_t* count, int32_t time_limit) {
     g_script->frequencies.push_back(mhz);
     g_script->time_limits.push_back(time_limit);
+    ++g_script->calls;
     *count = 0;
     if (g_script->answers.empty()) return BB_ERR_NOT_LOCKED;
     Script::Answer answer = g_script->answers.front();
@@ -118,6 +120,7 @@ class ChannelWindowsTest : public QObject {
     void DoubleClickRules();
     void ChannelListButtonPaths();
     void HeadingsAndTooltipsFollowTheLanguage();
+    void ChannelListButtonDuringASearchShowsTheSearchWindow();
 };
 
 void ChannelWindowsTest::SearchOfRegionTwoTunesTvZero() {
@@ -347,6 +350,27 @@ void ChannelWindowsTest::HeadingsAndTooltipsFollowTheLanguage() {
              QString("Data Channel List"));
     QCOMPARE(list->button(control::kListRadioButton)->toolTip(), QString("Radio conversion  (T)"));
     QCOMPARE(list->button(control::kListSearchButton)->toolTip(), QString("Channe search (F3)"));
+}
+
+void ChannelWindowsTest::ChannelListButtonDuringASearchShowsTheSearchWindow() {
+    ChannelHarness h;
+    std::atomic<bool> release{false};
+    h.script.answers = {{BB_ERR_NOT_LOCKED, {}, [&] {
+                             while (!release)
+                                 QThread::msleep(5);
+                         }}};
+    h.dialogs->ChannelSearchCommand();
+    QVERIFY(CoreHarness::WaitFor([&] { return h.script.calls.load() == 1; }));
+    h.dialogs->search_window()->hide();
+    h.dialogs->ChannelListCommand();
+    h.dialogs->ChannelSearchCommand();
+    h.dialogs->list_window()->button(control::kListSearchButton)->click();
+    QVERIFY(h.dialogs->search_window()->isVisible());
+    QVERIFY(!h.dialogs->list_window()->isVisible());
+    release = true;
+    QVERIFY(h.WaitForSearchEnd());
+    // One search of six frequencies, no second one.
+    QCOMPARE(h.script.calls.load(), 6);
 }
 
 QTEST_MAIN(ChannelWindowsTest)

@@ -130,11 +130,15 @@ void ChannelSearch::SearchButton() {
 // ---- The worker -----------------------------------------------------------------------------
 
 void ChannelSearch::StartSearch() {
-    if (searching_.exchange(true)) return;
+    // A worker still on its closing steps (which wait for this thread) is left to end first.
+    if (worker_running_ || searching_.exchange(true)) return;
     if (window_ != nullptr) window_->SetProgress(0);
-    // A finished worker may still be on its last instruction.
-    if (worker_.joinable()) worker_.join();
-    worker_ = std::thread([this] { Run(); });
+    if (worker_.joinable()) worker_.join();  // ended: its last instruction has run
+    worker_running_ = true;
+    worker_ = std::thread([this] {
+        Run();
+        worker_running_ = false;
+    });
 }
 
 void ChannelSearch::Cancel() {
@@ -142,7 +146,7 @@ void ChannelSearch::Cancel() {
 }
 
 void ChannelSearch::WaitForWorker() {
-    while (searching_ && worker_.joinable()) {
+    while (worker_running_) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(5);
     }

@@ -112,6 +112,7 @@ class ChannelSearch : public QObject {
     std::atomic<bool> searching_{false};
     std::atomic<bool> cancel_requested_{false};
     std::atomic<bool> closing_{false};
+    std::atomic<bool> worker_running_{false};
     std::thread worker_;
 };
 
