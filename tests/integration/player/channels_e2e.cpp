@@ -289,6 +289,12 @@ int Run() {
         CancelDuringThirdFrequency(session, home.path());
         PullDuringSearch(session);
         CHECK(session.Exit(), "the player did not exit");
+        // Both windows kept their places (beside the main window at (100, 100)).
+        const std::string profile =
+            koru::test::ReadFile(home / "config" / "KORU-DMB" / "VelmarPlayer.ini");
+        CHECK(profile.find("ChannelListDlg_x=460") != std::string::npos &&
+                  profile.find("ChannelSearchDlg_y=100") != std::string::npos,
+              "window positions not kept:\n%s", profile.c_str());
         QFile::remove(artifacts + "/player1.log");
         QFile::copy(QString::fromStdString((home / "player.log").string()),
                     artifacts + "/player1.log");
