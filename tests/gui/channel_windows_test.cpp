@@ -292,6 +292,10 @@ void ChannelWindowsTest::DoubleClickRules() {
     // The service that is already on, and no item: nothing happens.
     OpenChannelFromList(*h.core.controller, settings::kWatchKindTv, 2);
     OpenChannelFromList(*h.core.controller, settings::kWatchKindTv, -1);
+    // Nor while a search runs.
+    h.core.state.activity = kActivitySearching;
+    OpenChannelFromList(*h.core.controller, settings::kWatchKindTv, 4);
+    h.core.state.activity = kActivityTuned;
     CoreHarness::Settle(100);
     QCOMPARE(h.Connects(), size_t{1});
     // A radio service from live TV: the audio layout, the radio plays, its caption trimmed.

@@ -17,8 +17,9 @@ void ShowListCaption(MainController& controller, int index) {
 }
 
 void OpenChannelFromList(MainController& controller, int watch_kind, int index) {
-    if (index < 0) return;
     PlayerState& state = controller.state();
+    // The receiver belongs to the search while it runs: nothing is tuned.
+    if (index < 0 || state.Searching()) return;
     if (index == state.CurrentIndex(watch_kind) && state.WatchKind() == watch_kind &&
         !state.FilePlayback() && state.connection_state == kConnectionPlaying) {
         return;  // already on
