@@ -121,6 +121,7 @@ class ChannelWindowsTest : public QObject {
     void ChannelListButtonPaths();
     void HeadingsAndTooltipsFollowTheLanguage();
     void ChannelListButtonDuringASearchShowsTheSearchWindow();
+    void KeysGoToTheMainWindowAndDraggingTakesTheSearchWindowAlong();
 };
 
 void ChannelWindowsTest::SearchOfRegionTwoTunesTvZero() {
@@ -375,6 +376,47 @@ void ChannelWindowsTest::ChannelListButtonDuringASearchShowsTheSearchWindow() {
     QVERIFY(h.WaitForSearchEnd());
     // One search of six frequencies, no second one.
     QCOMPARE(h.script.calls.load(), 6);
+}
+
+namespace {
+struct KeyRecorder : QObject {
+    std::vector<int> released;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::KeyRelease)
+            released.push_back(static_cast<QKeyEvent*>(event)->key());
+        return false;
+    }
+};
+}  // namespace
+
+void ChannelWindowsTest::KeysGoToTheMainWindowAndDraggingTakesTheSearchWindowAlong() {
+    ChannelHarness h;
+    KeyRecorder recorder;
+    h.main_window.installEventFilter(&recorder);
+    h.dialogs->OpenChannelList();
+    h.dialogs->search_window()->ShowWindow();
+    QTest::keyClick(h.dialogs->list_window()->list_of(settings::kWatchKindTv), Qt::Key_M);
+    QTest::keyClick(h.dialogs->search_window()->list_of_kind(0), Qt::Key_Return);
+    QTest::keyClick(h.dialogs->search_window(), Qt::Key_Escape);
+    QCOMPARE(recorder.released, (std::vector<int>{Qt::Key_M, Qt::Key_Return, Qt::Key_Escape}));
+    QVERIFY(h.dialogs->search_window()->isVisible());
+
+    // A drag on the list's background; the search window follows to the same place.
+    EM_ChannelList* list = h.dialogs->list_window();
+    const QPoint start = list->pos();
+    const QPoint grip(3, 200);  // on BM_CL_Left
+    QTest::mousePress(list, Qt::LeftButton, {}, grip);
+    QMouseEvent move(QEvent::MouseMove, QPointF(grip),
+                     QPointF(list->mapToGlobal(grip) + QPoint(40, 25)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list, &move);
+    QTest::mouseRelease(list, Qt::LeftButton, {}, grip);
+    QCOMPARE(list->pos(), start + QPoint(40, 25));
+    QCOMPARE(h.dialogs->search_window()->pos(), list->pos());
+    // The main window moving takes both along.
+    h.dialogs->MainWindowMoved(-10, 5);
+    QCOMPARE(list->pos(), start + QPoint(30, 30));
+    QCOMPARE(h.dialogs->search_window()->pos(), list->pos());
 }
 
 QTEST_MAIN(ChannelWindowsTest)
