@@ -10,11 +10,11 @@ namespace {
 const std::vector<std::string> kBitmaps = {"BM_CL_Top", "BM_CL_Left", "BM_CL_Right",
                                            "BM_CL_Bottom"};
 
-struct ButtonSpec {
+struct ListButton {
     int control;
     const char* name;
 };
-constexpr ButtonSpec kButtons[] = {{control::kListTvButton, "BT_CL_TV"},
+constexpr ListButton kButtons[] = {{control::kListTvButton, "BT_CL_TV"},
                                    {control::kListRadioButton, "BT_CL_Radio"},
                                    {control::kListDataButton, "BT_CL_Data"},
                                    {control::kListSearchButton, "BT_CL_Search"},
@@ -50,11 +50,11 @@ EM_ChannelList::EM_ChannelList(QWidget* main_window, const skin::QtSkin& skin,
         connect(list, &QTreeWidget::itemDoubleClicked, this,
                 [this, kind = kind](QTreeWidgetItem* item) { OpenItem(kind, item); });
     }
-    for (const ButtonSpec& spec : kButtons) {
-        auto* button = new skin::EM_BitmapButton(spec.control, this);
-        button->setObjectName(spec.name);
+    for (const ListButton& item : kButtons) {
+        auto* button = new skin::EM_BitmapButton(item.control, this);
+        button->setObjectName(item.name);
         button->setFocusPolicy(Qt::NoFocus);
-        buttons_[spec.control] = button;
+        buttons_[item.control] = button;
     }
     title_ = new skin::EM_BitmapButton(control::kListTitle, this);
     title_->setObjectName("BT_CL_Title");
@@ -83,8 +83,8 @@ void EM_ChannelList::Relayout() {
         list->setGeometry(skin().AbsoluteRect("RG_CL_LIST"));
         SetColumnWidth(list, width);
     }
-    for (const ButtonSpec& spec : kButtons)
-        buttons_[spec.control]->LoadImages(skin(), spec.name, 0, true);
+    for (const ListButton& item : kButtons)
+        buttons_[item.control]->LoadImages(skin(), item.name, 0, true);
     title_->LoadImages(skin(), "BT_CL_TVTitle", 0, true);
     title_->LoadImages(skin(), "BT_CL_RadioTitle", 1, false);
     title_->LoadImages(skin(), "BT_CL_DataTitle", 2, false);
