@@ -3,6 +3,8 @@
 // a frequency, the receiver lost during a search, a search without the plug-in, a result over
 // 100 services, a radio-only result, the radio button while searching, the double-click rules.
 #include <QtTest>
+#include <algorithm>
+#include <cstring>
 #include <deque>
 
 #include "m4systems/messages.h"
@@ -20,6 +22,8 @@ namespace {
 // What the scripted search answers per call, and what it saw.
 struct Script {
     struct Answer {
+        Answer(int result, std::vector<ServiceEntry> entries, std::function<void()> during = {})
+            : result(result), entries(std::move(entries)), during(std::move(during)) {}
         int result = 0;
         std::vector<ServiceEntry> entries;
         std::function<void()> during;  // runs inside the call (on the worker)
@@ -47,7 +51,7 @@ int32_t ScriptedSearch(double mhz, ServiceEntry* entries, int32_t* count, int32_
 
 ServiceEntry Service(const char* label, double mhz, int index, int kind) {
     ServiceEntry entry{};
-    std::strncpy(entry.label, label, sizeof(entry.label));
+    std::memcpy(entry.label, label, std::min(std::strlen(label), sizeof(entry.label)));
     entry.frequency = mhz;
     entry.service_index = index;
     entry.kind = kind;
@@ -154,6 +158,9 @@ void ChannelWindowsTest::SearchOfRegionTwoTunesTvZero() {
     QCOMPARE(QString::fromStdString(h.core.terminal.CallsNamed("ConnectURL")[0].text),
              QString("bbu://208736,0,0.ts"));
     QCOMPARE(h.core.state.WatchKind(), settings::kWatchKindTv);
+    // The outcome stays readable after the search window has gone, then hides itself.
+    QVERIFY(h.core.view.skinned_shown);
+    QVERIFY(CoreHarness::WaitFor([&] { return !h.core.view.skinned_shown; }, 5000));
 }
 
 void ChannelWindowsTest::CancelDuringTheThirdFrequencyKeepsItsServicesAndTheLists() {
@@ -181,6 +188,11 @@ void ChannelWindowsTest::CancelDuringTheThirdFrequencyKeepsItsServicesAndTheList
     // Nothing played live before: nothing is tuned again.
     CoreHarness::Settle(100);
     QCOMPARE(h.Connects(), size_t{0});
+    // A message shown meanwhile is not hidden by the outcome's timer.
+    QVERIFY(h.core.view.skinned_shown);
+    h.core.controller->ShowSkinnedMessage("Later message");
+    CoreHarness::Settle(2500);
+    QVERIFY(h.core.view.skinned_shown);
 }
 
 void ChannelWindowsTest::ReceiverLostEndsTheSearchAndIsReportedOnce() {
@@ -227,7 +239,7 @@ void ChannelWindowsTest::MissingPluginIsReportedAndALaterSearchRuns() {
 void ChannelWindowsTest::MoreThanAHundredServicesAreCutAndReportedOnce() {
     ChannelHarness h;
     for (int call = 0; call < 2; ++call) {
-        Script::Answer answer;
+        Script::Answer answer(0, {});
         for (int i = 0; i < 60; ++i) {
             const std::string label = "S" + std::to_string(call * 60 + i);
             answer.entries.push_back(Service(label.c_str(), 200.0 + call, i, i % 2));

@@ -20,6 +20,8 @@ constexpr const char* kSource = "EM_ChannelSearch";
 constexpr uint32_t kSearchDeviceLost = WM_USER + 211;
 // How long "No data for channel" stays up.
 constexpr auto kNoDataShown = std::chrono::milliseconds(1000);
+// How long the search's outcome stays readable once the search window has gone.
+constexpr int kOutcomeShownMs = 2000;
 
 }  // namespace
 
@@ -244,7 +246,8 @@ void ChannelSearch::Close(bool cancelled) {
     if (cancelled) {
         OnUi([this] {
             controller_.SetMessageLine(2, "");
-            controller_.ShowSkinnedMessage(controller_.Text(Text::kSearchCanceled));
+            controller_.ShowSkinnedMessageFor(controller_.Text(Text::kSearchCanceled),
+                                              kOutcomeShownMs);
             const bool live = state_.play_source == kPlaySourceLive;
             const int watch_kind = state_.WatchKind();
             state_.activity = kActivitySearchEnded;
@@ -273,7 +276,8 @@ void ChannelSearch::Close(bool cancelled) {
     }
     OnUi([this, found] {
         controller_.SetMessageLine(2, "");
-        controller_.ShowSkinnedMessage(controller_.Text(Text::kSearchCompleted));
+        controller_.ShowSkinnedMessageFor(controller_.Text(Text::kSearchCompleted),
+                                          kOutcomeShownMs);
         if (list_ != nullptr) {
             list_->Rebuild(0, found);
             list_->Refill();
@@ -332,7 +336,7 @@ void ChannelSearch::TuneFirstFound() {
 
 void ChannelSearch::FinishShown(bool cancelled) {
     if (window_ != nullptr) window_->HideWindow();
-    controller_.HideSkinnedMessage();
+    // The outcome message hides itself a little later: hidden at once, nobody could read it.
     if (list_ != nullptr) list_->ShowList();
     if (cancelled && state_.FilePlayback()) controller_.view().RefreshButtons();
 }

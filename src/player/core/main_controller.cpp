@@ -154,6 +154,10 @@ void MainController::OnTimer(int id) {
         case timer::kPointerAway:
             view_.MovePointerAway();
             break;
+        case timer::kSkinnedMessage:
+            timers_.Stop(timer::kSkinnedMessage);
+            if (skinned_message_serial_ == timed_message_serial_) HideSkinnedMessage();
+            break;
         default:
             break;
     }
@@ -582,7 +586,19 @@ void MainController::ShowMessage(const std::string& text) {
 
 void MainController::ShowSkinnedMessage(const std::string& text) {
     M4_LOG(2, kSource, "skinned message: %s", text.c_str());
+    ++skinned_message_serial_;
     view_.ShowSkinnedMessage(text);
+}
+
+void MainController::HideSkinnedMessage() {
+    ++skinned_message_serial_;
+    view_.HideSkinnedMessage();
+}
+
+void MainController::ShowSkinnedMessageFor(const std::string& text, int ms) {
+    ShowSkinnedMessage(text);
+    timed_message_serial_ = skinned_message_serial_;
+    timers_.Start(timer::kSkinnedMessage, ms, true);
 }
 
 bool MainController::Ask(const std::string& text) {
