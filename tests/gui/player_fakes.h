@@ -96,6 +96,8 @@ class FakeView : public player::MainView {
     std::vector<std::string> banners;
     int banner_hides = 0;
     std::vector<std::string> overlays;
+    std::vector<std::string> skinned_messages;
+    bool skinned_shown = false;
     std::vector<std::string> volume_osd;
     bool full_screen = false;
     skin::Rect full_screen_video;
@@ -117,8 +119,11 @@ class FakeView : public player::MainView {
         questions.push_back(text);
         return answer;
     }
-    void ShowSkinnedMessage(const std::string&) override {}
-    void HideSkinnedMessage() override {}
+    void ShowSkinnedMessage(const std::string& text) override {
+        skinned_messages.push_back(text);
+        skinned_shown = true;
+    }
+    void HideSkinnedMessage() override { skinned_shown = false; }
     void ShowChannelBanner(const std::string& caption) override { banners.push_back(caption); }
     void HideChannelBanner() override { ++banner_hides; }
     void ShowStatusOverlay(const std::string& text) override { overlays.push_back(text); }

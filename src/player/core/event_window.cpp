@@ -126,6 +126,10 @@ void EventWindow::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
         case kEventTimeShiftOff:
             terminal_.SetTimeShiftParams("", 0);
             break;
+        case kEventCloseForSearch:
+            terminal_.CloseURL();
+            file_opened_ = false;
+            break;
         case kEventSetPosition:
             terminal_.SetPosition(static_cast<int32_t>(wparam), static_cast<int32_t>(lparam));
             break;

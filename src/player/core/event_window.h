@@ -20,10 +20,12 @@ namespace koru::player {
 
 // Requests of the main window that are no status messages: M4T_SetPosition with (x, y), time
 // shift off (SetTimeShiftParams with 0 minutes) after the cache failed, and the radio module's
-// reset of its label and slideshow state (MOTInitVariable with 1).
+// reset of its label and slideshow state (MOTInitVariable with 1), and the channel search's
+// M4T_CloseURL before it takes the receiver (sent: the search waits for it).
 constexpr uint32_t kEventSetPosition = 1024 + 3100;
 constexpr uint32_t kEventTimeShiftOff = 1024 + 3101;
 constexpr uint32_t kEventResetRadioData = 1024 + 3102;
+constexpr uint32_t kEventCloseForSearch = 1024 + 3103;
 
 class EventWindow : public QObject {
   public:

@@ -154,6 +154,10 @@ void MainController::OnTimer(int id) {
         case timer::kPointerAway:
             view_.MovePointerAway();
             break;
+        case timer::kSkinnedMessage:
+            timers_.Stop(timer::kSkinnedMessage);
+            if (skinned_message_serial_ == timed_message_serial_) HideSkinnedMessage();
+            break;
         default:
             break;
     }
@@ -476,6 +480,7 @@ void MainController::SetLanguage(int language) {
     state_.SetLanguage(language);
     menu_.SetLanguage(language);
     view_.RefreshTexts();
+    if (channel_windows_ != nullptr) channel_windows_->RefreshTexts();
     view_.RefreshMenus();
     SaveSettings();
 }
@@ -574,8 +579,26 @@ void MainController::ReportError(uint32_t code) {
 }
 
 void MainController::ShowMessage(const std::string& text) {
+    M4_LOG(2, kSource, "message box: %s", text.c_str());
     view_.ShowErrorBox(text);
     state_.message_box_flag = true;
+}
+
+void MainController::ShowSkinnedMessage(const std::string& text) {
+    M4_LOG(2, kSource, "skinned message: %s", text.c_str());
+    ++skinned_message_serial_;
+    view_.ShowSkinnedMessage(text);
+}
+
+void MainController::HideSkinnedMessage() {
+    ++skinned_message_serial_;
+    view_.HideSkinnedMessage();
+}
+
+void MainController::ShowSkinnedMessageFor(const std::string& text, int ms) {
+    ShowSkinnedMessage(text);
+    timed_message_serial_ = skinned_message_serial_;
+    timers_.Start(timer::kSkinnedMessage, ms, true);
 }
 
 bool MainController::Ask(const std::string& text) {

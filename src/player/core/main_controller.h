@@ -53,6 +53,8 @@ constexpr int kPendingChannel = 2524;
 constexpr int kDeferredKey = 2624;
 constexpr int kVolumeOsd = 2724;
 constexpr int kPointerAway = 2824;
+// Hides a skinned message that was shown for a while (the end of a channel search).
+constexpr int kSkinnedMessage = 2924;
 }  // namespace timer
 
 // The parts of playback that later work adds (recording, time shift, capture, file
@@ -110,6 +112,7 @@ class MainController : public QObject {
     void SetPlaybackExtensions(PlaybackExtensions* extensions);
 
     MenuModel& menu() { return menu_; }
+    MainView& view() { return view_; }
     TimerMap& timers() { return timers_; }
     PlayerState& state() { return state_; }
     settings::EM_XmlFile& settings() { return settings_; }
@@ -179,8 +182,10 @@ class MainController : public QObject {
     // Asks Yes/No (recording questions and the like); sets the message-box flag.
     bool Ask(const std::string& text);
     // The skinned message box over the picture ("Searching", ...), shown until hidden.
-    void ShowSkinnedMessage(const std::string& text) { view_.ShowSkinnedMessage(text); }
-    void HideSkinnedMessage() { view_.HideSkinnedMessage(); }
+    void ShowSkinnedMessage(const std::string& text);
+    void HideSkinnedMessage();
+    // Shows text, then hides it after ms unless another message took its place meanwhile.
+    void ShowSkinnedMessageFor(const std::string& text, int ms);
 
     // Channel banner and status overlay.
     void ShowChannelCaption(int watch_kind, int index);
@@ -245,6 +250,8 @@ class MainController : public QObject {
     TimerMap timers_;
 
     int skin_number_ = 0;
+    uint64_t skinned_message_serial_ = 0;  // grows with every show and hide
+    uint64_t timed_message_serial_ = 0;    // the message the kSkinnedMessage timer hides
     std::array<std::string, 2> lines_;
     int antenna_bars_ = 1;
     bool full_screen_ = false;

@@ -89,6 +89,8 @@ class ChannelWindows {
     virtual void MainWindowMoved(int dx, int dy) = 0;
     // The skin changed: lay the windows out again.
     virtual void Relayout() = 0;
+    // The language changed: headings and tooltips in the new one.
+    virtual void RefreshTexts() = 0;
     // True while the search window is the active window.
     virtual bool SearchWindowActive() = 0;
 };

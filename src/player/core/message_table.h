@@ -117,6 +117,7 @@ enum class Text : int {
     kTvChannelList,
     kRadioChannelList,
     kDataChannelList,
+    kSearchTableFull,
     // On-screen displays.
     kCaptionFormat,
     kChannelWord,

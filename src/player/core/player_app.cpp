@@ -99,6 +99,7 @@ bool PlayerApp::Start(const std::string& command_line_file) {
     InstallTerminationHandler();
     if (!SetUpTerminal()) return false;
     InitialiseDialog();
+    if (window_builder_) window_builder_(*this);
     window_->show();
     PostPlayerEvent(window_.get(), WM_USER_DEFERRED_START);
     return true;

@@ -5,6 +5,7 @@
 #define PLAYER_CORE_PLAYER_APP_H
 
 #include <QSocketNotifier>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -56,6 +57,13 @@ class PlayerApp {
 
     // The windows of the channel list and the channel search, when they exist.
     void SetChannelWindows(ChannelWindows* windows);
+    // Builds the windows that other parts of the player add, once the main window, its logic,
+    // the terminal and the event window exist and before the window shows.
+    void SetWindowBuilder(std::function<void(PlayerApp&)> builder) {
+        window_builder_ = std::move(builder);
+    }
+    // The terminal's plug-in manager (null before the terminal is set up).
+    PluginManager* plugins() const { return terminal_ != nullptr ? terminal_->plugins() : nullptr; }
 
   private:
     void CreateMainWindow();
@@ -87,6 +95,7 @@ class PlayerApp {
     bool channel_cache_ = false;
     bool finished_ = false;
     std::unique_ptr<QSocketNotifier> termination_notifier_;
+    std::function<void(PlayerApp&)> window_builder_;
 };
 
 // Maps the font names of the skin and the message texts to the fonts this system has.

@@ -1,0 +1,325 @@
+// The channel search and channel list end to end on an X server of their own, from an empty
+// user folder on the demo air: the player opens the channel list, its Search button scans
+// region 2 (progress 2, 4, 6, 8, 10, 10), the lists hold exactly the demo's services, TV 0 plays
+// and "channel.xml" and "channel.dat" are written; the radio list and a double-click on its
+// second service play that service in the audio layout; a search cancelled during the third
+// frequency keeps the stored lists; pulling the stick during a search reports the loss once and
+// cancels; after a restart in region 0 the search ends in radio mode. Screenshots are kept in
+// build/tests/artifacts/channels_e2e.
+//
+// Exit status: 0 passed, 1 failed, 77 skipped (no X tools, or no receiver plug-in that plays).
+#include <QCoreApplication>
+#include <QImage>
+#include <QRegularExpression>
+#include <cstdio>
+#include <vector>
+
+#include "player/skin/qt_skin.h"
+#include "player/skin/skin_layout.h"
+#include "support/player_session.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using koru::test::PlayerProcess;
+using koru::test::XvfbDisplay;
+
+int g_failures = 0;
+
+#define CHECK(condition, ...)                                                           \
+    do {                                                                                \
+        if (!(condition)) {                                                             \
+            std::fprintf(stderr, "FAILED %s:%d: %s: ", __FILE__, __LINE__, #condition); \
+            std::fprintf(stderr, __VA_ARGS__);                                          \
+            std::fprintf(stderr, "\n");                                                 \
+            ++g_failures;                                                               \
+        }                                                                               \
+    } while (0)
+
+// The texts of a first start (Korean).
+const char* const kCompleted = "skinned message: 채널 검색 완료했습니다.";
+const char* const kCanceled = "skinned message: 채널 검색을 취소합니다.";
+const char* const kSearchLost = "message box: 수신기와 PC의 USB 포트 연결이 끊어졌습니다.\n\n채널";
+
+// The Channel elements of a channel.xml as "type:label" in file order.
+std::vector<std::string> StoredChannels(const std::string& xml) {
+    std::vector<std::string> channels;
+    static const QRegularExpression element("<Channel type=\"([a-z]+)\"[^>]*label=\"([^\"]*)\"");
+    auto matches = element.globalMatch(QString::fromStdString(xml));
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        // Broadcast labels come padded with blanks; they are stored as found.
+        channels.push_back((match.captured(1) + ":" + match.captured(2).trimmed()).toStdString());
+    }
+    return channels;
+}
+
+std::string Join(const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& item : items)
+        text += item + "; ";
+    return text;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+class Session {
+  public:
+    Session(XvfbDisplay& display, const std::filesystem::path& home, const QString& artifacts)
+        : display_(display), home_(home), artifacts_(artifacts) {
+        layout_.LoadLayout((koru::test::BinDir() / "Koru Digital.lay").string());
+    }
+
+    bool Start() {
+        if (!player_.Start(display_.display(), home_)) return false;
+        if (!player_.WaitForDebug("window shown after", 15000)) return false;
+        QString windows;
+        display_.Xdotool({"search", "--sync", "--name", "KORU-DMB"}, &windows);
+        main_window_ = windows.section('\n', 0, 0);
+        QThread::msleep(1000);
+        return !main_window_.isEmpty();
+    }
+    // The channel windows stand beside the main window at (100, 100) by RG_CS_Anchor.
+    QPoint PanelOrigin() const {
+        const koru::skin::QtSkin skin(layout_);
+        return QPoint(100, 100) + skin.AbsoluteRect("RG_CS_Anchor").topLeft();
+    }
+    void Click(const std::string& element, int repeat = 1) {
+        const koru::skin::QtSkin skin(layout_);
+        ClickAt(PanelOrigin() + skin.AbsoluteRect(element).center(), repeat);
+    }
+    void ClickAt(const QPoint& point, int repeat = 1) {
+        display_.Xdotool(
+            {"mousemove", "--sync", QString::number(point.x()), QString::number(point.y())});
+        display_.Xdotool({"click", "--repeat", QString::number(repeat), "--delay", "120", "1"});
+    }
+    void Key(const QString& key) {
+        display_.Xdotool({"windowfocus", "--sync", main_window_});
+        display_.Xdotool({"key", key});
+    }
+    // Enter on every other window of the player named like the main window (a message box).
+    void DismissBox() {
+        QString windows;
+        display_.Xdotool({"search", "--onlyvisible", "--name", "KORU-DMB"}, &windows);
+        for (const QString& window : windows.split('\n', Qt::SkipEmptyParts)) {
+            if (window == main_window_) continue;
+            display_.Xdotool({"windowfocus", "--sync", window});
+            display_.Xdotool({"key", "Return"});
+        }
+    }
+    // Item index of the list shown in the channel list (a header, then rows of 14 pixels).
+    QPoint ListItem(int index) const {
+        const koru::skin::QtSkin skin(layout_);
+        const QRect list = skin.AbsoluteRect("RG_CL_LIST");
+        return PanelOrigin() + QPoint(list.left() + 40, list.top() + 25 + index * 14);
+    }
+    QImage Shot(const QString& name) { return display_.Screenshot(artifacts_ + "/" + name); }
+    // The picture area shows the radio background (the audio layout).
+    bool AudioLayout(const QImage& screen) const {
+        const koru::skin::QtSkin skin(layout_);
+        const QRect picture = skin.AbsoluteRect("RG_Screen").translated(100, 100);
+        const QImage expected = skin.Image("BM_RadioBG");
+        int different = 0;
+        for (int y = 0; y < picture.height() && y < expected.height(); ++y) {
+            for (int x = 0; x < picture.width() && x < expected.width(); ++x) {
+                if ((screen.pixel(picture.left() + x, picture.top() + y) & 0xFFFFFF) !=
+                    (expected.pixel(x, y) & 0xFFFFFF))
+                    ++different;
+            }
+        }
+        return different < picture.width() * picture.height() / 10;
+    }
+    bool Exit() {
+        Key("alt+F4");
+        return player_.process().waitForFinished(20000) && player_.process().exitCode() == 0;
+    }
+    PlayerProcess& player() { return player_; }
+    std::string Log() const { return player_.Log(); }
+
+  private:
+    XvfbDisplay& display_;
+    std::filesystem::path home_;
+    QString artifacts_;
+    koru::skin::SkinLayout layout_;
+    PlayerProcess player_;
+    QString main_window_;
+};
+
+// Region 2 from the channel list's Search button: progress, the lists, TV 0 plays, the files.
+void SearchRegionTwo(Session& session, const std::filesystem::path& home) {
+    session.Click("BT_CL_Search");
+    CHECK(session.player().WaitForLog("search 2 of 6", 30000), "no search\n%s",
+          session.Log().c_str());
+    session.Shot("searching.png");
+    CHECK(session.player().WaitForLog("search completed", 60000), "the search did not end\n%s",
+          session.Log().c_str());
+    const std::string log = session.Log();
+    for (int i = 1; i <= 6; ++i) {
+        const std::string progress = "progress " + std::to_string(i < 6 ? 2 * i : 10);
+        const size_t line = log.find("search " + std::to_string(i) + " of 6");
+        CHECK(line != std::string::npos && log.find(progress, line) < log.find('\n', line),
+              "frequency %d without %s", i, progress.c_str());
+    }
+    CHECK(log.find("search completed: 6 services stored") != std::string::npos, "%s", log.c_str());
+    CHECK(log.find(kCompleted) != std::string::npos, "no completion message");
+    CHECK(session.player().WaitForLog("first frame of bbu://208736,0,0.ts", 30000),
+          "TV 0 does not play\n%s", session.Log().c_str());
+    QThread::msleep(1500);
+    session.Shot("search_done.png");
+    CHECK(std::filesystem::exists(home / "channel.dat"), "no channel.dat");
+    const std::vector<std::string> stored =
+        StoredChannels(koru::test::ReadFile(home / "channel.xml"));
+    const std::vector<std::string> expected = {"tv:KORU TV 1",       "tv:KORU TV 2",
+                                               "tv:KORU TV 12A",     "radio:KORU Radio",
+                                               "radio:KORU Classic", "data:KORU Web"};
+    CHECK(stored == expected, "channel.xml holds %s", Join(stored).c_str());
+}
+
+// The radio list, then a double-click on its second service.
+void PlayRadioFromList(Session& session) {
+    session.Click("BT_CL_Radio");
+    CHECK(session.player().WaitForLog("first frame of bbu://208736,2,0.mp2", 30000),
+          "the radio button did not play the radio\n%s", session.Log().c_str());
+    session.ClickAt(session.ListItem(1), 2);
+    CHECK(session.player().WaitForLog("connect bbu://205280,", 10000),
+          "the double-click did not tune KORU Classic\n%s", session.Log().c_str());
+    CHECK(session.player().WaitForLog("first frame of bbu://205280,", 30000),
+          "KORU Classic does not play\n%s", session.Log().c_str());
+    QThread::msleep(1500);
+    const QImage radio = session.Shot("radio.png");
+    CHECK(!radio.isNull() && session.AudioLayout(radio), "not the audio layout");
+}
+
+// F3, Cancel while the third frequency is searched.
+void CancelDuringThirdFrequency(Session& session, const std::filesystem::path& home) {
+    const std::string before = koru::test::ReadFile(home / "channel.xml");
+    const size_t searches = Count(session.Log(), "search of region");
+    session.Key("F3");
+    CHECK(koru::test::WaitUntil([&] { return Count(session.Log(), "search of region") > searches; },
+                                10000),
+          "F3 started no search");
+    CHECK(koru::test::WaitUntil([&] { return Count(session.Log(), "search 2 of 6") == 2; }, 30000),
+          "the second frequency never ended");
+    session.Click("BT_CS_Cancel");
+    CHECK(session.player().WaitForLog("search cancelled", 30000), "not cancelled\n%s",
+          session.Log().c_str());
+    const std::string log = session.Log();
+    const size_t cancelled = log.find("search cancelled");
+    CHECK(log.rfind("search 3 of 6: 205280 kHz, result 0, 2 services") < cancelled,
+          "the third frequency did not complete");
+    CHECK(log.find("search 4 of 6", log.rfind("search of region")) == std::string::npos,
+          "the search went on after the cancel");
+    CHECK(log.find("search cancelled: 6 services stored") != std::string::npos,
+          "the third frequency's services were not stored");
+    CHECK(session.player().WaitForLog(kCanceled, 5000), "no cancel message");
+    session.Shot("cancelled.png");
+    // The stored lists stay as they were (the channel that played comes back and is saved).
+    CHECK(session.player().WaitForLog("first frame of bbu://205280,", 30000), "no replay");
+    QThread::msleep(500);
+    CHECK(StoredChannels(koru::test::ReadFile(home / "channel.xml")) == StoredChannels(before),
+          "the stored lists changed");
+}
+
+// F3, then the stick leaves the bus during the search.
+void PullDuringSearch(Session& session) {
+    const size_t searches = Count(session.Log(), "search 1 of 6");
+    session.Key("F3");
+    CHECK(koru::test::WaitUntil([&] { return Count(session.Log(), "search 1 of 6") > searches; },
+                                30000),
+          "no search");
+    QProcess control;
+    control.start(QString::fromStdString((koru::test::BinDir() / "rxsimctl").string()),
+                  {"-p", QString::number(session.player().process().processId()), "pull"});
+    CHECK(control.waitForFinished(10000) && control.exitCode() == 0, "rxsimctl pull failed: %s",
+          control.readAllStandardError().constData());
+    CHECK(session.player().WaitForLog(kSearchLost, 30000), "no device-lost report\n%s",
+          session.Log().c_str());
+    QThread::msleep(500);
+    session.Shot("device_lost.png");
+    // The report is a modal box: Enter closes it and the search goes on to its end.
+    session.DismissBox();
+    CHECK(session.player().WaitForLog("search cancelled", 15000), "the search did not end\n%s",
+          session.Log().c_str());
+    CHECK(session.player().WaitForLog(kCanceled, 5000), "no cancel message");
+    QThread::msleep(3000);
+    const std::string log = session.Log();
+    const size_t report = log.find(kSearchLost);
+    CHECK(Count(log.substr(report), "message box:") == 1, "a second report followed:\n%s",
+          log.substr(report).c_str());
+}
+
+// After a restart in region 0 (L-band, radio only), F3 ends in radio mode.
+void SearchRegionZero(Session& session) {
+    session.Key("F3");
+    CHECK(session.player().WaitForLog("search of region 0: 16 frequencies", 10000),
+          "no search of region 0\n%s", session.Log().c_str());
+    CHECK(session.player().WaitForLog("search completed: 3 services stored", 120000),
+          "region 0 did not complete\n%s", session.Log().c_str());
+    CHECK(session.player().WaitForLog("first frame of bbu://1452960,0,0.mp2", 30000),
+          "the first radio service does not play\n%s", session.Log().c_str());
+    QThread::msleep(1500);
+    const QImage radio = session.Shot("region0.png");
+    CHECK(!radio.isNull() && session.AudioLayout(radio), "not the audio layout");
+}
+
+int Run() {
+    if (const std::string reason = koru::test::SessionUnavailable(false); !reason.empty()) {
+        std::printf("SKIP: %s\n", reason.c_str());
+        return 77;
+    }
+    const QString artifacts = QString::fromUtf8(KORU_ARTIFACT_DIR);
+    QDir().mkpath(artifacts);
+    koru::test::TempDir home;
+    XvfbDisplay display;
+    if (!display.Start()) {
+        std::fprintf(stderr, "FAILED: Xvfb did not start\n");
+        return 1;
+    }
+    {
+        Session session(display, home.path(), artifacts);
+        CHECK(session.Start(), "the player did not start");
+        session.Shot("start.png");
+        SearchRegionTwo(session, home.path());
+        PlayRadioFromList(session);
+        CancelDuringThirdFrequency(session, home.path());
+        PullDuringSearch(session);
+        CHECK(session.Exit(), "the player did not exit");
+        // Both windows kept their places (beside the main window at (100, 100)).
+        const std::string profile =
+            koru::test::ReadFile(home / "config" / "KORU-DMB" / "VelmarPlayer.ini");
+        CHECK(profile.find("ChannelListDlg_x=460") != std::string::npos &&
+                  profile.find("ChannelSearchDlg_y=100") != std::string::npos,
+              "window positions not kept:\n%s", profile.c_str());
+        QFile::remove(artifacts + "/player1.log");
+        QFile::copy(QString::fromStdString((home / "player.log").string()),
+                    artifacts + "/player1.log");
+    }
+    std::string xml = koru::test::ReadFile(home / "channel.xml");
+    const size_t region = xml.find("freqlocal=\"2\"");
+    CHECK(region != std::string::npos, "%s", xml.c_str());
+    if (region != std::string::npos) xml.replace(region, 13, "freqlocal=\"0\"");
+    koru::test::WriteFile(home / "channel.xml", xml);
+    {
+        Session session(display, home.path(), artifacts);
+        CHECK(session.Start(), "the player did not start again");
+        SearchRegionZero(session);
+        CHECK(session.Exit(), "the player did not exit");
+        QFile::remove(artifacts + "/player2.log");
+        QFile::copy(QString::fromStdString((home / "player.log").string()),
+                    artifacts + "/player2.log");
+    }
+    std::printf("screenshots in %s\n", qPrintable(artifacts));
+    return g_failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    return Run();
+}
