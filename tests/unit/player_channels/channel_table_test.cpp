@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -12,7 +13,7 @@ namespace {
 
 ServiceEntry Service(const char* label, double mhz, int index, int kind) {
     ServiceEntry entry{};
-    std::strncpy(entry.label, label, sizeof(entry.label));
+    std::memcpy(entry.label, label, std::min(std::strlen(label), sizeof(entry.label)));
     entry.frequency = mhz;
     entry.service_index = index;
     entry.kind = kind;
