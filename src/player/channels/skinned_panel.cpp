@@ -16,6 +16,15 @@ namespace koru::player {
 
 namespace {
 
+// The lists sit on the dark panels of the skin: dark rows, light text, the skin's teal for the
+// selection, a header that blends into the panel.
+constexpr const char* kListStyle =
+    "QTreeWidget { background: #101317; color: #e4e9ee; border: 1px solid #2a3038;"
+    " selection-background-color: #1f9e87; selection-color: #ffffff; outline: 0; }"
+    "QHeaderView { background: #1b2027; }"
+    "QHeaderView::section { background: #1b2027; color: #9fb0bf; border: none;"
+    " border-bottom: 1px solid #2a3038; padding: 2px; }";
+
 constexpr const char* kProfileGroup = "VelmarPlayer";
 constexpr int kDefaultPosition = 100;
 
@@ -105,6 +114,7 @@ QTreeWidget* SkinnedPanel::MakeList(int control_id, const QString& title) {
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setStyleSheet(kListStyle);
     ForwardKeysOf(list);
     return list;
 }
