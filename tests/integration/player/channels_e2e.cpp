@@ -17,24 +17,13 @@
 #include "player/skin/qt_skin.h"
 #include "player/skin/skin_layout.h"
 #include "support/player_session.h"
+#include "support/soft_check.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using koru::test::PlayerProcess;
 using koru::test::XvfbDisplay;
-
-int g_failures = 0;
-
-#define CHECK(condition, ...)                                                           \
-    do {                                                                                \
-        if (!(condition)) {                                                             \
-            std::fprintf(stderr, "FAILED %s:%d: %s: ", __FILE__, __LINE__, #condition); \
-            std::fprintf(stderr, __VA_ARGS__);                                          \
-            std::fprintf(stderr, "\n");                                                 \
-            ++g_failures;                                                               \
-        }                                                                               \
-    } while (0)
 
 // The texts of a first start (Korean).
 const char* const kCompleted = "skinned message: 채널 검색 완료했습니다.";
@@ -314,7 +303,7 @@ int Run() {
                     artifacts + "/player2.log");
     }
     std::printf("screenshots in %s\n", qPrintable(artifacts));
-    return g_failures == 0 ? 0 : 1;
+    return koru::test::CheckFailures() == 0 ? 0 : 1;
 }
 
 }  // namespace

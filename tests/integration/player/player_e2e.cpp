@@ -18,24 +18,13 @@
 #include "player/skin/qt_skin.h"
 #include "player/skin/skin_layout.h"
 #include "support/player_session.h"
+#include "support/soft_check.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using koru::test::PlayerProcess;
 using koru::test::XvfbDisplay;
-
-int g_failures = 0;
-
-#define CHECK(condition, ...)                                                           \
-    do {                                                                                \
-        if (!(condition)) {                                                             \
-            std::fprintf(stderr, "FAILED %s:%d: %s: ", __FILE__, __LINE__, #condition); \
-            std::fprintf(stderr, __VA_ARGS__);                                          \
-            std::fprintf(stderr, "\n");                                                 \
-            ++g_failures;                                                               \
-        }                                                                               \
-    } while (0)
 
 struct PictureStats {
     double mean_luma = 0;
@@ -178,7 +167,7 @@ int Run(const std::string& standin) {
     QFile::copy(QString::fromStdString((home / "player.log").string()), artifacts + "/player.log");
     std::printf("screenshots: %s/tv.png, %s/radio.png\n", qPrintable(artifacts),
                 qPrintable(artifacts));
-    return g_failures == 0 ? 0 : 1;
+    return koru::test::CheckFailures() == 0 ? 0 : 1;
 }
 
 }  // namespace
