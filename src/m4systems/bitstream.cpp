@@ -32,6 +32,10 @@ uint64_t BS_GetBitsLeft(M4BitStream* bs) {
     return bs != nullptr ? bs->size_bits - bs->position : 0;
 }
 
-int BS_IsOverrun(M4BitStream* bs) { return bs != nullptr && bs->overrun ? 1 : 0; }
+int BS_IsOverrun(M4BitStream* bs) {
+    return bs != nullptr && bs->overrun ? 1 : 0;
+}
 
-void DeleteBitStream(M4BitStream* bs) { delete bs; }
+void DeleteBitStream(M4BitStream* bs) {
+    delete bs;
+}

@@ -55,7 +55,9 @@ std::atomic<int> g_users{0};
 
 }  // namespace
 
-void M4_InitClock(void) { g_users.fetch_add(1); }
+void M4_InitClock(void) {
+    g_users.fetch_add(1);
+}
 
 void M4_StopClock(void) {
     int users = g_users.load();
@@ -63,7 +65,9 @@ void M4_StopClock(void) {
     }
 }
 
-uint32_t M4_GetSysClock(void) { return static_cast<uint32_t>(Clock().NowMs()); }
+uint32_t M4_GetSysClock(void) {
+    return static_cast<uint32_t>(Clock().NowMs());
+}
 
 void M4_Sleep(uint32_t ms) {
     if (ms == 0) {
@@ -85,4 +89,6 @@ void M4_SetClockScale(double scale) {
     if (scale > 0.0) Clock().SetScale(scale);
 }
 
-double M4_GetClockScale(void) { return Clock().Scale(); }
+double M4_GetClockScale(void) {
+    return Clock().Scale();
+}

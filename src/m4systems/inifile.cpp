@@ -17,13 +17,13 @@ namespace {
 constexpr const char* kSource = "inifile";
 
 struct Entry {
-    std::string key;    // empty for a comment or blank line
+    std::string key;  // empty for a comment or blank line
     std::string value;
-    std::string raw;    // the line as read, kept until the entry changes
+    std::string raw;  // the line as read, kept until the entry changes
 };
 
 struct Section {
-    std::string name;   // empty for lines before the first section header
+    std::string name;  // empty for lines before the first section header
     std::list<Entry> entries;
 };
 
@@ -35,7 +35,9 @@ std::string Trim(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-bool SameName(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
+bool SameName(const std::string& a, const char* b) {
+    return strcasecmp(a.c_str(), b) == 0;
+}
 
 }  // namespace
 
@@ -86,7 +88,8 @@ struct IniFile {
         std::ostringstream out;
         for (const Section& section : sections) {
             if (!section.name.empty()) out << '[' << section.name << "]\n";
-            for (const Entry& entry : section.entries) out << entry.raw << '\n';
+            for (const Entry& entry : section.entries)
+                out << entry.raw << '\n';
         }
         return out.str();
     }
@@ -143,8 +146,7 @@ M4Err IF_SetKey(IniFile* ini, const char* section, const char* key, const char* 
         } else {
             // New keys go after the section's last key, before trailing blank lines.
             auto position = target->entries.end();
-            while (position != target->entries.begin() &&
-                   Trim(std::prev(position)->raw).empty()) {
+            while (position != target->entries.begin() && Trim(std::prev(position)->raw).empty()) {
                 --position;
             }
             target->entries.insert(position, Entry{key, value, std::string(key) + "=" + value});
@@ -158,4 +160,6 @@ M4Err IF_SetKey(IniFile* ini, const char* section, const char* key, const char* 
     return M4OK;
 }
 
-void IF_Delete(IniFile* ini) { delete ini; }
+void IF_Delete(IniFile* ini) {
+    delete ini;
+}

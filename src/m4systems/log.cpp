@@ -50,7 +50,8 @@ std::string Format(const char* format, va_list args) {
 }
 
 std::string WithoutTrailingNewlines(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
     return text;
 }
 
@@ -114,9 +115,13 @@ void log_debug_out(const char* format, ...) {
     Deliver(1, 0, "", text);
 }
 
-void M4_SetLogLevel(int level) { g_level.store(level); }
+void M4_SetLogLevel(int level) {
+    g_level.store(level);
+}
 
-int M4_GetLogLevel(void) { return g_level.load(); }
+int M4_GetLogLevel(void) {
+    return g_level.load();
+}
 
 void M4_SetLogSink(M4LogSink sink, void* user) {
     Sink& target = TheSink();

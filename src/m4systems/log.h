@@ -24,17 +24,16 @@ M4_API int M4_GetLogLevel(void);
 
 /* Observes every printed line and every debug line (tests use it). channel is 0 for the log,
  * 1 for the debug output; the text has no trailing newline. Null removes the sink. */
-typedef void (*M4LogSink)(void* user, int channel, int level, const char* source,
-                          const char* text);
+typedef void (*M4LogSink)(void* user, int channel, int level, const char* source, const char* text);
 M4_API void M4_SetLogSink(M4LogSink sink, void* user);
 
 M4_EXTERN_C_END
 
 /* Shorthand used inside the project: M4_LOG(2, "bb_if", "text %d", v). */
-#define M4_LOG(level, source, ...)                                      \
-    do {                                                                \
+#define M4_LOG(level, source, ...)                                        \
+    do {                                                                  \
         if (log_do_i_log_n_print_prefix((level), (source), __LINE__) > 0) \
-            log_printf_nl(__VA_ARGS__);                                 \
+            log_printf_nl(__VA_ARGS__);                                   \
     } while (0)
 
 #endif

@@ -41,8 +41,7 @@ bool OpenPlugin(const std::filesystem::path& path, Plugin* plugin) {
     }
     plugin->query = reinterpret_cast<M4QueryInterfaceFn>(dlsym(library, "QueryInterface"));
     plugin->load = reinterpret_cast<M4LoadInterfaceFn>(dlsym(library, "LoadInterface"));
-    plugin->shutdown =
-        reinterpret_cast<M4ShutdownInterfaceFn>(dlsym(library, "ShutdownInterface"));
+    plugin->shutdown = reinterpret_cast<M4ShutdownInterfaceFn>(dlsym(library, "ShutdownInterface"));
     if (plugin->query == nullptr || plugin->load == nullptr || plugin->shutdown == nullptr) {
         M4_LOG(3, kSource, "%s is not a plug-in, skipped", path.c_str());
         dlclose(library);
@@ -57,8 +56,8 @@ bool OpenPlugin(const std::filesystem::path& path, Plugin* plugin) {
 
 struct PluginManager {
     std::vector<Plugin> plugins;
-    std::mutex mutex;                     // guards loaded
-    std::map<void*, size_t> loaded;       // object -> index of the plug-in that made it
+    std::mutex mutex;                // guards loaded
+    std::map<void*, size_t> loaded;  // object -> index of the plug-in that made it
 };
 
 PluginManager* NewPluginManager(const char* folder, IniFile* /*ini*/) {
@@ -141,7 +140,9 @@ void PM_Delete(PluginManager* pm) {
         std::lock_guard lock(pm->mutex);
         left.swap(pm->loaded);
     }
-    for (const auto& [object, index] : left) pm->plugins[index].shutdown(object);
-    for (const Plugin& plugin : pm->plugins) dlclose(plugin.library);
+    for (const auto& [object, index] : left)
+        pm->plugins[index].shutdown(object);
+    for (const Plugin& plugin : pm->plugins)
+        dlclose(plugin.library);
     delete pm;
 }

@@ -27,27 +27,27 @@ typedef void (*M4ShutdownInterfaceFn)(void* object);
  * sets before connect, and terminal_private, which belongs to the terminal. */
 typedef struct M4InputService M4InputService;
 struct M4InputService {
-    uint32_t interface_id;     /* 1 */
-    const char* module_name;   /* 2 */
-    const char* author;        /* 3 */
-    uint32_t version;          /* 4 */
-    void* reserved5;           /* 5 */
-    int32_t (*CanHandleURL)(M4InputService* self, const char* url);                 /* 6 */
-    int32_t (*Operation7)(M4InputService* self);                                    /* 7 */
-    int32_t (*Connect)(M4InputService* self, const char* url, int32_t value);       /* 8 */
-    int32_t (*Close)(M4InputService* self);                                         /* 9 */
-    int32_t (*Operation10)(M4InputService* self);                                   /* 10 */
-    int32_t (*Operation11)(M4InputService* self);                                   /* 11 */
-    void* reserved12;                                                               /* 12 */
-    void* reserved13;                                                               /* 13 */
-    void* reserved14;                                                               /* 14 */
-    int32_t status; /* 15: 5 idle, 2 connecting, 3 connected */
-    void* reserved16;                                                               /* 16 */
-    void* reserved17;                                                               /* 17 */
-    void (*DeliverData)(M4InputService* self, const uint8_t* data, uint32_t length); /* 18 */
-    void* terminal_private;                                                         /* 19 */
+    uint32_t interface_id;                                                    /* 1 */
+    const char* module_name;                                                  /* 2 */
+    const char* author;                                                       /* 3 */
+    uint32_t version;                                                         /* 4 */
+    void* reserved5;                                                          /* 5 */
+    int32_t (*CanHandleURL)(M4InputService* self, const char* url);           /* 6 */
+    int32_t (*Operation7)(M4InputService* self);                              /* 7 */
+    int32_t (*Connect)(M4InputService* self, const char* url, int32_t value); /* 8 */
+    int32_t (*Close)(M4InputService* self);                                   /* 9 */
+    int32_t (*Operation10)(M4InputService* self);                             /* 10 */
+    int32_t (*Operation11)(M4InputService* self);                             /* 11 */
+    void* reserved12;                                                         /* 12 */
+    void* reserved13;                                                         /* 13 */
+    void* reserved14;                                                         /* 14 */
+    int32_t status;   /* 15: 5 idle, 2 connecting, 3 connected */
+    void* reserved16; /* 16 */
+    void* reserved17; /* 17 */
+    void (*DeliverData)(M4InputService* self, const uint8_t* data, uint32_t length);     /* 18 */
+    void* terminal_private;                                                              /* 19 */
     int32_t (*ServiceCommand)(M4InputService* self, int32_t command, int32_t parameter); /* 20 */
-    void* context;                                                                  /* 21 */
+    void* context;                                                                       /* 21 */
 };
 
 typedef struct PluginManager PluginManager;
@@ -56,8 +56,7 @@ typedef struct PluginManager PluginManager;
 M4_API PluginManager* NewPluginManager(const char* folder, IniFile* ini);
 M4_API uint32_t PM_GetPluginsCount(PluginManager* pm);
 /* Loads interface_type from plug-in index. 1 and a non-null *out on success, else 0. */
-M4_API int PM_LoadInterface(PluginManager* pm, uint32_t index, uint32_t interface_type,
-                            void** out);
+M4_API int PM_LoadInterface(PluginManager* pm, uint32_t index, uint32_t interface_type, void** out);
 /* Hands an object of PM_LoadInterface back to the plug-in that made it. 1 on success. */
 M4_API int PM_ShutdownInterface(PluginManager* pm, void* object);
 /* A symbol of the plug-in whose file name is module (with or without "lib" and ".so"), or

@@ -81,4 +81,6 @@ void SQ_Reset(M4ByteQueue* q) {
     q->overflows = 0;
 }
 
-void SQ_Delete(M4ByteQueue* q) { delete q; }
+void SQ_Delete(M4ByteQueue* q) {
+    delete q;
+}

@@ -72,7 +72,9 @@ void TH_SetPriority(M4Thread* th, int priority) {
     ApplyPriority(th->state->tid, priority);
 }
 
-int TH_IsRunning(M4Thread* th) { return th != nullptr && th->state->running ? 1 : 0; }
+int TH_IsRunning(M4Thread* th) {
+    return th != nullptr && th->state->running ? 1 : 0;
+}
 
 void TH_Delete(M4Thread* th) {
     if (th == nullptr) return;
@@ -100,7 +102,9 @@ struct M4Mutex {
     std::recursive_mutex mutex;
 };
 
-M4Mutex* NewMutex(void) { return new M4Mutex; }
+M4Mutex* NewMutex(void) {
+    return new M4Mutex;
+}
 
 void MX_Lock(M4Mutex* mx) {
     if (mx != nullptr) mx->mutex.lock();
@@ -110,4 +114,6 @@ void MX_Unlock(M4Mutex* mx) {
     if (mx != nullptr) mx->mutex.unlock();
 }
 
-void MX_Delete(M4Mutex* mx) { delete mx; }
+void MX_Delete(M4Mutex* mx) {
+    delete mx;
+}

@@ -15,7 +15,7 @@ enum class Library { kSiUSBXp, kKoruDmbMS };
 
 // One opened device: a byte pipe with a receive queue. Results are the SI_* codes.
 class UsbDevice {
-public:
+  public:
     virtual ~UsbDevice() = default;
     // Reads up to wanted bytes, waiting at most timeout_ms for the first (0: no wait).
     // SI_SUCCESS with *got > 0, SI_RX_QUEUE_NOT_READY when nothing came, SI_READ_ERROR when the
@@ -29,7 +29,7 @@ public:
 };
 
 class DeviceProvider {
-public:
+  public:
     virtual ~DeviceProvider() = default;
     // Devices that this library sees now.
     virtual int CountDevices(Library library, uint32_t* count) = 0;
@@ -38,7 +38,7 @@ public:
 
 // A provider that never has a device.
 class NoDeviceProvider : public DeviceProvider {
-public:
+  public:
     int CountDevices(Library, uint32_t* count) override;
     int Open(Library, uint32_t, std::unique_ptr<UsbDevice>*) override;
 };

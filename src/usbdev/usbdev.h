@@ -15,7 +15,7 @@ extern "C" {
 /* Results. */
 #define SI_SUCCESS 0x00
 #define SI_INVALID_HANDLE 0x01
-#define SI_READ_ERROR 0x02 /* the device failed (pulled) */
+#define SI_READ_ERROR 0x02         /* the device failed (pulled) */
 #define SI_RX_QUEUE_NOT_READY 0x03 /* nothing to read: not an error */
 #define SI_WRITE_ERROR 0x04
 #define SI_INVALID_PARAMETER 0x06
@@ -32,8 +32,7 @@ USBDEV_API int SI_GetNumDevices(uint32_t* count);
 USBDEV_API int SI_Open(uint32_t index, USB_HANDLE* handle);
 USBDEV_API int SI_Close(USB_HANDLE handle);
 USBDEV_API int SI_Read(USB_HANDLE handle, void* buffer, uint32_t wanted, uint32_t* got);
-USBDEV_API int SI_Write(USB_HANDLE handle, const void* buffer, uint32_t length,
-                        uint32_t* written);
+USBDEV_API int SI_Write(USB_HANDLE handle, const void* buffer, uint32_t length, uint32_t* written);
 USBDEV_API int SI_FlushBuffers(USB_HANDLE handle, uint8_t transmit, uint8_t receive);
 /* Process-wide for this library; applies to every later read and write. */
 USBDEV_API int SI_SetTimeouts(uint32_t read_ms, uint32_t write_ms);
@@ -43,8 +42,7 @@ USBDEV_API int DI_GetNumDevices(uint32_t* count);
 USBDEV_API int DI_Open(uint32_t index, USB_HANDLE* handle);
 USBDEV_API int DI_Close(USB_HANDLE handle);
 USBDEV_API int DI_Read(USB_HANDLE handle, void* buffer, uint32_t wanted, uint32_t* got);
-USBDEV_API int DI_Write(USB_HANDLE handle, const void* buffer, uint32_t length,
-                        uint32_t* written);
+USBDEV_API int DI_Write(USB_HANDLE handle, const void* buffer, uint32_t length, uint32_t* written);
 USBDEV_API int DI_FlushBuffers(USB_HANDLE handle, uint8_t transmit, uint8_t receive);
 USBDEV_API int DI_SetTimeouts(uint32_t read_ms, uint32_t write_ms);
 USBDEV_API int DI_CheckRXQueue(USB_HANDLE handle, uint32_t* queued, uint32_t* status);

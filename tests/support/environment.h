@@ -21,8 +21,12 @@ inline std::string EnvPath(const char* name, const char* built_in) {
 #endif
 
 // The source tree, the build's bin folder (program folder) and the reference recording's folder.
-inline std::filesystem::path SourceDir() { return EnvPath("KORU_SOURCE_DIR", KORU_SOURCE_DIR); }
-inline std::filesystem::path BinDir() { return EnvPath("KORU_BIN_DIR", KORU_BIN_DIR); }
+inline std::filesystem::path SourceDir() {
+    return EnvPath("KORU_SOURCE_DIR", KORU_SOURCE_DIR);
+}
+inline std::filesystem::path BinDir() {
+    return EnvPath("KORU_BIN_DIR", KORU_BIN_DIR);
+}
 inline std::filesystem::path ReferenceDir() {
     return EnvPath("KORU_REFERENCE_DIR", KORU_REFERENCE_DIR);
 }

@@ -13,7 +13,7 @@
 namespace koru::test {
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "koru-XXXXXX").string();
         std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -31,7 +31,7 @@ public:
     std::string str() const { return path_.string(); }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -25,12 +25,10 @@ struct Ops {
     Library library;
 };
 
-const Ops kSi{"SiUSBXp",       SI_GetNumDevices, SI_Open,         SI_Close,
-              SI_Read,         SI_Write,         SI_FlushBuffers, SI_SetTimeouts,
-              SI_CheckRXQueue, Library::kSiUSBXp};
-const Ops kDi{"KoruDmbMS",     DI_GetNumDevices, DI_Open,         DI_Close,
-              DI_Read,         DI_Write,         DI_FlushBuffers, DI_SetTimeouts,
-              DI_CheckRXQueue, Library::kKoruDmbMS};
+const Ops kSi{"SiUSBXp", SI_GetNumDevices, SI_Open,        SI_Close,        SI_Read,
+              SI_Write,  SI_FlushBuffers,  SI_SetTimeouts, SI_CheckRXQueue, Library::kSiUSBXp};
+const Ops kDi{"KoruDmbMS", DI_GetNumDevices, DI_Open,        DI_Close,        DI_Read,
+              DI_Write,    DI_FlushBuffers,  DI_SetTimeouts, DI_CheckRXQueue, Library::kKoruDmbMS};
 
 // A scripted device: what tests put in `replies` comes back from reads.
 struct Script {
@@ -44,7 +42,7 @@ struct Script {
 };
 
 class ScriptedDevice : public usbdev::UsbDevice {
-public:
+  public:
     explicit ScriptedDevice(Script* script) : script_(script) {}
     int Read(uint8_t* buffer, uint32_t wanted, uint32_t* got, uint32_t timeout_ms) override {
         script_->last_read_timeout = timeout_ms;
@@ -74,13 +72,13 @@ public:
         return SI_SUCCESS;
     }
 
-private:
+  private:
     Script* script_;
 };
 
 // One device, seen by one of the two libraries only.
 class OneDeviceProvider : public usbdev::DeviceProvider {
-public:
+  public:
     OneDeviceProvider(Library library, Script* script) : library_(library), script_(script) {}
     int CountDevices(Library library, uint32_t* count) override {
         *count = library == library_ ? 1 : 0;
@@ -92,13 +90,13 @@ public:
         return SI_SUCCESS;
     }
 
-private:
+  private:
     Library library_;
     Script* script_;
 };
 
 class UsbDevTest : public ::testing::TestWithParam<Ops> {
-protected:
+  protected:
     void TearDown() override { usbdev::SetDeviceProvider(nullptr); }
 };
 
