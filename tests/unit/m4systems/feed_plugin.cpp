@@ -24,6 +24,7 @@
 #include "m4systems/messages.h"
 #include "m4systems/plugin.h"
 #include "m4systems/terminal.h"
+#include "support/input_service_plugin.h"
 
 namespace {
 
@@ -265,37 +266,9 @@ int32_t Connect(M4InputService* service, const char* url, int32_t) {
     return 0;
 }
 
-int32_t ReturnZero(M4InputService*) {
-    return 0;
-}
-
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) uint32_t QueryInterface(uint32_t type) {
-    return type == M4_INPUT_SERVICE_INTERFACE ? 1 : 0;
-}
-
-extern "C" __attribute__((visibility("default"))) void* LoadInterface(uint32_t type) {
-    if (type != M4_INPUT_SERVICE_INTERFACE) return nullptr;
-    auto* service = new M4InputService{};
-    service->interface_id = M4_INPUT_SERVICE_INTERFACE;
-    service->module_name = "Test feed";
-    service->author = "KORU-DMB tests";
-    service->version = 1;
-    service->CanHandleURL = CanHandleUrl;
-    service->Operation7 = ReturnZero;
-    service->Connect = Connect;
-    service->Close = Close;
-    service->status = 5;
-    return service;
-}
-
-extern "C" __attribute__((visibility("default"))) void ShutdownInterface(void* object) {
-    auto* service = static_cast<M4InputService*>(object);
-    if (service == nullptr || service->interface_id != M4_INPUT_SERVICE_INTERFACE) return;
-    Close(service);
-    delete service;
-}
+KORU_TEST_INPUT_SERVICE_EXPORTS("Test feed", CanHandleUrl, Connect, Close)
 
 extern "C" __attribute__((visibility("default"))) void FeedPluginHold(int hold) {
     if (hold) {
