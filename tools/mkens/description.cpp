@@ -280,6 +280,8 @@ bool Parser::ServiceKey(ServiceDescription& s, const std::string& key, const std
         s.video = value;
     } else if (key == "fps" && s.kind == ServiceKind::kTv) {
         return SetInt(&s.fps, value, 1, 30);
+    } else if (key == "gop" && s.kind == ServiceKind::kTv) {
+        return SetInt(&s.gop, value, 1, 300);
     } else if (key == "mode" && s.kind == ServiceKind::kRadio) {
         s.mode = Lower(value);
         if (s.mode != "stereo" && s.mode != "joint" && s.mode != "mono") {

@@ -60,6 +60,7 @@ struct ServiceDescription {
     // TV.
     std::string video = "testsrc2";
     int fps = 15;
+    int gop = 0;  // frames from one key frame to the next; 0: fps (one a second)
     // Radio.
     std::string mode = "joint";  // stereo, joint, mono
     int pad = 58;                // F-PAD and X-PAD bytes in each audio frame

@@ -165,7 +165,7 @@ std::vector<uint8_t> MediaMaker::TransportStream(const ServiceDescription& s, in
         "-map", "1:a"};
     const std::string text = DrawText(s.label, "18", "10", "h-text_h-10");
     if (!text.empty()) args.insert(args.end(), {"-vf", text});
-    const std::string fps = std::to_string(s.fps);
+    const std::string gop = std::to_string(s.gop > 0 ? s.gop : s.fps);
     const std::string rate = std::to_string(video_kbps) + "k";
     args.insert(args.end(), {"-c:v",
                              "libx264",
@@ -176,9 +176,9 @@ std::vector<uint8_t> MediaMaker::TransportStream(const ServiceDescription& s, in
                              "-pix_fmt",
                              "yuv420p",
                              "-g",
-                             fps,
+                             gop,
                              "-keyint_min",
-                             fps,
+                             gop,
                              "-sc_threshold",
                              "0",
                              "-bf",
