@@ -10,6 +10,11 @@ const std::vector<std::string> kBitmaps = {"BM_CS_Top",      "BM_CS_Left",    "B
                                            "BM_CS_Bottom",   "BM_CS_TVTitle", "BM_CS_RadioTitle",
                                            "BM_CS_DataTitle"};
 
+// The bar in the colours of the lists beside it.
+constexpr const char* kProgressStyle =
+    "QProgressBar { background: #101317; border: 1px solid #2a3038; border-radius: 3px; }"
+    "QProgressBar::chunk { background: #1f9e87; border-radius: 2px; }";
+
 }  // namespace
 
 EM_ChannelSearch::EM_ChannelSearch(QWidget* main_window, const skin::QtSkin& skin,
@@ -24,6 +29,7 @@ EM_ChannelSearch::EM_ChannelSearch(QWidget* main_window, const skin::QtSkin& ski
     progress_->setObjectName(QString::number(control::kSearchProgress));
     progress_->setRange(0, kSearchProgressMaximum);
     progress_->setTextVisible(false);
+    progress_->setStyleSheet(kProgressStyle);
     cancel_ = new skin::EM_BitmapButton(control::kSearchCancel, this);
     cancel_->setObjectName("BT_CS_Cancel");
     cancel_->setFocusPolicy(Qt::NoFocus);
