@@ -8,6 +8,24 @@
 
 #include "m4systems/plugin.h"
 
+namespace koru::test {
+
+// Close of a plug-in whose Connect puts a Feed (with `stop` and a delivering `thread`) in the
+// service's context: the thread ends before the feed is freed.
+template <class Feed>
+int32_t CloseFeed(M4InputService* service) {
+    auto* feed = static_cast<Feed*>(service->context);
+    if (feed == nullptr) return 0;
+    feed->stop = true;
+    if (feed->thread.joinable()) feed->thread.join();
+    delete feed;
+    service->context = nullptr;
+    service->status = 5;
+    return 0;
+}
+
+}  // namespace koru::test
+
 #define KORU_TEST_INPUT_SERVICE_EXPORTS(name, can_handle, connect, close)                      \
     extern "C" __attribute__((visibility("default"))) uint32_t QueryInterface(uint32_t type) { \
         return type == M4_INPUT_SERVICE_INTERFACE ? 1 : 0;                                     \

@@ -81,14 +81,7 @@ int32_t CanHandleUrl(M4InputService*, const char* url) {
 }
 
 int32_t Close(M4InputService* service) {
-    auto* feed = static_cast<Feed*>(service->context);
-    if (feed == nullptr) return 0;
-    feed->stop = true;
-    if (feed->thread.joinable()) feed->thread.join();
-    delete feed;
-    service->context = nullptr;
-    service->status = 5;
-    return 0;
+    return koru::test::CloseFeed<Feed>(service);
 }
 
 int32_t Connect(M4InputService* service, const char* url, int32_t) {
