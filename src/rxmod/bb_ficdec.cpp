@@ -20,11 +20,8 @@ namespace dab = koru::dab;
 constexpr const char* kSource = "bb_ficdec";
 
 // FIG results besides 0 and the BB_ERR_* codes.
-constexpr int kFigIgnored = 1;      // an extension this decoder does not use
-constexpr int kFigCorrupt = -3;     // a FIG type not decoded, or bytes that do not add up
-constexpr uint8_t kPacketMode = 3;  // TMId of packet-mode data
-constexpr uint8_t kStreamData = 1;  // TMId of stream-mode data
-constexpr uint8_t kMpeg2TransportStream = 24;  // DSCTy
+constexpr int kFigIgnored = 1;   // an extension this decoder does not use
+constexpr int kFigCorrupt = -3;  // a FIG type not decoded, or bytes that do not add up
 
 ChannelInfo g_working;
 
@@ -59,7 +56,7 @@ int FreeComponentIndex(const ChannelInfo& info) {
 // A packet-mode component by its SCId (stream components carry no SCId).
 ComponentRecord* FindPacketComponent(ChannelInfo& info, uint16_t scid) {
     for (ComponentRecord& component : info.components) {
-        if (component.in_use == kRecordInUse && component.tmid == kPacketMode &&
+        if (component.in_use == kRecordInUse && component.tmid == dab::kPacketData &&
             component.scid == scid) {
             return &component;
         }
@@ -87,7 +84,8 @@ int DecodeSubChannels(ChannelInfo& info, std::span<const uint8_t> field, bool ne
         sub.table_switch = protection.short_form ? protection.table_switch : 0;
         sub.table_index = protection.short_form ? protection.table_index : 0;
         sub.option = protection.short_form ? 0 : static_cast<uint8_t>(protection.option);
-        sub.protection_level = protection.short_form ? 0 : protection.level - 1;
+        sub.protection_level =
+            protection.short_form ? 0 : static_cast<uint8_t>(protection.level - 1);
         sub.size = protection.short_form ? 0 : protection.size_cu;
         if (next_configuration) sub.next_configuration = 1;
     }
@@ -116,7 +114,7 @@ int DecodeServices(ChannelInfo& info, const dab::Fig0& fig) {
             }
             component->in_use = kRecordInUse;
             component->tmid = from.tmid;
-            if (from.tmid == kPacketMode) {
+            if (from.tmid == dab::kPacketData) {
                 component->scid = from.scid;
             } else {
                 component->type = from.type;
@@ -292,8 +290,9 @@ int FIC_Complete(const ChannelInfo& info) {
         if (service.label[0] == '\0') return -1;
         const ComponentRecord* first = FirstComponent(info, service);
         if (first == nullptr) return -1;
-        if (first->tmid == kPacketMode && first->packet_address == kUnknownPacketAddress) return -1;
-        if (first->tmid == kStreamData && first->type != kMpeg2TransportStream &&
+        if (first->tmid == dab::kPacketData && first->packet_address == kUnknownPacketAddress)
+            return -1;
+        if (first->tmid == dab::kStreamData && first->type != dab::kDsctyMpeg2Ts &&
             service.user_application_type == kUnknownUserApplication) {
             return -1;
         }
