@@ -3,6 +3,7 @@
 // FIG and never reach past the FIB; this module keeps the ChannelInfo records and the results.
 #include "rxmod/bb_ficdec.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -158,8 +159,8 @@ int DecodeUserApplications(ChannelInfo& info, const dab::Fig0& fig) {
         for (const dab::UserApplication& application : entry.apps) {  // the last one stays
             service->user_application_type = application.type;
             std::memset(service->user_application_data, 0, sizeof service->user_application_data);
-            std::memcpy(service->user_application_data, application.data.data(),
-                        application.data.size());
+            std::copy(application.data.begin(), application.data.end(),
+                      service->user_application_data);  // at most 31 bytes
         }
     }
     return 0;
