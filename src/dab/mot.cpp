@@ -197,7 +197,7 @@ std::optional<MotDirectory> ParseMotDirectory(std::span<const uint8_t> bytes,
     if (compressed) return fail(MotDirectoryError::kCompressed);
     if (size != bytes.size()) return fail(MotDirectoryError::kSize);
     std::span<const uint8_t> extension = r.Bytes(extension_length);
-    if (!r.ok()) return fail(MotDirectoryError::kSize);
+    if (!r.ok()) return fail(MotDirectoryError::kExtension);
     BitReader er(extension);
     if (!ReadParameters(er, &d.parameters)) return fail(MotDirectoryError::kExtension);
     BitReader entries(r.Rest());

@@ -111,7 +111,7 @@ enum class MotDirectoryError {
     kTooShort,     // not even the fixed fields
     kCompressed,   // the compression flag is set (not supported)
     kSize,         // DirectorySize is not the number of bytes
-    kExtension,    // a directory extension parameter runs past its length
+    kExtension,    // the extension, or a parameter in it, runs past its end
     kObjectCount,  // NumberOfObjects headers do not fill the directory exactly
 };
 // Parses a whole directory: DirectorySize must equal the bytes given, and NumberOfObjects

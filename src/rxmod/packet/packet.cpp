@@ -345,7 +345,7 @@ const char* DirectoryFault(dab::MotDirectoryError error) {
         case dab::MotDirectoryError::kSize:
             return "DirectorySize is not its length";
         case dab::MotDirectoryError::kExtension:
-            return "an extension parameter runs past the extension";
+            return "its extension runs past its end";
         case dab::MotDirectoryError::kObjectCount:
             return "NumberOfObjects does not match its entries";
         default:
