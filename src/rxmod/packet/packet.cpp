@@ -55,10 +55,6 @@ bool MakeRoom(std::vector<uint8_t>& data, size_t* capacity, size_t more, size_t 
     return true;
 }
 
-std::span<const uint8_t> Span(const std::vector<uint8_t>& bytes) {
-    return {bytes.data(), bytes.size()};
-}
-
 // --- packet synchronisation --------------------------------------------------------------------
 
 // Drops bytes until the queue starts with a packet of the wanted address whose CRC holds.
@@ -103,7 +99,7 @@ std::string NameText(std::span<const uint8_t> name, uint8_t charset) {
 std::string NameParameterPath(const dab::MotParameter& parameter) {
     if (parameter.data.empty()) return "";
     const uint8_t charset = parameter.data[0] >> 4;
-    const std::span<const uint8_t> name = Span(parameter.data).subspan(1);
+    const std::span<const uint8_t> name = std::span(parameter.data).subspan(1);
     if (charset != dab::kCharsetUcs2 && std::find(name.begin(), name.end(), 0) != name.end()) {
         M4_LOG(1, kSource, "MOT content name refused: %s", NameText(name, charset).c_str());
         return "";
