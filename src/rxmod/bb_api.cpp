@@ -6,9 +6,13 @@
 #include "m4systems/log.h"
 #include "rxmod/bb_err.h"
 #include "rxmod/bb_if.h"
+#include "rxmod/ctx2050/ctx2050.h"
 #include "rxmod/dmb_api.h"
+#include "rxmod/fc2501/fc2501.h"
+#include "rxmod/fnx14701/fnx14701.h"
 #include "rxmod/itd3020/itd3020.h"
 #include "rxmod/pn3030/pn3030.h"
+#include "rxmod/receiver.h"
 #include "rxmod/rxmod_api.h"
 
 namespace {
@@ -17,18 +21,17 @@ constexpr const char* kSource = "bb_api";
 constexpr int kCarModeOn = 1000;
 constexpr int kCarModeOff = 1001;
 
-// Basebands and tuners by the names the sticks give. Drivers not built into this plug-in yet
-// have no install operation; such a stick is refused like an unknown one.
+// Basebands and tuners by the names the sticks give.
 const BasebandChoice kBasebands[] = {
     {"PN3030", 16.384, PN3030_Install},
-    {"CTX2050", 24.576, nullptr},
+    {"CTX2050", 24.576, CTX2050_Install},
 };
 
 const TunerChoice kTuners[] = {
     {"ITD3010", 0x61, ITD3020_Install},
     {"ITD3020", 0x61, ITD3020_Install},
-    {"FC2501", 0x60, nullptr},
-    {"FNX14701", 0x62, nullptr},  // the same address behind either baseband
+    {"FC2501", 0x60, FC2501_Install},
+    {"FNX14701", 0x62, FNX14701_Install},  // the same address behind either baseband
 };
 
 // Firmware of the first sticks answers no identification text; the hardware id tells them.
@@ -42,7 +45,6 @@ const OldFirmware kOldFirmware[] = {
     {1, "NRC|1.2|Nov 22 2005|PN3030|ITD3010"},
 };
 
-// Until bring-up installs real drivers, every operation reports that no receiver is there.
 int NoConfigure(uint8_t, int) {
     return BB_ERR_NO_DEVICE;
 }
@@ -67,11 +69,6 @@ int NoTunerConfigure(double, uint8_t) {
 int NoCarMode(int) {
     return BB_ERR_GENERIC;
 }
-
-HwInfo g_hw{};
-BasebandDriver g_baseband{NoConfigure,   NoTune,       NoLockCheck,
-                          NoStartStream, NoStopStream, NoGetStream};
-TunerDriver g_tuner{NoTunerConfigure, NoTune, NoCarMode};
 
 // Copies at most width - 1 characters and a NUL.
 void CopyField(char* to, size_t width, const char* from, size_t length) {
@@ -101,14 +98,21 @@ const TunerChoice* BB_FindTuner(const char* name) {
     return FindByName(kTuners, name);
 }
 
+BasebandDriver BB_NoBaseband() {
+    return {NoConfigure, NoTune, NoLockCheck, NoStartStream, NoStopStream, NoGetStream};
+}
+TunerDriver BB_NoTuner() {
+    return {NoTunerConfigure, NoTune, NoCarMode};
+}
+
 HwInfo& BB_HwInfo() {
-    return g_hw;
+    return BB_Receiver().hw;
 }
 BasebandDriver& BB_Baseband() {
-    return g_baseband;
+    return BB_Receiver().baseband;
 }
 TunerDriver& BB_Tuner() {
-    return g_tuner;
+    return BB_Receiver().tuner;
 }
 
 void BB_SplitIdentification(const char* text, HwInfo* info) {
@@ -131,10 +135,11 @@ void BB_SplitIdentification(const char* text, HwInfo* info) {
 }
 
 int BB_IdentifyHardware() {
-    g_hw = HwInfo{};
+    HwInfo& hw = BB_HwInfo();
+    hw = HwInfo{};
     uint8_t id = 15;
     BB_Ifce_GetHardwareId(&id);
-    g_hw.hardware_id = id;
+    hw.hardware_id = id;
 
     char text[256] = {};
     if (BB_Ifce_GetFirmwareId(text) != BB_SUCCESS) return BB_ERR_NO_DEVICE;
@@ -151,7 +156,7 @@ int BB_IdentifyHardware() {
         if (identification == nullptr) return BB_ERR_NO_DEVICE;
     }
     M4_LOG(2, kSource, "identification [%s]", identification);
-    BB_SplitIdentification(identification, &g_hw);
+    BB_SplitIdentification(identification, &hw);
     return BB_SUCCESS;
 }
 
@@ -171,47 +176,49 @@ int BB_API_Init() {
     int32_t backend = 0;
     BB_API_GetUSBApi(&backend);
     if (BB_API_OpenUSB() != BB_SUCCESS) return BB_ERR_NO_DEVICE;
+    HwInfo& hw = BB_HwInfo();
     if (BB_IdentifyHardware() != BB_SUCCESS) {
         BB_API_CloseUSB();
-        M4_LOG(1, kSource, "RXMOD [%s]", g_hw.model);
+        M4_LOG(1, kSource, "RXMOD [%s]", hw.model);
         return BB_ERR_NO_DEVICE;
     }
     // Both drivers are chosen before anything is installed, so that a refused stick leaves the
     // drivers as they were.
-    const BasebandChoice* baseband = BB_FindBaseband(g_hw.baseband);
-    if (baseband == nullptr || baseband->install == nullptr) {
+    const BasebandChoice* baseband = BB_FindBaseband(hw.baseband);
+    if (baseband == nullptr) {
         M4_LOG(1, kSource, "Unknown BB Chip");
         return BB_ERR_NO_DEVICE;
     }
-    const TunerChoice* tuner = BB_FindTuner(g_hw.tuner);
-    if (tuner == nullptr || tuner->install == nullptr) {
+    const TunerChoice* tuner = BB_FindTuner(hw.tuner);
+    if (tuner == nullptr) {
         M4_LOG(1, kSource, "Unknown tuner!!");
         return BB_ERR_NO_DEVICE;
     }
 
     BB_Ifce_InstallBuses();
-    baseband->install(&g_baseband);
+    baseband->install(&BB_Baseband());
     const bool ctx2050 = std::strcmp(baseband->name, "CTX2050") == 0;
-    const int variant = ctx2050 && std::strcmp(g_hw.model, "MARTEN") == 0 ? 1 : 0;
-    g_baseband.Configure(tuner->bus_address, variant);
+    const int variant = ctx2050 && std::strcmp(hw.model, "MARTEN") == 0 ? 1 : 0;
+    BB_Baseband().Configure(tuner->bus_address, variant);
 
-    tuner->install(&g_tuner, baseband->name);
-    g_tuner.Configure(baseband->tuner_clock_mhz, tuner->bus_address);
-    g_hw.tuner_clock = baseband->tuner_clock_mhz;
-    g_hw.tuner_address = tuner->bus_address;
+    tuner->install(&BB_Tuner(), baseband->name);
+    BB_Tuner().Configure(baseband->tuner_clock_mhz, tuner->bus_address);
+    hw.tuner_clock = baseband->tuner_clock_mhz;
+    hw.tuner_address = tuner->bus_address;
 
     DMB_LoadChannelCache(kChannelCacheFile);
     return BB_SUCCESS;
 }
 
 void BB_API_GetHWName(char* name, uint32_t* length) {
-    const size_t model_length = std::strlen(g_hw.model);
+    const char* model = BB_HwInfo().model;
+    const size_t model_length = std::strlen(model);
     if (length != nullptr) *length = static_cast<uint32_t>(model_length);
     if (name != nullptr) {
         std::memset(name, 0, model_length);
-        std::memcpy(name, g_hw.model, model_length);
+        std::memcpy(name, model, model_length);
     }
-    M4_LOG(2, kSource, "RXMOD-1 [%s]", g_hw.model);
+    M4_LOG(2, kSource, "RXMOD-1 [%s]", model);
 }
 
 int32_t BB_SetCarMode(void) {

@@ -54,8 +54,13 @@ struct TunerDriver {
     int (*CarMode)(int command);
 };
 
+// The tables before bring-up installed drivers: every operation reports that no receiver is
+// there.
+BasebandDriver BB_NoBaseband();
+TunerDriver BB_NoTuner();
+
 // A baseband the plug-in knows: its name in the identification text, the tuner clock it gives,
-// and how to install its driver (null while no driver for it is built into this plug-in).
+// and how to install its driver.
 struct BasebandChoice {
     const char* name;
     double tuner_clock_mhz;
@@ -63,7 +68,8 @@ struct BasebandChoice {
     void (*install)(BasebandDriver* driver);
 };
 
-// A tuner the plug-in knows: its name, its bus address behind the baseband and its driver.
+// A tuner the plug-in knows: its name, its bus address behind the baseband and its driver,
+// installed in the form that suits the baseband.
 struct TunerChoice {
     const char* name;
     uint8_t bus_address;

@@ -13,6 +13,7 @@
 #include "dab/fig.h"
 #include "m4systems/log.h"
 #include "rxmod/bb_err.h"
+#include "rxmod/receiver.h"
 
 namespace {
 
@@ -23,8 +24,6 @@ constexpr const char* kSource = "bb_ficdec";
 // FIG results besides 0 and the BB_ERR_* codes.
 constexpr int kFigIgnored = 1;   // an extension this decoder does not use
 constexpr int kFigCorrupt = -3;  // a FIG type not decoded, or bytes that do not add up
-
-ChannelInfo g_working;
 
 ServiceRecord* FindService(ChannelInfo& info, uint32_t sid) {
     for (ServiceRecord& service : info.services) {
@@ -303,5 +302,5 @@ int FIC_Complete(const ChannelInfo& info) {
 }
 
 ChannelInfo& BB_WorkingChannelInfo() {
-    return g_working;
+    return BB_Receiver().working;
 }

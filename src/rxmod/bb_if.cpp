@@ -7,6 +7,7 @@
 #include "m4systems/clock.h"
 #include "m4systems/log.h"
 #include "rxmod/bb_err.h"
+#include "rxmod/receiver.h"
 #include "rxmod/rxmod_api.h"
 #include "usbdev/usbdev.h"
 
@@ -35,6 +36,8 @@ constexpr uint8_t kFirmwareIdQuery = 0x10;
 constexpr uint8_t kControl = 0x11;
 constexpr uint8_t kHardwareIdNone = 15;
 
+}  // namespace
+
 // The eight operations of one device library.
 struct UsbOps {
     int (*GetNumDevices)(uint32_t* count);
@@ -47,22 +50,14 @@ struct UsbOps {
     int (*CheckRXQueue)(USB_HANDLE handle, uint32_t* queued, uint32_t* status);
 };
 
+namespace {
+
 const UsbOps kSiUSBXp{SI_GetNumDevices, SI_Open,         SI_Close,       SI_Read,
                       SI_Write,         SI_FlushBuffers, SI_SetTimeouts, SI_CheckRXQueue};
 const UsbOps kKoruDmbMS{DI_GetNumDevices, DI_Open,         DI_Close,       DI_Read,
                         DI_Write,         DI_FlushBuffers, DI_SetTimeouts, DI_CheckRXQueue};
 
-constexpr int kBackendSiUSBXp = 1;
-constexpr int kBackendKoruDmbMS = 0;
-
-// Module-wide link state. The handle remembers the library that opened it.
-struct Link {
-    int backend = kBackendKoruDmbMS;  // also the choice when no library sees a device
-    USB_HANDLE handle = nullptr;
-    const UsbOps* handle_ops = nullptr;
-};
-
-Link g_link;
+// Milliseconds paused, over the process's life (a measurement, not receiver state).
 std::atomic<uint64_t> g_paused_ms{0};
 
 struct StopCheck {
@@ -71,17 +66,21 @@ struct StopCheck {
 };
 thread_local StopCheck t_stop_check;
 
+LinkState& Link() {
+    return BB_Receiver().link;
+}
+
 const UsbOps& ChosenOps() {
-    return g_link.backend == kBackendSiUSBXp ? kSiUSBXp : kKoruDmbMS;
+    return Link().backend == kBackendSiUSBXp ? kSiUSBXp : kKoruDmbMS;
 }
 
 // Sends one whole frame.
 int WriteFrame(const uint8_t* frame, uint32_t length, uint32_t timeout_ms) {
-    if (g_link.handle == nullptr) return BB_ERR_GENERIC;
-    const UsbOps& ops = *g_link.handle_ops;
+    if (Link().handle == nullptr) return BB_ERR_GENERIC;
+    const UsbOps& ops = *Link().handle_ops;
     ops.SetTimeouts(timeout_ms, timeout_ms);
     uint32_t written = 0;
-    int result = ops.Write(g_link.handle, frame, length, &written);
+    int result = ops.Write(Link().handle, frame, length, &written);
     if (result != SI_SUCCESS) {
         M4_LOG(1, kSource, "SI_Write() returns an error(%d)", result);
         return BB_ERR_GENERIC;
@@ -92,10 +91,10 @@ int WriteFrame(const uint8_t* frame, uint32_t length, uint32_t timeout_ms) {
 // One read of the reply; fewer bytes than wanted still count as success.
 int ReadReply(uint8_t* buffer, uint32_t wanted, uint32_t timeout_ms, uint32_t* got) {
     *got = 0;
-    if (g_link.handle == nullptr) return BB_ERR_GENERIC;
-    const UsbOps& ops = *g_link.handle_ops;
+    if (Link().handle == nullptr) return BB_ERR_GENERIC;
+    const UsbOps& ops = *Link().handle_ops;
     ops.SetTimeouts(timeout_ms, timeout_ms);
-    int result = ops.Read(g_link.handle, buffer, wanted, got);
+    int result = ops.Read(Link().handle, buffer, wanted, got);
     if (result != SI_SUCCESS) {
         M4_LOG(1, kSource, "SI_Read() returns an error(%d)", result);
         *got = 0;
@@ -135,7 +134,7 @@ int FrameHeader(const Framing& framing, uint8_t command, uint32_t address, int c
 
 // Longer transfers go in consecutive frames, the address advancing by the bytes moved.
 int ReadInFrames(const Framing& framing, uint32_t address, uint8_t* buffer, int count) {
-    if (g_link.handle == nullptr) return BB_ERR_GENERIC;
+    if (Link().handle == nullptr) return BB_ERR_GENERIC;
     uint8_t frame[kLargestHeader];
     for (int done = 0; done < count;) {
         const int n = std::min(count - done, framing.chunk);
@@ -152,7 +151,7 @@ int ReadInFrames(const Framing& framing, uint32_t address, uint8_t* buffer, int 
 }
 
 int WriteInFrames(const Framing& framing, uint32_t address, const uint8_t* buffer, int count) {
-    if (g_link.handle == nullptr) return BB_ERR_GENERIC;
+    if (Link().handle == nullptr) return BB_ERR_GENERIC;
     uint8_t frame[kLargestHeader + std::max(kRegisterChunk, kTunerChunk)];
     for (int done = 0; done < count;) {
         const int n = std::min(count - done, framing.chunk);
@@ -168,16 +167,16 @@ int WriteInFrames(const Framing& framing, uint32_t address, const uint8_t* buffe
 }
 
 int SendControl(uint8_t code) {
-    if (g_link.handle == nullptr) return BB_ERR_NO_DEVICE;
+    if (Link().handle == nullptr) return BB_ERR_NO_DEVICE;
     const uint8_t frame[2] = {kControl, code};
     return WriteFrame(frame, sizeof frame, kRegisterTimeout) == BB_SUCCESS ? BB_SUCCESS
                                                                            : BB_ERR_NO_DEVICE;
 }
 
 void CloseHandle() {
-    if (g_link.handle != nullptr) g_link.handle_ops->Close(g_link.handle);
-    g_link.handle = nullptr;
-    g_link.handle_ops = nullptr;
+    if (Link().handle != nullptr) Link().handle_ops->Close(Link().handle);
+    Link().handle = nullptr;
+    Link().handle_ops = nullptr;
 }
 
 // The link's own tuner bus.
@@ -197,44 +196,45 @@ int LinkTunerWriteAndWait(uint8_t reg, const uint8_t* data, int count) {
     return result;
 }
 
-// Until a baseband driver replaces them, the tables hold the link's own implementations.
-RegisterBus g_register_bus{BB_Ifce_RegRead, BB_Ifce_RegWrite};
-TunerBus g_tuner_bus{LinkTunerByteRead, LinkTunerByteWrite, LinkTunerWriteAndWait,
-                     BB_Ifce_BatchWrite};
-
 }  // namespace
 
 RegisterBus& BB_RegisterBus() {
-    return g_register_bus;
+    return BB_Receiver().register_bus;
 }
 TunerBus& BB_TunerBus() {
-    return g_tuner_bus;
+    return BB_Receiver().tuner_bus;
+}
+
+RegisterBus BB_Ifce_RegisterBus() {
+    return {BB_Ifce_RegRead, BB_Ifce_RegWrite};
+}
+TunerBus BB_Ifce_TunerBus() {
+    return {LinkTunerByteRead, LinkTunerByteWrite, LinkTunerWriteAndWait, BB_Ifce_BatchWrite};
 }
 
 void BB_Ifce_InstallBuses() {
-    g_register_bus = {BB_Ifce_RegRead, BB_Ifce_RegWrite};
-    g_tuner_bus = {LinkTunerByteRead, LinkTunerByteWrite, LinkTunerWriteAndWait,
-                   BB_Ifce_BatchWrite};
+    BB_RegisterBus() = BB_Ifce_RegisterBus();
+    BB_TunerBus() = BB_Ifce_TunerBus();
 }
 
 int32_t BB_API_GetUSBApi(int32_t* flag) {
     uint32_t count = 0;
     if (SI_GetNumDevices(&count) == SI_SUCCESS && count > 0) {
-        g_link.backend = kBackendSiUSBXp;
+        Link().backend = kBackendSiUSBXp;
     } else {
         count = 0;
         int result = DI_GetNumDevices(&count);
         if (result != SI_SUCCESS || count == 0) {
             M4_LOG(1, kSource, "USB connection failed: SI_GetNumDevices() returns %d", result);
         }
-        g_link.backend = kBackendKoruDmbMS;
+        Link().backend = kBackendKoruDmbMS;
     }
-    if (flag != nullptr) *flag = g_link.backend;
-    return g_link.backend;
+    if (flag != nullptr) *flag = Link().backend;
+    return Link().backend;
 }
 
 int BB_Ifce_GetBackend() {
-    return g_link.backend;
+    return Link().backend;
 }
 
 int BB_Ifce_Connect() {
@@ -263,8 +263,8 @@ int BB_Ifce_Connect() {
         handle = nullptr;
         if (ops.Open(0, &handle) == SI_SUCCESS) {
             ops.FlushBuffers(handle, 1, 1);
-            g_link.handle = handle;
-            g_link.handle_ops = &ops;
+            Link().handle = handle;
+            Link().handle_ops = &ops;
             return BB_SUCCESS;
         }
     }
@@ -277,29 +277,29 @@ int BB_Ifce_Disconnect() {
 }
 
 bool BB_Ifce_IsOpen() {
-    return g_link.handle != nullptr;
+    return Link().handle != nullptr;
 }
 
 int BB_Ifce_Flush() {
-    if (g_link.handle == nullptr) return BB_ERR_NO_DEVICE;
-    return g_link.handle_ops->FlushBuffers(g_link.handle, 1, 1) == SI_SUCCESS ? BB_SUCCESS
+    if (Link().handle == nullptr) return BB_ERR_NO_DEVICE;
+    return Link().handle_ops->FlushBuffers(Link().handle, 1, 1) == SI_SUCCESS ? BB_SUCCESS
                                                                               : BB_ERR_NO_DEVICE;
 }
 
 int BB_Ifce_DevicePresent() {
-    if (g_link.handle == nullptr) return -1;
+    if (Link().handle == nullptr) return -1;
     uint32_t count = 0;
-    if (g_link.handle_ops->GetNumDevices(&count) != SI_SUCCESS || count == 0) return -1;
+    if (Link().handle_ops->GetNumDevices(&count) != SI_SUCCESS || count == 0) return -1;
     return 0;
 }
 
 int BB_Ifce_CheckRXQueue(uint32_t* queued) {
     *queued = 0;
-    if (g_link.handle == nullptr) return BB_ERR_NO_DEVICE;
-    const UsbOps& ops = *g_link.handle_ops;
+    if (Link().handle == nullptr) return BB_ERR_NO_DEVICE;
+    const UsbOps& ops = *Link().handle_ops;
     uint32_t bytes = 0;
     uint32_t status = 0;
-    if (ops.CheckRXQueue(g_link.handle, &bytes, &status) != SI_SUCCESS) return BB_ERR_NO_DEVICE;
+    if (ops.CheckRXQueue(Link().handle, &bytes, &status) != SI_SUCCESS) return BB_ERR_NO_DEVICE;
     if (bytes == 0) {
         // An empty queue may mean the stick was pulled.
         uint32_t count = 0;
@@ -315,11 +315,11 @@ int BB_Ifce_CheckRXQueue(uint32_t* queued) {
 
 int BB_Ifce_ReadStream(uint8_t* buffer, uint32_t wanted, uint32_t* got) {
     *got = 0;
-    if (g_link.handle == nullptr) return BB_ERR_NO_DEVICE;
-    const UsbOps& ops = *g_link.handle_ops;
+    if (Link().handle == nullptr) return BB_ERR_NO_DEVICE;
+    const UsbOps& ops = *Link().handle_ops;
     ops.SetTimeouts(0, 0);
     uint32_t read = 0;
-    switch (ops.Read(g_link.handle, buffer, wanted, &read)) {
+    switch (ops.Read(Link().handle, buffer, wanted, &read)) {
         case SI_SUCCESS:
             *got = std::min(read, wanted);
             return BB_SUCCESS;
@@ -366,7 +366,7 @@ int BB_Ifce_BatchWrite(const uint8_t* payload, int length) {
 
 int BB_Ifce_GetHardwareId(uint8_t* id) {
     *id = kHardwareIdNone;
-    if (g_link.handle == nullptr) return BB_ERR_NO_DEVICE;
+    if (Link().handle == nullptr) return BB_ERR_NO_DEVICE;
     const uint8_t frame[2] = {kQuery, kHardwareIdQuery};
     if (WriteFrame(frame, sizeof frame, kRegisterTimeout) != BB_SUCCESS) return BB_ERR_NO_DEVICE;
     uint8_t reply = 0;
@@ -378,7 +378,7 @@ int BB_Ifce_GetHardwareId(uint8_t* id) {
 
 int BB_Ifce_GetFirmwareId(char* text) {
     text[0] = '\0';
-    if (g_link.handle == nullptr) return BB_ERR_NO_DEVICE;
+    if (Link().handle == nullptr) return BB_ERR_NO_DEVICE;
     const uint8_t frame[2] = {kQuery, kFirmwareIdQuery};
     if (WriteFrame(frame, sizeof frame, kRegisterTimeout) != BB_SUCCESS) return BB_ERR_NO_DEVICE;
     uint32_t got = 0;
@@ -428,25 +428,75 @@ uint64_t BB_PausedMs() {
 }
 
 int BBM_BYTE_READ(uint16_t address, uint8_t* value) {
-    return g_register_bus.Read(address, value, 1) == BB_SUCCESS ? BB_SUCCESS : BB_ERR_NO_DEVICE;
+    return BB_RegisterBus().Read(address, value, 1) == BB_SUCCESS ? BB_SUCCESS : BB_ERR_NO_DEVICE;
 }
 
 int BBM_WORD_READ(uint16_t address, uint16_t* value) {
     uint8_t bytes[2] = {0, 0};
-    if (g_register_bus.Read(address, bytes, 2) != BB_SUCCESS) return BB_ERR_NO_DEVICE;
+    if (BB_RegisterBus().Read(address, bytes, 2) != BB_SUCCESS) return BB_ERR_NO_DEVICE;
     *value = static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
     return BB_SUCCESS;
 }
 
 int BBM_BYTE_WRITE(uint16_t address, uint8_t value) {
-    return g_register_bus.Write(address, &value, 1) == BB_SUCCESS ? BB_SUCCESS : BB_ERR_NO_DEVICE;
+    return BB_RegisterBus().Write(address, &value, 1) == BB_SUCCESS ? BB_SUCCESS : BB_ERR_NO_DEVICE;
 }
 
 int BBM_WORD_WRITE(uint16_t address, uint16_t value) {
     const uint8_t bytes[2] = {static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>(value >> 8)};
-    return g_register_bus.Write(address, bytes, 2) == BB_SUCCESS ? BB_SUCCESS : BB_ERR_NO_DEVICE;
+    return BB_RegisterBus().Write(address, bytes, 2) == BB_SUCCESS ? BB_SUCCESS : BB_ERR_NO_DEVICE;
 }
 
 int BBM_BULK_WRITE(uint16_t address, const uint8_t* data, int count) {
-    return g_register_bus.Write(address, data, count) == BB_SUCCESS ? BB_SUCCESS : BB_ERR_NO_DEVICE;
+    return BB_RegisterBus().Write(address, data, count) == BB_SUCCESS ? BB_SUCCESS
+                                                                      : BB_ERR_NO_DEVICE;
+}
+
+int BBM_LoggedByteRead(const char* source, uint16_t address, uint8_t* value) {
+    const int result = BBM_BYTE_READ(address, value);
+    if (result != BB_SUCCESS) M4_LOG(1, source, "BBM_BYTE_READ() error");
+    return result;
+}
+
+int BBM_LoggedByteWrite(const char* source, uint16_t address, uint8_t value) {
+    const int result = BBM_BYTE_WRITE(address, value);
+    if (result != BB_SUCCESS) M4_LOG(1, source, "BBM_BYTE_WRITE() error");
+    return result;
+}
+
+int BBM_LoggedWordRead(const char* source, uint16_t address, uint16_t* value) {
+    const int result = BBM_WORD_READ(address, value);
+    if (result != BB_SUCCESS) M4_LOG(1, source, "BBM_WORD_READ() error");
+    return result;
+}
+
+int BBM_LoggedWordWrite(const char* source, uint16_t address, uint16_t value) {
+    const int result = BBM_WORD_WRITE(address, value);
+    if (result != BB_SUCCESS) M4_LOG(1, source, "BBM_WORD_WRITE() error");
+    return result;
+}
+
+int BBM_LoggedBulkWrite(const char* source, uint16_t address, const uint8_t* data, int count) {
+    const int result = BBM_BULK_WRITE(address, data, count);
+    if (result != BB_SUCCESS) M4_LOG(1, source, "BBM_BULK_WRITE() error");
+    return result;
+}
+
+int BBM_WriteSequence(const char* source, std::span<const RegValue> writes) {
+    for (const RegValue& write : writes) {
+        if (int result = BBM_LoggedByteWrite(source, write.reg, write.value); result != BB_SUCCESS)
+            return result;
+    }
+    return BB_SUCCESS;
+}
+
+int BBM_WriteSequence(const char* source, std::initializer_list<RegValue> writes) {
+    return BBM_WriteSequence(source, std::span<const RegValue>(writes.begin(), writes.size()));
+}
+
+int BBM_Modify(const char* source, uint16_t address, uint8_t keep, uint8_t set) {
+    uint8_t value = 0;
+    if (int result = BBM_LoggedByteRead(source, address, &value); result != BB_SUCCESS)
+        return result;
+    return BBM_LoggedByteWrite(source, address, static_cast<uint8_t>((value & keep) | set));
 }

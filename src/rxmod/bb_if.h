@@ -6,6 +6,10 @@
 #define RXMOD_BB_IF_H
 
 #include <cstdint>
+#include <initializer_list>
+#include <span>
+
+#include "usbdev/usbdev.h"
 
 // Register access of the baseband. Results: 0, or a negative result code.
 struct RegisterBus {
@@ -22,11 +26,24 @@ struct TunerBus {
     int (*BatchWrite)(const uint8_t* payload, int length);
 };
 
-// The tables in force; a baseband driver may replace them at bring-up.
+// The tables in force (the receiver's); a baseband driver may replace them at bring-up.
 RegisterBus& BB_RegisterBus();
 TunerBus& BB_TunerBus();
-// Puts the link's own implementations into both tables.
+// The link's own implementations of both tables, and their installation.
+RegisterBus BB_Ifce_RegisterBus();
+TunerBus BB_Ifce_TunerBus();
 void BB_Ifce_InstallBuses();
+
+// The link (part of the receiver, see receiver.h): the library chosen and the one open handle,
+// which remembers the library that opened it.
+struct UsbOps;
+constexpr int kBackendSiUSBXp = 1;
+constexpr int kBackendKoruDmbMS = 0;
+struct LinkState {
+    int backend = kBackendKoruDmbMS;  // also the choice when no library sees a device
+    USB_HANDLE handle = nullptr;
+    const UsbOps* handle_ops = nullptr;
+};
 
 // Which library carries the link: 1 SiUSBXp, 0 KoruDmbMS (as chosen by BB_API_GetUSBApi).
 int BB_Ifce_GetBackend();
@@ -89,5 +106,25 @@ int BBM_WORD_READ(uint16_t address, uint16_t* value);
 int BBM_BYTE_WRITE(uint16_t address, uint8_t value);
 int BBM_WORD_WRITE(uint16_t address, uint16_t value);
 int BBM_BULK_WRITE(uint16_t address, const uint8_t* data, int count);
+
+// The drivers' register accesses with their failures logged under the driver's source name
+// ("BBM_BYTE_WRITE() error", "BBM_BYTE_READ() error", "BBM_WORD_WRITE() error",
+// "BBM_WORD_READ() error", "BBM_BULK_WRITE() error") and returned.
+int BBM_LoggedByteRead(const char* source, uint16_t address, uint8_t* value);
+int BBM_LoggedByteWrite(const char* source, uint16_t address, uint8_t value);
+int BBM_LoggedWordRead(const char* source, uint16_t address, uint16_t* value);
+int BBM_LoggedWordWrite(const char* source, uint16_t address, uint16_t value);
+int BBM_LoggedBulkWrite(const char* source, uint16_t address, const uint8_t* data, int count);
+
+// A register and the value written to it.
+struct RegValue {
+    uint16_t reg;
+    uint8_t value;
+};
+// Byte writes in order; the first that fails stops the sequence and is returned.
+int BBM_WriteSequence(const char* source, std::span<const RegValue> writes);
+int BBM_WriteSequence(const char* source, std::initializer_list<RegValue> writes);
+// Reads a register, keeps the bits of keep, sets the bits of set and writes it back.
+int BBM_Modify(const char* source, uint16_t address, uint8_t keep, uint8_t set);
 
 #endif

@@ -7,6 +7,7 @@
 #include "rxmod/bb_ficdec.h"
 #include "rxmod/bb_if.h"
 #include "rxmod/dmb_api.h"
+#include "rxmod/receiver.h"
 #include "rxmod/rxmod_api.h"
 
 namespace {
@@ -14,20 +15,21 @@ namespace {
 constexpr const char* kSource = "bb_tuner";
 constexpr uint8_t kSlotInUse = 0x01;
 
-ServiceSlot g_slots[kServiceSlots];
-DataDecoderHooks g_decoder_hooks{nullptr, nullptr};
-DataDecoderContext* g_decoder = nullptr;
+ServiceSlot* Slots() {
+    return BB_Receiver().slots;
+}
 
 bool IsValidSlot(int slot) {
     return slot >= 0 && slot < kServiceSlots &&
-           (g_slots[slot].mode == kModeDebugText || g_slots[slot].frequency != 0.0);
+           (Slots()[slot].mode == kModeDebugText || Slots()[slot].frequency != 0.0);
 }
 
 void DestroyDecoder() {
-    if (g_decoder != nullptr && g_decoder_hooks.destroy != nullptr) {
-        g_decoder_hooks.destroy(g_decoder);
+    Receiver& receiver = BB_Receiver();
+    if (receiver.decoder != nullptr && receiver.decoder_hooks.destroy != nullptr) {
+        receiver.decoder_hooks.destroy(receiver.decoder);
     }
-    g_decoder = nullptr;
+    receiver.decoder = nullptr;
 }
 
 // Opens an ensemble service from the cached ChannelInfo of exactly this frequency.
@@ -78,17 +80,16 @@ int BB_API_Tune(double frequency_mhz) {
 int BB_API_OpenService(int* slot_index, double frequency_mhz, int service_index) {
     int free_slot = -1;
     for (int i = 0; i < kServiceSlots && free_slot < 0; ++i) {
-        if ((g_slots[i].flags & kSlotInUse) == 0) free_slot = i;
+        if ((Slots()[i].flags & kSlotInUse) == 0) free_slot = i;
     }
     if (free_slot < 0) return BB_ERR_TABLE_FULL;
 
-    ServiceSlot& slot = g_slots[free_slot];
+    ServiceSlot& slot = Slots()[free_slot];
     slot = ServiceSlot{};
     slot.flags = kSlotInUse;
     slot.frequency = frequency_mhz;
     slot.service_index = service_index;
-    M4_LOG(2, kSource, "freq[%d] svc_id[%d]", static_cast<int>(frequency_mhz * 1000.0 + 0.1),
-           service_index);
+    M4_LOG(2, kSource, "freq[%d] svc_id[%d]", BB_FrequencyKhz(frequency_mhz), service_index);
     if (service_index == kFicServiceIndex) {
         slot.mode = kModeFic;
     } else if (service_index == kDebugTextServiceIndex) {
@@ -104,18 +105,21 @@ int BB_API_OpenService(int* slot_index, double frequency_mhz, int service_index)
 
 int BB_API_StartStream(int slot_index, StreamInfo* info) {
     if (!IsValidSlot(slot_index) || info == nullptr) return BB_ERR_INVALID_PARAM;
-    ServiceSlot& slot = g_slots[slot_index];
+    ServiceSlot& slot = Slots()[slot_index];
     const int result = BB_Baseband().StartStream(slot.mode, slot.service, info);
     if (result == BB_SUCCESS) slot.stream_id = info->stream_id;
     // A fresh data-group decoder for the stream, whether or not it started.
     DestroyDecoder();
-    if (g_decoder_hooks.create != nullptr) g_decoder = g_decoder_hooks.create();
+    Receiver& receiver = BB_Receiver();
+    if (receiver.decoder_hooks.create != nullptr) {
+        receiver.decoder = receiver.decoder_hooks.create();
+    }
     return result;
 }
 
 int BB_API_StopStream(int slot_index) {
     if (!IsValidSlot(slot_index)) return BB_ERR_INVALID_PARAM;
-    const ServiceSlot& slot = g_slots[slot_index];
+    const ServiceSlot& slot = Slots()[slot_index];
     const int result = BB_Baseband().StopStream(slot.mode, slot.service);
     DestroyDecoder();
     return result;
@@ -123,7 +127,7 @@ int BB_API_StopStream(int slot_index) {
 
 int BB_API_CloseService(int slot_index) {
     if (slot_index < 0 || slot_index >= kServiceSlots) return BB_ERR_INVALID_PARAM;
-    g_slots[slot_index] = ServiceSlot{};
+    Slots()[slot_index] = ServiceSlot{};
     return BB_SUCCESS;
 }
 
@@ -133,14 +137,14 @@ int BB_API_GetStream(int* id, uint8_t** data, int* length) {
 
 int BB_API_IsDataService(int slot_index) {
     if (!IsValidSlot(slot_index)) return 0;
-    const ServiceSlot& slot = g_slots[slot_index];
+    const ServiceSlot& slot = Slots()[slot_index];
     if (slot.mode != kModeService || slot.service == nullptr) return 0;
     return DMB_ServiceKind(BB_WorkingChannelInfo(), *slot.service) == SERVICE_KIND_DATA ? 1 : 0;
 }
 
 int BB_API_GetPacketParams(int slot_index, uint16_t* packet_address, uint16_t* dscty) {
     if (!IsValidSlot(slot_index)) return BB_ERR_INVALID_PARAM;
-    const ServiceSlot& slot = g_slots[slot_index];
+    const ServiceSlot& slot = Slots()[slot_index];
     const ComponentRecord* first =
         slot.service != nullptr ? FirstComponent(BB_WorkingChannelInfo(), *slot.service) : nullptr;
     if (first == nullptr) return BB_ERR_INVALID_PARAM;
@@ -150,13 +154,13 @@ int BB_API_GetPacketParams(int slot_index, uint16_t* packet_address, uint16_t* d
 }
 
 const ServiceSlot& BB_GetSlot(int slot_index) {
-    return g_slots[slot_index];
+    return Slots()[slot_index];
 }
 
 void BB_SetDataDecoderHooks(const DataDecoderHooks& hooks) {
-    g_decoder_hooks = hooks;
+    BB_Receiver().decoder_hooks = hooks;
 }
 
 DataDecoderContext* BB_CurrentDataDecoder() {
-    return g_decoder;
+    return BB_Receiver().decoder;
 }

@@ -25,6 +25,12 @@ struct ServiceSlot {
     ServiceRecord* service;  // in the working ChannelInfo, for kModeService
 };
 
+// The whole kHz of a frequency in MHz, as the "bbu://" URLs carry it (integer part of
+// MHz x 1000 + 0.1, so that a kHz value converted to MHz comes back whole).
+inline int BB_FrequencyKhz(double frequency_mhz) {
+    return static_cast<int>(frequency_mhz * 1000.0 + 0.1);
+}
+
 // Band command, baseband and tuner programming, then up to 41 lock polls 50 ms apart.
 int BB_API_Tune(double frequency_mhz);
 // 0 with *slot set, BB_ERR_TABLE_FULL or BB_ERR_INVALID_PARAM.

@@ -13,6 +13,7 @@
 #include "rxmod/bb_api.h"
 #include "rxmod/bb_err.h"
 #include "rxmod/bb_tuner.h"
+#include "rxmod/receiver.h"
 #include "rxmod/rxmod_api.h"
 
 // ServiceEntry crosses the plug-in boundary with this layout.
@@ -33,7 +34,9 @@ constexpr uint16_t kUaBroadcastWebsite = 3;  // user application types
 constexpr uint16_t kUaTpeg = 4;
 constexpr size_t kCountSize = 4;
 
-std::vector<ChannelInfo> g_cache;
+ChannelCache& Cache() {
+    return BB_Receiver().cache;
+}
 
 // --- one record, field by field --------------------------------------------------------------
 
@@ -205,7 +208,7 @@ void ReadSubChannel(RecordReader& in, SubChannelRecord& sub) {
 }
 
 ChannelInfo* FindCached(double frequency_mhz) {
-    for (ChannelInfo& info : g_cache) {
+    for (ChannelInfo& info : Cache()) {
         if (info.frequency == frequency_mhz) return &info;
     }
     return nullptr;
@@ -316,6 +319,11 @@ int32_t DMB_API_SearchChannel(double frequency, ServiceEntry* entries, int32_t* 
                               int32_t time_limit_ms) {
     if (count != nullptr) *count = 0;
     if (entries == nullptr || count == nullptr) return BB_ERR_GENERIC;
+    if (BB_Receiver().download_threads.load() > 0) {
+        // A download thread that outlived its close still drives the receiver.
+        M4_LOG(1, kSource, "DMB_API_SearchChannel(): a download thread is still running");
+        return BB_ERR_GENERIC;
+    }
 
     int result = BB_API_Init();
     DMB_LoadChannelCache(kChannelCacheFile);
@@ -379,8 +387,8 @@ int DMB_StoreChannel(const ChannelInfo& info) {
         *cached = info;
         return BB_SUCCESS;
     }
-    if (g_cache.size() >= static_cast<size_t>(kMaxCachedChannels)) return BB_ERR_TABLE_FULL;
-    g_cache.push_back(info);
+    if (Cache().size() >= static_cast<size_t>(kMaxCachedChannels)) return BB_ERR_TABLE_FULL;
+    Cache().push_back(info);
     return BB_SUCCESS;
 }
 
@@ -392,11 +400,11 @@ int DMB_LookupChannel(double frequency_mhz, ChannelInfo* out) {
 }
 
 int DMB_CachedChannelCount() {
-    return static_cast<int>(g_cache.size());
+    return static_cast<int>(Cache().size());
 }
 
 void DMB_ClearChannelCache() {
-    g_cache.clear();
+    Cache().clear();
 }
 
 void DMB_WriteChannelRecord(const ChannelInfo& info, uint8_t* record) {
@@ -430,13 +438,13 @@ void DMB_ReadChannelRecord(const uint8_t* record, ChannelInfo* info) {
 }
 
 std::string DMB_ChannelCacheImage() {
-    std::string image(kCountSize + g_cache.size() * kChannelRecordSize, '\0');
+    std::string image(kCountSize + Cache().size() * kChannelRecordSize, '\0');
     auto* bytes = reinterpret_cast<uint8_t*>(image.data());
-    const auto count = static_cast<uint32_t>(g_cache.size());
+    const auto count = static_cast<uint32_t>(Cache().size());
     for (size_t i = 0; i < kCountSize; ++i)
         bytes[i] = static_cast<uint8_t>(count >> (8 * i));
-    for (size_t i = 0; i < g_cache.size(); ++i) {
-        DMB_WriteChannelRecord(g_cache[i], bytes + kCountSize + i * kChannelRecordSize);
+    for (size_t i = 0; i < Cache().size(); ++i) {
+        DMB_WriteChannelRecord(Cache()[i], bytes + kCountSize + i * kChannelRecordSize);
     }
     return image;
 }
@@ -449,7 +457,7 @@ int DMB_LoadChannelCacheImage(const uint8_t* data, size_t size) {
     const size_t whole = (size - kCountSize) / kChannelRecordSize;
     const size_t records =
         std::min({static_cast<size_t>(count), whole, static_cast<size_t>(kMaxCachedChannels)});
-    g_cache.clear();
+    Cache().clear();
     ChannelInfo info;
     for (size_t i = 0; i < records; ++i) {
         DMB_ReadChannelRecord(data + kCountSize + i * kChannelRecordSize, &info);

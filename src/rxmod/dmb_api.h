@@ -8,12 +8,16 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "rxmod/bb_ficdec.h"
 
 constexpr const char* kChannelCacheFile = "channel.dat";
 constexpr int kMaxCachedChannels = 1024;
 constexpr int kChannelRecordSize = 11184;
+
+// The cache (part of the receiver, see receiver.h), in order of first storing.
+using ChannelCache = std::vector<ChannelInfo>;
 
 // ServiceKind of a service from its first component; may fill in its user application type.
 int DMB_ServiceKind(ChannelInfo& info, ServiceRecord& service);

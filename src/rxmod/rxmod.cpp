@@ -16,6 +16,7 @@
 #include "rxmod/bb_if.h"
 #include "rxmod/bb_tuner.h"
 #include "rxmod/packet/packet.h"
+#include "rxmod/receiver.h"
 #include "rxmod/rxmod_api.h"
 
 namespace {
@@ -30,16 +31,9 @@ constexpr uint32_t kNoDataPauseMs = 50;
 constexpr uint32_t kStopPollMs = 10;
 constexpr int kShutdownPolls = 200;
 
-std::atomic<int> g_live_threads{0};
-
-// Signal reports, averaged in batches (module-wide, one download thread at a time).
-struct SignalBatch {
-    int32_t signal[kSignalBatchSamples];
-    int32_t error[kSignalBatchSamples];
-    int count = 0;
-    uint32_t first_ms = 0;
-};
-SignalBatch g_signal;
+std::atomic<int>& LiveThreads() {
+    return BB_Receiver().download_threads;
+}
 
 bool Running(const DownloadContext* context) {
     return context->run_flag.load() == kRunRunning;
@@ -73,8 +67,8 @@ int32_t LittleEndianWord(const uint8_t* data, int length, int word) {
 
 // One signal report (word 0 the signal value x 10, word 1 the error value x 10^6). A batch ends
 // after 64 samples or once more than a second passed since its first.
-void AddSignalSample(const DownloadContext* context, const uint8_t* data, int length) {
-    SignalBatch& batch = g_signal;
+void AddSignalSample(DownloadContext* context, const uint8_t* data, int length) {
+    SignalBatch& batch = context->signal;
     const uint32_t now = M4_GetSysClock();
     if (batch.count == 0) batch.first_ms = now;
     batch.signal[batch.count] = LittleEndianWord(data, length, 0);
@@ -321,7 +315,7 @@ void EndThread(DownloadContext* context) {
         delete context->service;
         delete context;
     }
-    --g_live_threads;
+    --LiveThreads();
 }
 
 // --- the service object ----------------------------------------------------------------------
@@ -367,7 +361,7 @@ int ConnectReceiver() {
 uint32_t Pnp_UsbThread(void* param) {
     auto* context = static_cast<DownloadContext*>(param);
     BB_SetStopCheck(&StopAsked, context);
-    g_signal.count = 0;
+    context->signal.count = 0;
     Notify(context, WM_SYSTEM_SIGNAL_LEVEL, 0, 0);
     const int result = Receive(context) ? 0 : BB_ERR_SERVICE;
     BB_SetStopCheck(nullptr, nullptr);
@@ -377,7 +371,7 @@ uint32_t Pnp_UsbThread(void* param) {
 }
 
 int BB_LiveDownloadThreads() {
-    return g_live_threads.load();
+    return LiveThreads().load();
 }
 
 int BB_ParseURL(const char* url, double* frequency_mhz, int32_t* service_index,
@@ -418,7 +412,7 @@ int32_t BB_Connect(M4InputService* object, const char* url, int32_t value) {
     if (context == nullptr) return BB_ERR_SERVICE;
     if (url == nullptr) return BB_ERR_NO_DEVICE;
     if (object->status != kStatusIdle) BB_Close(object);
-    if (g_live_threads.load() > 0) {
+    if (LiveThreads().load() > 0) {
         // A thread that outlived its close still owns the receiver.
         M4_LOG(1, kSource, "BB_Connect(): a download thread is still running");
         return BB_ERR_SERVICE;
@@ -443,9 +437,9 @@ int32_t BB_Connect(M4InputService* object, const char* url, int32_t value) {
     context->orphaned = false;
     context->thread = NewThread(kThreadName);
     context->run_flag = kRunRunning;
-    ++g_live_threads;
+    ++LiveThreads();
     if (TH_Run(context->thread, Pnp_UsbThread, context) != M4OK) {
-        --g_live_threads;
+        --LiveThreads();
         TH_Delete(context->thread);
         context->thread = nullptr;
         BB_API_CloseUSB();

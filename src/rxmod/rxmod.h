@@ -40,6 +40,14 @@ constexpr int kCarModeOnCommand = 1000;
 constexpr int kCarModeOffCommand = 1001;
 constexpr size_t kUrlLength = 255;
 
+// Signal reports, averaged in batches.
+struct SignalBatch {
+    int32_t signal[kSignalBatchSamples] = {};
+    int32_t error[kSignalBatchSamples] = {};
+    int count = 0;
+    uint32_t first_ms = 0;
+};
+
 // One per service object, zeroed at load. The fields after `url` belong to the thread.
 struct DownloadContext {
     M4InputService* service = nullptr;
@@ -56,6 +64,7 @@ struct DownloadContext {
     int failures = 0;  // tunes without lock in a row
     uint32_t last_data_ms = 0;
     bool first_packet_seen = false;
+    SignalBatch signal;
 
     // Taken to deliver (with the run flag checked) and by close to ask for the stop, so nothing
     // is delivered once close asked; and to settle who releases what when the thread ends late.

@@ -10,6 +10,7 @@
 #include "rxmod/bb_api.h"
 #include "rxmod/bb_err.h"
 #include "rxmod/bb_if.h"
+#include "rxmod/bb_stream.h"
 #include "rxmod/pn3030/pn3030.h"
 #include "rxmod/rxmod_api.h"
 #include "usbdev/device_provider.h"
@@ -77,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }();
     BasebandDriver driver{};
     PN3030_Install(&driver);
-    PN3030_ResetStream();
+    BB_StreamReset();
     provider->pipe.bytes.assign(data, data + size);
     provider->pipe.at = 0;
     for (int packets = 0; packets < 10000; ++packets) {

@@ -7,6 +7,7 @@
 #include "m4systems/log.h"
 #include "rxmod/bb_err.h"
 #include "rxmod/bb_if.h"
+#include "rxmod/receiver.h"
 
 namespace {
 
@@ -17,12 +18,9 @@ constexpr int kMaxVcoSteps = 15;
 constexpr int kCarModeOn = 1000;
 constexpr int kCarModeOff = 1001;
 
-// The register image covers 0x00 to 0xB6: the last piece written at a band change is 8 bytes
-// from 0xAF, and the car-mode overrides reach register 182.
-constexpr int kImageSize = 0xB7;
+constexpr int kImageSize = kItdImageSize;
 constexpr int kPresetStart = 0x73;
-constexpr int kOverrideFirst = 100;
-constexpr int kOverrideLast = 182;
+constexpr uint8_t kCarModeRegister = 0xA0;
 
 enum Band { kBandIII = 0, kLBand = 1 };
 
@@ -67,15 +65,9 @@ constexpr uint8_t kChargePumpByD[] = {0, 1, 2, 6};
 // Where the band's readback registers 0x9E, 0x9F stand once its image is written.
 constexpr uint8_t kBandMark[2][2] = {{0xE0, 0x80}, {0x00, 0x90}};
 
-struct Overrides {
-    uint8_t value[kImageSize];
-    bool set[kImageSize];
-};
-
-double g_clock = 24.576;
-double g_frequency = 0.0;  // the RF last tuned
-uint8_t g_image[kImageSize];
-Overrides g_overrides[2];
+ItdState& Settings() {
+    return BB_Receiver().itd;
+}
 
 bool IsClock16(double clock) {
     return std::fabs(clock - 16.384) < 1e-9;
@@ -90,25 +82,27 @@ int ReadReg(uint8_t reg, uint8_t* value) {
 }
 
 int WriteReg(uint8_t reg, uint8_t value) {
-    if (reg < kImageSize) g_image[reg] = value;
+    if (reg < kImageSize) Settings().image[reg] = value;
     return BB_TunerBus().ByteWrite(reg, value);
 }
 
 void LoadBandImage(Band band) {
-    std::memset(g_image, 0, sizeof g_image);
+    ItdState& settings = Settings();
+    uint8_t* image = settings.image;
+    std::memset(image, 0, kImageSize);
     const uint8_t* preset = band == kBandIII ? kBandIIIPreset : kLBandPreset;
     for (int reg = kPresetStart; reg < kImageSize; ++reg) {
         const int i = reg - kPresetStart;
-        g_image[reg] = i < 51 ? preset[i] : 0x1F;
+        image[reg] = i < 51 ? preset[i] : 0x1F;
     }
-    for (int reg = kOverrideFirst; reg <= kOverrideLast; ++reg) {
-        if (g_overrides[band].set[reg]) g_image[reg] = g_overrides[band].value[reg];
+    if (const uint8_t car_mode = settings.car_mode[band].load(); car_mode != 0) {
+        image[kCarModeRegister] = car_mode;
     }
-    if (IsClock16(g_clock)) {
-        g_image[0x7E] = 0x05;
-        g_image[0x9E] = kBandMark[band][0];
-        g_image[0x9F] = kBandMark[band][1];
-        if (band == kBandIII && BB_HwInfo().hardware_id == 15) g_image[0x94] = 0x62;
+    if (IsClock16(settings.clock)) {
+        image[0x7E] = 0x05;
+        image[0x9E] = kBandMark[band][0];
+        image[0x9F] = kBandMark[band][1];
+        if (band == kBandIII && BB_HwInfo().hardware_id == 15) image[0x94] = 0x62;
     }
 }
 
@@ -125,7 +119,8 @@ int SetUpBand(Band band) {
     };
     constexpr Piece kPieces[] = {{0x73, 15}, {0x82, 15}, {0x91, 15}, {0xA0, 15}, {0xAF, 8}};
     for (const Piece& piece : kPieces) {
-        int result = BB_TunerBus().WriteAndWait(piece.start, g_image + piece.start, piece.count);
+        int result =
+            BB_TunerBus().WriteAndWait(piece.start, Settings().image + piece.start, piece.count);
         if (result != BB_SUCCESS) return result;
     }
     return BB_SUCCESS;
@@ -158,8 +153,9 @@ int WriteSubBand(int row) {
 int WriteDivider(double lo, int row, Band band) {
     int n = 0;
     int f = 0;
-    Divide(lo, row, g_clock, &n, &f);
-    M4_LOG(2, kSource, "GEN FREQ=%.6f PLL_N=%d PLL_F=%d", (n + f / kFractionScale) * g_clock, n, f);
+    const double clock = Settings().clock;
+    Divide(lo, row, clock, &n, &f);
+    M4_LOG(2, kSource, "GEN FREQ=%.6f PLL_N=%d PLL_F=%d", (n + f / kFractionScale) * clock, n, f);
     const uint8_t pump = kChargePumpByD[kVcoTable[row].d];
     const int n_high = (n >> 8) & 3;
     const uint8_t reg85 = band == kBandIII ? static_cast<uint8_t>(((pump | 0xF0) * 8) | n_high)
@@ -226,7 +222,7 @@ int Finish() {
 }
 
 int Configure(double clock_mhz, uint8_t /*tuner_address*/) {
-    g_clock = clock_mhz;
+    Settings().clock = clock_mhz;
     return BB_SUCCESS;
 }
 
@@ -245,7 +241,7 @@ int Tune(double rf) {
         M4_LOG(1, kSource, "Not supported frequency!!");
         return BB_ERR_GENERIC;
     }
-    g_frequency = rf;
+    Settings().band = band;
     if (int result = SetUpBand(band); result != BB_SUCCESS) return result;
 
     const double lo = rf + kIntermediateFrequency;
@@ -273,9 +269,8 @@ void ITD3020_Install(TunerDriver* driver, const char* /*baseband*/) {
 
 int ITD3020_CarMode(int command) {
     if (command != kCarModeOn && command != kCarModeOff) return BB_ERR_GENERIC;
-    Overrides& overrides = g_overrides[BandOf(g_frequency)];
-    overrides.value[0xA0] = command == kCarModeOn ? 0x03 : 0x0B;
-    overrides.set[0xA0] = true;
+    ItdState& settings = Settings();
+    settings.car_mode[settings.band.load()] = command == kCarModeOn ? 0x03 : 0x0B;
     return BB_SUCCESS;
 }
 

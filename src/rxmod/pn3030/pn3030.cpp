@@ -10,6 +10,8 @@
 #include "rxmod/bb_err.h"
 #include "rxmod/bb_ficdec.h"
 #include "rxmod/bb_if.h"
+#include "rxmod/bb_stream.h"
+#include "rxmod/receiver.h"
 
 namespace {
 
@@ -19,16 +21,9 @@ constexpr uint8_t kBank = 0x04;
 constexpr uint8_t kChipIdRegister = 0x00;
 constexpr uint8_t kChipId = 0x01;
 constexpr uint8_t kI2cData = 0x90;  // the I2C master's data buffer: register, then values
-constexpr int kHeaderLength = 4;
-constexpr int kRingSize = 256;
 constexpr int kFicBlocks = 12;
 constexpr int kFicBlockLength = 30;
 constexpr int kNotSupported = -3;
-
-struct RegValue {
-    uint8_t reg;
-    uint8_t value;
-};
 
 // Initialisation with an FC2501 tuner.
 constexpr RegValue kTableF[] = {
@@ -54,16 +49,11 @@ constexpr RegValue kTableI[] = {
     {0x26, 0x7C}, {0x59, 0x01}, {0xF5, 0x07}, {0xC1, 0x3F}, {0x04, 0x00}, {0x10, 0xCB},
 };
 
-struct StreamState {
-    int state = 0;  // 0 expecting a header, 1 expecting the payload
-    int position = 0;
-    int length = 0;
-};
+constexpr StreamForm kStreamForm{"PN3030_GetStream", kPn3030MaxPayload, false};
 
-uint8_t g_tuner_address = 0;
-StreamState g_stream;
-uint8_t g_ring[kRingSize][kHeaderLength + kPn3030MaxPayload];
-double g_last_signal = 0.0;
+Pn3030State& Settings() {
+    return BB_Receiver().pn3030;
+}
 
 // --- registers -------------------------------------------------------------------------------
 
@@ -80,45 +70,26 @@ int RegisterWrite(uint16_t address, const uint8_t* buffer, int count) {
 }
 
 int Write(uint8_t reg, uint8_t value) {
-    int result = BBM_BYTE_WRITE(reg, value);
-    if (result != BB_SUCCESS) M4_LOG(1, kSource, "BBM_BYTE_WRITE() error");
-    return result;
+    return BBM_LoggedByteWrite(kSource, reg, value);
 }
 
 int Read(uint8_t reg, uint8_t* value) {
-    int result = BBM_BYTE_READ(reg, value);
-    if (result != BB_SUCCESS) M4_LOG(1, kSource, "BBM_BYTE_READ() error");
-    return result;
+    return BBM_LoggedByteRead(kSource, reg, value);
 }
 
-// Writes in order; the first failing write stops the sequence and is returned.
 int WriteAll(std::initializer_list<RegValue> writes) {
-    for (const RegValue& write : writes) {
-        if (int result = Write(write.reg, write.value); result != BB_SUCCESS) return result;
-    }
-    return BB_SUCCESS;
+    return BBM_WriteSequence(kSource, writes);
 }
 
-template <size_t N>
-int WriteTable(const RegValue (&table)[N]) {
-    for (const RegValue& write : table) {
-        if (int result = Write(write.reg, write.value); result != BB_SUCCESS) return result;
-    }
-    return BB_SUCCESS;
-}
-
-// Read, keep the bits of keep, set the bits of set, write back.
 int Modify(uint8_t reg, uint8_t keep, uint8_t set) {
-    uint8_t value = 0;
-    if (int result = Read(reg, &value); result != BB_SUCCESS) return result;
-    return Write(reg, static_cast<uint8_t>((value & keep) | set));
+    return BBM_Modify(kSource, reg, keep, set);
 }
 
 // --- the tuner behind the I2C master ---------------------------------------------------------
 
 int TunerByteRead(uint8_t reg, uint8_t* value) {
     int result = WriteAll({{kBank, 0x02},
-                           {0x13, g_tuner_address},
+                           {0x13, Settings().tuner_address},
                            {0x14, reg},
                            {0x18, 0x12},
                            {0x15, 0x00},
@@ -136,7 +107,7 @@ int TunerByteRead(uint8_t reg, uint8_t* value) {
 int TunerWriteBytes(uint8_t reg, const uint8_t* data, int count) {
     if (count < 0 || kI2cData + 1 + count > 0x100) return BB_ERR_INVALID_PARAM;
     int result = WriteAll({{kBank, 0x02},
-                           {0x13, g_tuner_address},
+                           {0x13, Settings().tuner_address},
                            {0x18, 0x06},
                            {0x15, 0x01},
                            {0x19, static_cast<uint8_t>(count + 1)},
@@ -166,7 +137,7 @@ int NoBatchWrite(const uint8_t*, int) {
 // --- driver operations -----------------------------------------------------------------------
 
 int Configure(uint8_t tuner_address, int /*variant*/) {
-    g_tuner_address = tuner_address;
+    Settings().tuner_address = tuner_address;
     return BB_SUCCESS;
 }
 
@@ -179,14 +150,14 @@ int Tune(double frequency_mhz) {
     const char* tuner = BB_HwInfo().tuner;
     if (std::strcmp(tuner, "FC2501") == 0) {
         if (int result = BB_Ifce_PN3030Prepare(); result != BB_SUCCESS) return result;
-        if (int result = WriteTable(kTableF); result != BB_SUCCESS) return result;
+        if (int result = BBM_WriteSequence(kSource, kTableF); result != BB_SUCCESS) return result;
         if (frequency_mhz < 180.0) return WriteAll({{kBank, 0x00}, {0x33, 0x22}});
         if (frequency_mhz > 245.0) return WriteAll({{kBank, 0x00}, {0x56, 0x00}});
         return BB_SUCCESS;
     }
     if (std::strcmp(tuner, "ITD3010") == 0 || std::strcmp(tuner, "ITD3020") == 0) {
         if (int result = BB_Ifce_PN3030Prepare(); result != BB_SUCCESS) return result;
-        return WriteTable(kTableI);
+        return BBM_WriteSequence(kSource, kTableI);
     }
     return BB_SUCCESS;
 }
@@ -206,7 +177,7 @@ int StartServiceStream(ServiceRecord* service, StreamInfo* info) {
         service != nullptr ? FirstComponent(BB_WorkingChannelInfo(), *service) : nullptr;
     if (component == nullptr) return BB_ERR_INVALID_PARAM;
     if (int result = BB_Ifce_Flush(); result != BB_SUCCESS) return result;
-    PN3030_ResetStream();
+    BB_StreamReset();
     int result = WriteAll({{kBank, 0x02}, {0x1C, 0x0F}, {0xB9, 0x30}, {0x08, 0x07}});
     if (result != BB_SUCCESS) return result;
     const uint8_t subchannel = static_cast<uint8_t>(component->subchid | 0x80);
@@ -235,7 +206,7 @@ int StartServiceStream(ServiceRecord* service, StreamInfo* info) {
 
 int StartFicStream(StreamInfo* info) {
     if (int result = BB_Ifce_Flush(); result != BB_SUCCESS) return result;
-    PN3030_ResetStream();
+    BB_StreamReset();
     int result = WriteAll({{kBank, 0x02}, {0x1C, 0x0F}, {0xB9, 0x30}, {0x08, 0x06}});
     if (result != BB_SUCCESS) return result;
     if ((result = Modify(0xA0, 0xFE, 0x00)) != BB_SUCCESS) return result;
@@ -285,7 +256,7 @@ int StopServiceStream() {
         return result;
     BB_Pause(50);
     if ((result = BB_Ifce_Flush()) != BB_SUCCESS) return result;
-    PN3030_ResetStream();
+    BB_StreamReset();
     return BB_SUCCESS;
 }
 
@@ -314,80 +285,15 @@ int StopStream(int mode, ServiceRecord* /*service*/) {
 
 // --- the packet stream -----------------------------------------------------------------------
 
-// Reads exactly count bytes of what the queue announced. A short read leaves the framing
-// unknown, so the pipe is flushed.
-int ReadExactly(uint8_t* buffer, int count) {
-    int done = 0;
-    while (done < count) {
-        uint32_t got = 0;
-        int result = BB_Ifce_ReadStream(buffer + done, static_cast<uint32_t>(count - done), &got);
-        if (result != BB_SUCCESS) return result;
-        if (got == 0) {
-            M4_LOG(1, kSource, "PN3030_GetStream: %d of %d bytes read", done, count);
-            BB_Ifce_Flush();
-            return BB_ERR_NO_DATA;
-        }
-        done += static_cast<int>(got);
+int GetStream(int* id, uint8_t** data, int* length) {
+    const int result = BB_StreamNextPacket(kStreamForm, id, data, length);
+    if (result != BB_SUCCESS) return result;
+    if (*id == kStreamIdFic) {
+        *length = PN3030_RewriteFic(*data, *length);
+    } else if (*id == kStreamIdSignal) {
+        *length = PN3030_RewriteSignal(*data, *length);
     }
     return BB_SUCCESS;
-}
-
-int GetStream(int* id, uint8_t** data, int* length) {
-    for (;;) {
-        uint32_t queued = 0;
-        int result = BB_Ifce_CheckRXQueue(&queued);
-        if (result == BB_ERR_RX_QUEUE_OVERRUN) {
-            M4_LOG(1, kSource, "BB_ERR_RX_QUEUE_OVERRUN");
-            BB_Ifce_Flush();
-            PN3030_ResetStream();
-            return result;
-        }
-        if (result != BB_SUCCESS) {
-            PN3030_ResetStream();
-            return result;
-        }
-        uint8_t* packet = g_ring[g_stream.position];
-        if (g_stream.state == 0) {
-            if (queued < kHeaderLength) return BB_ERR_NO_DATA;
-            if ((result = ReadExactly(packet, kHeaderLength)) != BB_SUCCESS) {
-                PN3030_ResetStream();
-                return result;
-            }
-            g_stream.length = packet[2] | (packet[3] << 8);
-            if (g_stream.length > kPn3030MaxPayload) {
-                // A header that no packet of this stick can have: the framing is lost.
-                M4_LOG(1, kSource, "PN3030_GetStream: packet of %d bytes, stream flushed",
-                       g_stream.length);
-                BB_Ifce_Flush();
-                PN3030_ResetStream();
-                return BB_ERR_NO_DATA;
-            }
-            g_stream.state = 1;
-            continue;
-        }
-        if (g_stream.state != 1) {
-            M4_LOG(1, kSource, "PN3030_GetStream: Unknown state!!");
-            return BB_ERR_GENERIC;
-        }
-        if (queued < static_cast<uint32_t>(g_stream.length)) return BB_ERR_NO_DATA;
-        if ((result = ReadExactly(packet + kHeaderLength, g_stream.length)) != BB_SUCCESS) {
-            PN3030_ResetStream();
-            return result;
-        }
-        g_stream.position = (g_stream.position + 1) % kRingSize;
-        g_stream.state = 0;
-        uint8_t* payload = packet + kHeaderLength;
-        int payload_length = g_stream.length;
-        if (packet[0] == kStreamIdFic) {
-            payload_length = PN3030_RewriteFic(payload, payload_length);
-        } else if (packet[0] == kStreamIdSignal) {
-            payload_length = PN3030_RewriteSignal(payload, payload_length);
-        }
-        *id = packet[0];
-        *data = payload;
-        *length = payload_length;
-        return BB_SUCCESS;
-    }
 }
 
 }  // namespace
@@ -396,10 +302,6 @@ void PN3030_Install(BasebandDriver* driver) {
     *driver = {Configure, Tune, LockCheck, StartStream, StopStream, GetStream};
     BB_RegisterBus() = {RegisterRead, RegisterWrite};
     BB_TunerBus() = {TunerByteRead, TunerByteWrite, TunerWriteAndWait, NoBatchWrite};
-}
-
-void PN3030_ResetStream() {
-    g_stream = StreamState{};
 }
 
 int PN3030_RewriteFic(uint8_t* payload, int length) {
@@ -425,7 +327,7 @@ int PN3030_RewriteSignal(uint8_t* payload, int length) {
     uint8_t bytes[7] = {};
     std::memcpy(bytes, payload, static_cast<size_t>(std::clamp(length, 0, 7)));
     const int code = (bytes[3] & 0x1F) * 256 + bytes[2];
-    double signal = g_last_signal;
+    double signal = Settings().last_signal;
     if (code >= 1 && code <= 14) {
         signal = 33.44;
     } else if (code >= 15 && code <= 160) {
@@ -434,7 +336,7 @@ int PN3030_RewriteSignal(uint8_t* payload, int length) {
     } else if (code > 160) {
         signal = 5.44;
     }
-    g_last_signal = signal;
+    Settings().last_signal = signal;
     const uint32_t error = (static_cast<uint32_t>(bytes[4]) << 16) | (bytes[5] << 8) | bytes[6];
     const auto word0 = static_cast<int32_t>(signal * 10.0);
     const auto word1 = static_cast<int32_t>(error * 1048577.0 / 1099511627776.0 * 1000000.0);

@@ -7,11 +7,14 @@
 
 #include "rxmod/bb_api.h"
 
+// The driver's settings (part of the receiver, see receiver.h).
+struct Pn3030State {
+    uint8_t tuner_address = 0;  // behind the I2C master, from configure
+    double last_signal = 0.0;   // a signal report of code 0 repeats it
+};
+
 // Fills the baseband driver table and replaces both buses of the link with the PN3030's.
 void PN3030_Install(BasebandDriver* driver);
-
-// The get-stream state: forgets any packet half read.
-void PN3030_ResetStream();
 
 // Payload rewriting before a packet is handed out; both return the new payload length.
 // FIC: a 16-bit mask and twelve 30-byte blocks become the unmasked blocks as 32-byte FIBs.
