@@ -199,4 +199,44 @@ TplInfo DecodeTpl(uint8_t tpl) {
     return {false, static_cast<EepOption>((tpl >> 2) & 0x07), (tpl & 0x03) + 1};
 }
 
+std::optional<SubchannelCoding> CodingOf(const Protection& protection) {
+    SubchannelCoding coding;
+    if (protection.short_form) {
+        const UepProfile* row =
+            protection.table_switch == 0 ? UepTableEntry(protection.table_index) : nullptr;
+        if (row == nullptr) return std::nullopt;
+        coding.size_cu = row->size_cu;
+        coding.bitrate_kbps = row->bitrate_kbps;
+        for (int i = 0; i < 4; ++i) {
+            coding.l[i] = row->l[i];
+            coding.pi[i] = row->pi[i];
+        }
+        coding.padding_bits = row->padding_bits;
+        return coding;
+    }
+    if (protection.option != EepOption::kA && protection.option != EepOption::kB) {
+        return std::nullopt;
+    }
+    const int bitrate = EepBitrateKbps(protection.option, protection.level, protection.size_cu);
+    const std::optional<EepPuncturing> puncturing =
+        EepPuncturingFor(protection.option, protection.level, bitrate);
+    if (!puncturing) return std::nullopt;
+    coding.size_cu = protection.size_cu;
+    coding.bitrate_kbps = bitrate;
+    coding.l = {puncturing->l1, puncturing->l2, 0, 0};
+    coding.pi = {puncturing->pi1, puncturing->pi2, 0, 0};
+    return coding;
+}
+
+std::optional<Protection> ProtectionOfStream(uint8_t tpl, int bitrate_kbps) {
+    const TplInfo info = DecodeTpl(tpl);
+    if (!info.uep) {
+        if (info.option != EepOption::kA && info.option != EepOption::kB) return std::nullopt;
+        return Protection::Eep(info.option, info.level, bitrate_kbps);
+    }
+    const int index = UepTableIndex(bitrate_kbps, info.level);
+    if (index < 0) return std::nullopt;
+    return Protection::Uep(index);
+}
+
 }  // namespace koru::dab

@@ -72,6 +72,20 @@ int EepSizeCu(EepOption option, int level, int bitrate_kbps);
 // Bit rate of an EEP sub-channel of `size_cu` CUs, or 0 when the size does not fit.
 int EepBitrateKbps(EepOption option, int level, int size_cu);
 
+// What a decoder is set up with for a sub-channel: its size and bit rate, and the puncturing of
+// its blocks (UEP: up to four parts and padding bits after the tail; EEP: two parts).
+struct SubchannelCoding {
+    int size_cu = 0;
+    int bitrate_kbps = 0;
+    std::array<int, 4> l{};
+    std::array<int, 4> pi{};
+    int padding_bits = 0;
+    bool operator==(const SubchannelCoding&) const = default;
+};
+// nullopt when the protection fits no profile (a table index past the table or table switch 1;
+// an EEP size that is no whole number of the profile's CUs).
+std::optional<SubchannelCoding> CodingOf(const Protection& protection);
+
 // ETI-NI TPL (EN 300 799 clause 5.3.3): UEP 0b01 0LLL with level-1; EEP 0b1O OOLL with the
 // option and level-1.
 uint8_t TplOf(const Protection& protection);
@@ -81,6 +95,9 @@ struct TplInfo {
     int level;  // UEP 1..5, EEP 1..4
 };
 TplInfo DecodeTpl(uint8_t tpl);
+// The protection of an ETI-NI stream from its TPL and its bit rate (STL x 8 / 3 kbit/s); nullopt
+// when the pair fits no profile.
+std::optional<Protection> ProtectionOfStream(uint8_t tpl, int bitrate_kbps);
 
 }  // namespace koru::dab
 

@@ -15,55 +15,34 @@ namespace dab = koru::dab;
 
 constexpr const char* kSource = "ctx2050_fic";
 
-bool DescribeUep(const SubChannelRecord& sub, DecoderChannel* channel) {
-    const dab::UepProfile* profile =
-        sub.table_switch == 0 ? dab::UepTableEntry(sub.table_index) : nullptr;
-    if (profile == nullptr) return false;
-    channel->size = profile->size_cu;
-    channel->bitrate = profile->bitrate_kbps;
-    for (int i = 0; i < 4; ++i) {
-        channel->l[i] = profile->l[i];
-        channel->pi[i] = profile->pi[i];
-    }
-    channel->padding = profile->padding_bits;
-    return true;
-}
-
-// EEP: n = size / (CUs per n of the profile); bit rate 8n (option A) or 32n (option B).
-bool DescribeEep(const SubChannelRecord& sub, DecoderChannel* channel) {
-    if (sub.option > 1) return false;
-    const auto option = static_cast<dab::EepOption>(sub.option);
-    const int level = sub.protection_level + 1;
-    const int kbps_per_n = option == dab::EepOption::kA ? 8 : 32;
-    const int cu_per_n = dab::EepSizeCu(option, level, kbps_per_n);
-    if (cu_per_n == 0 || sub.size < cu_per_n) return false;
-    const int bitrate = sub.size / cu_per_n * kbps_per_n;
-    const std::optional<dab::EepPuncturing> puncturing =
-        dab::EepPuncturingFor(option, level, bitrate);
-    if (!puncturing) return false;
-    channel->size = sub.size;
-    channel->bitrate = static_cast<uint16_t>(bitrate);
-    channel->l[0] = static_cast<uint16_t>(puncturing->l1);
-    channel->l[1] = static_cast<uint16_t>(puncturing->l2);
-    channel->l[2] = channel->l[3] = 0;
-    channel->pi[0] = static_cast<uint8_t>(puncturing->pi1);
-    channel->pi[1] = static_cast<uint8_t>(puncturing->pi2);
-    channel->pi[2] = channel->pi[3] = 0;
-    channel->padding = 0;
-    return true;
+// The protection that the sub-channel organisation gives the record.
+dab::Protection ProtectionOf(const SubChannelRecord& sub) {
+    dab::Protection protection;
+    protection.short_form = sub.form == 0;
+    protection.table_index = sub.table_index;
+    protection.table_switch = sub.table_switch;
+    protection.option = static_cast<dab::EepOption>(sub.option);
+    protection.level = static_cast<uint8_t>(sub.protection_level + 1);
+    protection.size_cu = sub.size;
+    return protection;
 }
 
 }  // namespace
 
 bool CTX2050_DescribeSubChannel(const SubChannelRecord& sub, DecoderChannel* channel) {
     if (sub.in_use != kRecordInUse) return false;
-    DecoderChannel shape = *channel;
-    const bool described = sub.form == 0 ? DescribeUep(sub, &shape) : DescribeEep(sub, &shape);
-    if (!described) return false;
-    shape.subchid = sub.subchid;
-    shape.start = sub.start_address;
-    shape.form = sub.form;
-    *channel = shape;
+    const std::optional<dab::SubchannelCoding> coding = dab::CodingOf(ProtectionOf(sub));
+    if (!coding) return false;
+    channel->subchid = sub.subchid;
+    channel->start = sub.start_address;
+    channel->form = sub.form;
+    channel->size = static_cast<uint16_t>(coding->size_cu);
+    channel->bitrate = static_cast<uint16_t>(coding->bitrate_kbps);
+    for (int i = 0; i < 4; ++i) {
+        channel->l[i] = static_cast<uint16_t>(coding->l[i]);
+        channel->pi[i] = static_cast<uint8_t>(coding->pi[i]);
+    }
+    channel->padding = static_cast<uint8_t>(coding->padding_bits);
     return true;
 }
 

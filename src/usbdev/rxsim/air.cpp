@@ -9,9 +9,9 @@ namespace {
 constexpr const char* kSource = "rxsim_air";
 }  // namespace
 
-const std::vector<uint8_t>* AirFrame::Find(int subchannel) const {
+const AirFrame::SubChannel* AirFrame::Find(int subchannel) const {
     for (const SubChannel& entry : subchannels) {
-        if (entry.id == subchannel) return &entry.bytes;
+        if (entry.id == subchannel) return &entry;
     }
     return nullptr;
 }

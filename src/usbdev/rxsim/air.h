@@ -7,22 +7,28 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "dab/protection.h"
 #include "usbdev/rxsim/rxsim.h"
 
 namespace rxsim {
 
 struct AirFrame {
     std::vector<uint8_t> fibs;  // the FIC: 32-byte FIBs with their CRC (three in mode I)
+    // A sub-channel as the multiplex carries it: where it lies in the CIF and how it is
+    // protected, which a receiver must know to decode it, and this frame's bytes.
     struct SubChannel {
         int id;
+        int start_cu = 0;
+        std::optional<koru::dab::Protection> protection;  // none: fits no profile
         std::vector<uint8_t> bytes;  // this frame's stream bytes of the sub-channel
     };
     std::vector<SubChannel> subchannels;
 
-    const std::vector<uint8_t>* Find(int subchannel) const;
+    const SubChannel* Find(int subchannel) const;
 };
 
 struct Ensemble {

@@ -4,9 +4,11 @@
 #ifndef USBDEV_RXSIM_BASEBAND_H
 #define USBDEV_RXSIM_BASEBAND_H
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "usbdev/rxsim/air.h"
 #include "usbdev/rxsim/faults.h"
@@ -44,6 +46,14 @@ class Baseband {
 
     virtual void OnAirFrame(const FrameContext& context) = 0;
 };
+
+// A frame's bytes of the selected sub-channel as service packets (id 3) of at most max_payload
+// bytes each; the packet-corruption fault damages the packets it hits.
+void EmitServicePackets(const FrameContext& context, const std::vector<uint8_t>& bytes,
+                        size_t max_payload);
+
+// Damages a FIB so that its CRC fails, where the FIB-corruption fault hits it; true when it did.
+bool DamageFibByFault(const FrameContext& context, uint8_t* fib, size_t index);
 
 }  // namespace rxsim
 

@@ -21,7 +21,11 @@ std::shared_ptr<const Ensemble> ReadEnsemble(const std::string& path, std::strin
         for (const auto& fib : frame.fibs)
             air.fibs.insert(air.fibs.end(), fib.begin(), fib.end());
         for (const koru::dab::EtiStream& stream : frame.streams) {
-            air.subchannels.push_back({stream.subchannel_id, stream.data});
+            // A stream of STL x 8 bytes per 24 ms runs at STL x 8 / 3 kbit/s.
+            const int bitrate = static_cast<int>(stream.data.size() / 3);
+            air.subchannels.push_back({stream.subchannel_id, stream.start_address,
+                                       koru::dab::ProtectionOfStream(stream.tpl, bitrate),
+                                       stream.data});
         }
         ensemble->frames.push_back(std::move(air));
     }

@@ -47,8 +47,8 @@ const SubBand* FindSubBand(int a, int b) {
 
 }  // namespace
 
-Itd3020::Itd3020(std::string name, double clock_mhz)
-    : name_(std::move(name)), clock_mhz_(clock_mhz) {
+Itd3020::Itd3020(std::string name, double clock_mhz, uint8_t chip_id)
+    : name_(std::move(name)), clock_mhz_(clock_mhz), chip_id_(chip_id) {
     Reset();
 }
 
@@ -72,7 +72,7 @@ void Itd3020::I2cRead(uint8_t* out, size_t n) {
 uint8_t Itd3020::Read(uint8_t reg) const {
     switch (reg) {
         case kIdHigh:
-            return 0x10;
+            return chip_id_;
         case kIdLow:
             return 0x30;
         case kCalibration:

@@ -15,7 +15,11 @@ class Itd3020 : public Tuner {
     static constexpr uint8_t kBusAddress = 0x61;
     static constexpr double kIntermediateMHz = 0.85;
 
-    Itd3020(std::string name, double clock_mhz);
+    static constexpr uint8_t kChipId = 0x10;  // register 0x66; 0x67 reads 0x30
+
+    // chip_id: what register 0x66 answers (another chip than the firmware names answers
+    // something else).
+    Itd3020(std::string name, double clock_mhz, uint8_t chip_id = kChipId);
 
     uint8_t bus_address() const override { return kBusAddress; }
     void Reset() override;
@@ -36,6 +40,7 @@ class Itd3020 : public Tuner {
 
     std::string name_;
     double clock_mhz_;
+    uint8_t chip_id_;
     std::array<uint8_t, 256> registers_{};
     uint8_t pointer_ = 0;
 };

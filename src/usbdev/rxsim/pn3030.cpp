@@ -48,7 +48,7 @@ constexpr uint8_t kAcquiringStatus2[4] = {0x01, 0x03, 0x07, 0x0F};
 
 }  // namespace
 
-Pn3030::Pn3030(I2cBus* bus) : bus_(bus) {
+Pn3030::Pn3030(I2cBus* bus, uint8_t chip_id) : bus_(bus), chip_id_(chip_id) {
     Reset();
 }
 
@@ -76,7 +76,7 @@ bool Pn3030::Booting(uint32_t now) const {
 uint8_t Pn3030::ReadRegister(uint16_t address, uint32_t now, const Reception& reception) {
     if (Booting(now)) return 0xFF;  // nobody drives the bus yet
     uint8_t reg = address & 0xFF;
-    if (reg == kChipIdRegister) return kChipId;
+    if (reg == kChipIdRegister) return chip_id_;
     if (reg == kBankSelect) return bank_select_;
     int bank = bank_select_ & 0x03;
     if (bank == 2 && (reg == kLockStatus1 || reg == kLockStatus2)) {
@@ -181,8 +181,10 @@ void Pn3030::OnAirFrame(const FrameContext& context) {
 
     std::optional<int> subchannel = SubChannel();
     if (context.frame == nullptr || !subchannel || !to_host) return;
-    const std::vector<uint8_t>* bytes = context.frame->Find(*subchannel);
-    if (bytes != nullptr && !context.faults->silence) EmitSubChannel(context, *bytes);
+    const AirFrame::SubChannel* received = context.frame->Find(*subchannel);
+    if (received != nullptr && !context.faults->silence) {
+        EmitServicePackets(context, received->bytes, kMaxPayload);
+    }
     if (last_of_group) EmitSignalReport(context);
 }
 
@@ -193,30 +195,12 @@ void Pn3030::EmitFic(const FrameContext& context) {
         const uint8_t* fib = &fic_group_[i * kFibBytes];
         uint8_t* out = &payload[2 + i * 30];
         std::copy(fib, fib + 30, out);
-        bool good = FibCrcOk(fib);
-        if (context.faults->fibs.Take()) {
-            out[i % 30] ^= 0x5A;  // a burst the CRC catches
-            good = false;
-        }
+        const bool good = FibCrcOk(fib) && !DamageFibByFault(context, out, i);
         if (!good) mask |= static_cast<uint16_t>(1u << i);
     }
     payload[0] = mask & 0xFF;
     payload[1] = mask >> 8;
     context.host->PushPacket(0, payload, sizeof payload);
-}
-
-void Pn3030::EmitSubChannel(const FrameContext& context, const std::vector<uint8_t>& bytes) {
-    for (size_t start = 0; start < bytes.size(); start += kMaxPayload) {
-        size_t n = std::min(kMaxPayload, bytes.size() - start);
-        if (!context.faults->packets.Take()) {
-            context.host->PushPacket(3, bytes.data() + start, n);
-            continue;
-        }
-        std::vector<uint8_t> damaged(bytes.begin() + start, bytes.begin() + start + n);
-        for (size_t i = n / 2; i < n && i < n / 2 + 4; ++i)
-            damaged[i] ^= 0xFF;
-        context.host->PushPacket(3, damaged.data(), n);
-    }
 }
 
 double Pn3030::SignalValue(uint16_t code) {

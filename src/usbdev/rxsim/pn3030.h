@@ -35,7 +35,9 @@ class Pn3030 : public Baseband {
     static constexpr uint32_t kResetMs = 50;  // the chip ignores its bus while it boots
     static constexpr size_t kMaxPayload = 3072;
 
-    explicit Pn3030(I2cBus* bus);
+    // chip_id: what register 0x00 answers (another chip than the firmware names answers
+    // something else).
+    explicit Pn3030(I2cBus* bus, uint8_t chip_id = kChipId);
 
     std::string Name() const override { return "PN3030"; }
     void Reset() override;
@@ -60,12 +62,12 @@ class Pn3030 : public Baseband {
     bool Booting(uint32_t now) const;
     void RunI2c();
     void EmitFic(const FrameContext& context);
-    void EmitSubChannel(const FrameContext& context, const std::vector<uint8_t>& bytes);
     void EmitSignalReport(const FrameContext& context);
     uint8_t& Bank2(uint8_t reg) { return banks_[2][reg]; }
     uint8_t Bank2(uint8_t reg) const { return banks_[2][reg]; }
 
     I2cBus* bus_;
+    uint8_t chip_id_;
     std::array<std::array<uint8_t, 256>, 4> banks_{};
     uint8_t bank_select_ = 0;
     bool booting_ = false;

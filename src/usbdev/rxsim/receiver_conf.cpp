@@ -4,8 +4,9 @@
 //   library SiUSBXp | KoruDmbMS
 //   firmware <identification text, to the end of the line>
 //   hardware-id <0..255> | none
-//   baseband PN3030
-//   tuner ITD3020 | ITD3010
+//   baseband PN3030 | CTX2050
+//   tuner ITD3020 | ITD3010 | FC2501 | FNX14701
+//   baseband-id <0..255>, tuner-id <0..255>
 //   tuner-clock <MHz>
 //   acquisition <ms>
 //   tolerance <kHz>
@@ -70,6 +71,27 @@ void ChipsFromFirmware(const std::string& firmware, std::string* baseband, std::
     if (fields.size() > 4 && !fields[4].empty()) *tuner = fields[4];
 }
 
+// A byte, in decimal or as 0x followed by hex digits.
+bool ParseByte(const std::string& text, uint32_t* value) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    if (!hex) return ParseUnsigned(text, 0, 255, value);
+    if (text.size() > 4) return false;
+    uint32_t parsed = 0;
+    for (size_t i = 2; i < text.size(); ++i) {
+        const auto c =
+            static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(text[i])));
+        if (!std::isxdigit(c)) return false;
+        parsed = parsed * 16 + static_cast<uint32_t>(std::isdigit(c) ? c - '0' : c - 'a' + 10);
+    }
+    *value = parsed;
+    return true;
+}
+
+// The default identification text with the chips of the board.
+std::string FirmwareNaming(const std::string& baseband, const std::string& tuner) {
+    return "KX1000|2.10|Mar 02 2007|" + baseband + "|" + tuner + "|emulated";
+}
+
 class ConfReader {
   public:
     ConfReader(const std::string& folder, StickConfig* config) : folder_(folder), config_(config) {}
@@ -99,6 +121,13 @@ class ConfReader {
         }
         if (key == "tuner") {
             tuner_ = value;
+            return;
+        }
+        if (key == "baseband-id" || key == "tuner-id") {
+            uint32_t id = 0;
+            if (!ParseByte(value, &id)) return Ignore(raw, "0 to 255 (or 0x00 to 0xFF) expected");
+            (key == "baseband-id" ? config_->baseband_id : config_->tuner_id) =
+                static_cast<uint8_t>(id);
             return;
         }
         if (key == "tuner-clock") {
@@ -151,6 +180,8 @@ class ConfReader {
         config_->baseband = baseband;
         config_->tuner = tuner;
         if (!clock_given_) config_->tuner_clock_mhz = DefaultTunerClock(baseband);
+        // Without a firmware line, the board's firmware names the chips it carries.
+        if (!firmware_given_) config_->firmware = FirmwareNaming(baseband, tuner);
         return true;
     }
 

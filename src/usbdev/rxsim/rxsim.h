@@ -34,8 +34,13 @@ struct StickConfig {
     std::string firmware = "KX1000|2.10|Mar 02 2007|PN3030|ITD3020|emulated";
     // The reply to the hardware id query; none: the firmware does not answer it.
     std::optional<uint8_t> hardware_id = 0;
-    std::string baseband = "PN3030";
-    std::string tuner = "ITD3020";
+    std::string baseband = "PN3030";  // PN3030 or CTX2050
+    std::string tuner = "ITD3020";    // ITD3020, ITD3010, FC2501 or FNX14701
+    // What the chips' id registers answer instead of their own ids (a board whose chips are
+    // not those its firmware names): the baseband's (PN3030: register 0x00), the tuner's
+    // (ITD: register 0x66, FC2501: register 0x01).
+    std::optional<uint8_t> baseband_id;
+    std::optional<uint8_t> tuner_id;
     double tuner_clock_mhz = 16.384;  // the crystal that feeds the tuner's synthesiser
     uint32_t acquisition_ms = 400;    // from a stable tuning to lock
     double tolerance_khz = 10.0;      // how far off an ensemble's frequency still locks

@@ -46,9 +46,9 @@ StickConfig WithEmulatedChips(StickConfig config) {
 Stick::Stick(StickConfig config)
     : config_(WithEmulatedChips(std::move(config))),
       air_(config_.air),
-      tuner_(MakeTuner(config_.tuner, config_.tuner_clock_mhz)),
+      tuner_(MakeTuner(config_.tuner, config_.tuner_clock_mhz, config_.tuner_id)),
       bus_(tuner_.get()),
-      baseband_(MakeBaseband(config_.baseband, &bus_)),
+      baseband_(MakeBaseband(config_.baseband, &bus_, config_.baseband_id)),
       firmware_(config_, baseband_.get(), &bus_, &faults_),
       reception_(config_, &air_),
       queue_(config_.rx_queue_bytes),

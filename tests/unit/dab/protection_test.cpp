@@ -92,5 +92,32 @@ TEST(Tpl, MatchesIndependentMultiplexer) {
     EXPECT_EQ(eep.level, 1);
 }
 
+// A decoder's set-up from an ETI stream's TPL and rate is the protection the multiplexer used.
+TEST(Tpl, StreamsGiveBackTheirProtectionAndItsCoding) {
+    for (int i = 0; i < kUepTableSize; ++i) {
+        const Protection uep = Protection::Uep(i);
+        const int rate = uep.BitrateKbps();
+        const auto back = ProtectionOfStream(TplOf(uep), rate);
+        ASSERT_TRUE(back) << i;
+        EXPECT_EQ(back->SizeCu(), uep.SizeCu());
+        EXPECT_EQ(CodingOf(*back), CodingOf(uep)) << i;
+    }
+    const Protection eep = *Protection::Eep(EepOption::kB, 3, 96);
+    EXPECT_EQ(ProtectionOfStream(TplOf(eep), 96), eep);
+    const auto coding = CodingOf(eep);
+    ASSERT_TRUE(coding);
+    EXPECT_EQ(coding->size_cu, 54);
+    EXPECT_EQ(coding->l, (std::array<int, 4>{69, 3, 0, 0}));
+    EXPECT_EQ(coding->pi, (std::array<int, 4>{4, 3, 0, 0}));
+    EXPECT_FALSE(ProtectionOfStream(0x12, 100));  // no UEP row at 100 kbit/s
+    EXPECT_FALSE(ProtectionOfStream(0x34, 64));   // an EEP option the standard does not have
+    Protection odd = eep;
+    odd.size_cu = 55;  // no whole number of 18-CU steps
+    EXPECT_FALSE(CodingOf(odd));
+    Protection other_table = Protection::Uep(3);
+    other_table.table_switch = 1;
+    EXPECT_FALSE(CodingOf(other_table));
+}
+
 }  // namespace
 }  // namespace koru::dab

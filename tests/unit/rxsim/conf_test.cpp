@@ -100,11 +100,24 @@ TEST_F(ConfTest, ChipsFollowTheFirmwareTextUnlessNamed) {
     ASSERT_TRUE(rxsim::ParseReceiverConf("firmware 1.2\ntuner ITD3020\n", "", &named, &error));
     EXPECT_EQ(named.tuner, "ITD3020");
 
+    rxsim::StickConfig second_family;
+    ASSERT_TRUE(
+        rxsim::ParseReceiverConf("firmware M|1|d|CTX2050|FNX14701|\n", "", &second_family, &error));
+    EXPECT_EQ(second_family.baseband, "CTX2050");
+    EXPECT_EQ(second_family.tuner, "FNX14701");
+    EXPECT_DOUBLE_EQ(second_family.tuner_clock_mhz, 24.576);
+
+    // Without a firmware line the firmware names the chips the board carries.
+    rxsim::StickConfig chosen;
+    ASSERT_TRUE(rxsim::ParseReceiverConf("baseband CTX2050\ntuner FC2501\ntuner-id 0x61\n", "",
+                                         &chosen, &error));
+    EXPECT_EQ(chosen.firmware, "KX1000|2.10|Mar 02 2007|CTX2050|FC2501|emulated");
+    EXPECT_EQ(chosen.tuner_id, 0x61);
+    EXPECT_FALSE(chosen.baseband_id.has_value());
+
     rxsim::StickConfig other;
-    EXPECT_FALSE(
-        rxsim::ParseReceiverConf("firmware M|1|d|CTX2050|FNX14701|\n", "", &other, &error));
-    EXPECT_NE(error.find("CTX2050"), std::string::npos);
-    EXPECT_FALSE(rxsim::ParseReceiverConf("tuner FC2501\n", "", &other, &error));
+    EXPECT_FALSE(rxsim::ParseReceiverConf("tuner XT9999\n", "", &other, &error));
+    EXPECT_NE(error.find("XT9999"), std::string::npos);
 }
 
 }  // namespace
