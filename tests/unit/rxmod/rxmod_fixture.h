@@ -71,6 +71,7 @@ class RxmodTest : public ::testing::Test {
         stick->tuner_writes.clear();
         stick->controls.clear();
         logs.clear();
+        debug.clear();
     }
 
     bool Logged(const std::string& text) const {
@@ -84,10 +85,12 @@ class RxmodTest : public ::testing::Test {
 
     std::shared_ptr<FakeStick> stick;
     std::vector<std::string> logs;
+    std::vector<std::string> debug;  // the debug output
 
   private:
     static void Capture(void* user, int channel, int, const char*, const char* text) {
-        if (channel == 0) static_cast<RxmodTest*>(user)->logs.emplace_back(text);
+        auto* test = static_cast<RxmodTest*>(user);
+        (channel == 0 ? test->logs : test->debug).emplace_back(text);
     }
 
     TempDir folder_;

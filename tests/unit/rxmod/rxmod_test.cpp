@@ -354,8 +354,15 @@ TEST_F(DownloadTest, AThreadThatDoesNotStopInTimeIsLeftToFinishAndCleansUp) {
     EXPECT_EQ(object_->status, 5);
     EXPECT_EQ(events_.Count("Cannot kill Pnp_UsbThread. Terminate it."), 1u);
     EXPECT_EQ(BB_LiveDownloadThreads(), 1);
-    // The receiver is still the thread's: a new connection is refused.
+    // The receiver is still the thread's: a new connection and a channel search are refused,
+    // without a word to the stick.
     EXPECT_EQ(Connect(), -206);
+    const size_t frames = stick->frames.size();
+    ServiceEntry entries[DMB_MAX_SERVICES];
+    int32_t count = 9;
+    EXPECT_EQ(DMB_API_SearchChannel(kKhz * 0.001, entries, &count, 3000), BB_ERR_GENERIC);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(stick->frames.size(), frames);
     ShutdownInterface(object_);  // idle: no wait; freed by the thread
     object_ = nullptr;
     release = true;
