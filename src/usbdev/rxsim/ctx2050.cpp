@@ -176,8 +176,9 @@ void Ctx2050::OnAirFrame(const FrameContext& context) {
 
 void Ctx2050::EmitFic(const FrameContext& context) {
     std::vector<uint8_t> fibs = context.frame->fibs;
-    for (size_t i = 0; i * 32 + 32 <= fibs.size(); ++i)
-        DamageFibByFault(context, &fibs[i * 32], i);
+    const size_t per_frame = fibs.size() / 32;
+    for (size_t i = 0; i < per_frame; ++i)
+        DamageFibByFault(context, &fibs[i * 32], context.index * per_frame + i);
     if (!fibs.empty()) context.host->PushPacket(0, fibs.data(), fibs.size());
 }
 

@@ -54,11 +54,10 @@ class Ctx2050Test : public RxmodTest {
     void DecodeEnsemble() {
         ChannelInfo& info = BB_WorkingChannelInfo();
         FIC_Reset(info, 208.736);
-        const Bytes fib = Fib({Fig0(1, Join({ShortForm(1, 0, 35), LongForm(2, 96, 0, 2, 48),
-                                             ShortForm(3, 144, 2)})),
-                               Fig0(2, Join({StreamService(0x1001, 1, 24, 1),
-                                             StreamService(0x1002, 0, 0, 2),
-                                             StreamService(0x1003, 1, 5, 3)}))});
+        const Bytes fib = Fib(
+            {Fig0(1, Join({ShortForm(1, 0, 35), LongForm(2, 96, 0, 2, 48), ShortForm(3, 144, 2)})),
+             Fig0(2, Join({StreamService(0x1001, 1, 24, 1), StreamService(0x1002, 0, 0, 2),
+                           StreamService(0x1003, 1, 5, 3)}))});
         ASSERT_EQ(FIC_Decode(info, fib.data(), static_cast<int>(fib.size())), 0);
     }
     ServiceRecord* Service(int index) { return &BB_WorkingChannelInfo().services[index]; }
@@ -94,9 +93,10 @@ TEST_F(Ctx2050Test, ASecondTuneWithTheChipSetUpSkipsTheSetUp) {
     EXPECT_EQ(Writes(first.begin(), first.begin() + 5),
               (Writes{{0x01, 0xF2}, {0x01, 0xF3}, {0x17, 0x00}, {0xA1, 0xC2}, {0x0C, 0x00}}));
     EXPECT_GE(At(0x9B, 0x11), 0) << "the FC2501's values";
-    EXPECT_EQ(Writes(first.end() - 6, first.end()),
-              (Writes{{0x06, 0xFF}, {0x07, 0x00}, {0x06, 0x00}, {0x07, 0x00}, {0x04, 0x00},
-                      {0x05, 0x00}}));
+    EXPECT_EQ(
+        Writes(first.end() - 6, first.end()),
+        (Writes{
+            {0x06, 0xFF}, {0x07, 0x00}, {0x06, 0x00}, {0x07, 0x00}, {0x04, 0x00}, {0x05, 0x00}}));
     EXPECT_TRUE(Logged("bbm_reset OK."));
     EXPECT_EQ(debug, (std::vector<std::string>{"SYNC_CTRL_REG0=0", "DSCR_MEM_ENABLE=0",
                                                "VIT_BERMEM_REG=0"}));

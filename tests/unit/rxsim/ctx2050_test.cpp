@@ -10,11 +10,21 @@ namespace koru::test {
 namespace {
 
 // Descriptors: sub-channel 7 as EEP 2-A, n = 12: L1 21, PI1 14, L2 51, PI2 13.
-const Bytes kSub7 = {96, 7 << 2, 96, 0x00, 14 | (21 & 7) << 5, 21 >> 3, 13 | (51 & 7) << 5,
-                     51 >> 3, 0, 0, 0, 0};
+const Bytes kSub7 = {96, 7 << 2, 96, 0x00, 14 | (21 & 7) << 5, 21 >> 3, 13 | (51 & 7) << 5, 51 >> 3,
+                     0,  0,      0,  0};
 // Sub-channel 3 as UEP index 35 (96 CU; L 11 22 60 3, PI 16 9 6 10, 4 padding bits).
-const Bytes kSub3 = {0,  3 << 2, 96, 0x80, 16 | (11 & 7) << 5, 11 >> 3, 9 | (22 & 7) << 5,
-                     22 >> 3, 6 | (60 & 7) << 5, 60 >> 3, 10 | 3 << 5, 4 << 4};
+const Bytes kSub3 = {0,
+                     3 << 2,
+                     96,
+                     0x80,
+                     16 | (11 & 7) << 5,
+                     11 >> 3,
+                     9 | (22 & 7) << 5,
+                     22 >> 3,
+                     6 | (60 & 7) << 5,
+                     60 >> 3,
+                     10 | 3 << 5,
+                     4 << 4};
 
 class Ctx2050BoardTest : public EmulatorFixture {
   protected:
@@ -40,8 +50,13 @@ class Ctx2050BoardTest : public EmulatorFixture {
         Ctx(0x01, 0xF2);
         Ctx(0x01, 0xF3);
         Ctx(0x0C, 0x00);
-        for (auto [reg, value] : {std::pair{0x02, 0x6E}, {0x43, 0x00}, {0x42, 0x00}, {0x41, 0x09},
-                                  {0x44, 0x86}, {0x37, 0x61}, {0x37, 0xE1}}) {
+        for (auto [reg, value] : {std::pair{0x02, 0x6E},
+                                  {0x43, 0x00},
+                                  {0x42, 0x00},
+                                  {0x41, 0x09},
+                                  {0x44, 0x86},
+                                  {0x37, 0x61},
+                                  {0x37, 0xE1}}) {
             Tuner(static_cast<uint8_t>(reg), static_cast<uint8_t>(value));
         }
     }
@@ -104,8 +119,13 @@ class Ctx2050BoardTest : public EmulatorFixture {
 TEST_F(Ctx2050BoardTest, LocksOnceSetUpAndReleasedAndKeepsItsSetUp) {
     EXPECT_EQ(CtxRead(0x0C), 0x0F) << "blocks in standby from power-on";
     Control(0x42);
-    for (auto [reg, value] : {std::pair{0x02, 0x6E}, {0x43, 0x00}, {0x42, 0x00}, {0x41, 0x09},
-                              {0x44, 0x86}, {0x37, 0x61}, {0x37, 0xE1}}) {
+    for (auto [reg, value] : {std::pair{0x02, 0x6E},
+                              {0x43, 0x00},
+                              {0x42, 0x00},
+                              {0x41, 0x09},
+                              {0x44, 0x86},
+                              {0x37, 0x61},
+                              {0x37, 0xE1}}) {
         Tuner(static_cast<uint8_t>(reg), static_cast<uint8_t>(value));
     }
     EXPECT_NEAR(emulator_->Status().tuned_mhz.value_or(0), 208.736, 0.0005);
