@@ -81,9 +81,6 @@ class PlaybackExtensions {
     virtual std::string TimeShiftText() { return {}; }
     virtual bool TimeShiftAvailable() { return false; }
     virtual void ReservationDialog() {}
-    virtual void OptionsDialog() {}
-    virtual void InformationDialog() {}
-    virtual void ShortcutListDialog() {}
     virtual void UpdateCheck() {}
 };
 
@@ -109,6 +106,7 @@ class MainController : public QObject {
     void SetEventWindow(QObject* event_window) { event_window_ = event_window; }
     void SetChannelWindows(ChannelWindows* windows);
     void SetDataServiceDisplay(DataServiceDisplay* display) { data_service_ = display; }
+    void SetDialogWindows(DialogWindows* dialogs);
     void SetPlaybackExtensions(PlaybackExtensions* extensions);
 
     MenuModel& menu() { return menu_; }
@@ -228,6 +226,8 @@ class MainController : public QObject {
     void OnTimer(int id);
     void HandleKey(int key, bool alt);
     void HandleEnterOrEscape(bool enter);
+    // True when key completes the service key sequence of the manual search window.
+    bool ManualSearchSequence(int key);
     void StartPendingTune();
     bool AskToStopRecording();
     void ApplySize(int dx, int dy, int screen_size);
@@ -244,6 +244,7 @@ class MainController : public QObject {
     std::function<bool(int)> load_skin_;
     ChannelWindows* channel_windows_ = nullptr;
     DataServiceDisplay* data_service_ = nullptr;
+    DialogWindows* dialogs_ = nullptr;
     PlaybackExtensions* extensions_ = nullptr;
     PlaybackExtensions no_extensions_;
     MenuModel menu_;
@@ -266,6 +267,7 @@ class MainController : public QObject {
     int deferred_key_ = 0;
     bool key_taken_ = false;
     bool digit_keys_enabled_ = true;
+    size_t manual_search_keys_typed_ = 0;
     bool exiting_ = false;
     Size extra_;
     Size extra_before_audio_;
