@@ -470,6 +470,7 @@ void DialogsTest::KeysAndMenusOpenTheDialogs() {
 void DialogsTest::ARowSearchesItsFrequencyAndTunesTheFirstTvService() {
     DialogHarness h;
     QVERIFY(h.PlayTv());
+    CoreHarness::Settle(100);  // the first picture's message has reached the main window
     h.channels.core.terminal.Clear();
     std::string line_during_search;
     h.channels.script.answers = {
@@ -482,7 +483,7 @@ void DialogsTest::ARowSearchesItsFrequencyAndTunesTheFirstTvService() {
     QVERIFY(h.WaitForManualSearch());
     QVERIFY(h.channels.script.frequencies == std::vector<double>{207008 * 0.001});
     QCOMPARE(h.channels.script.time_limits, std::vector<int>{3000});
-    QCOMPARE(line_during_search, std::string("Search: 207.0Mhz"));
+    QCOMPARE(QString::fromStdString(line_during_search), QString("Search: 207.0Mhz"));
     QVERIFY(!h.channels.core.terminal.CallsNamed("CloseURL").empty());
     // The stored channels are what this frequency carries, TV and radio only.
     QCOMPARE(h.channels.core.state.ChannelCount(settings::kWatchKindTv), 1);

@@ -50,7 +50,7 @@ constexpr Bilingual kTimeShiftNote = {
     "a while (Max 2hour)."};
 // clang-format on
 
-constexpr int kPageWidth = 470;
+constexpr int kPageWidth = 540;
 
 template <typename T>
 T* Named(T* widget, int id) {
