@@ -129,11 +129,11 @@ bool WithOptions(DialogHarness& h, const std::function<void(OptionDlg*)>& act) {
 }
 
 void ClickOk(OptionDlg* dialog) {
-    dialog->Control<QPushButton>(control::kOptionsOk)->click();
+    dialog->Control<QPushButton>(control::kDialogOk)->click();
 }
 
 void ClickCancel(OptionDlg* dialog) {
-    dialog->Control<QPushButton>(control::kOptionsCancel)->click();
+    dialog->Control<QPushButton>(control::kDialogCancel)->click();
 }
 
 // The row of the block list whose label starts with text.
@@ -341,8 +341,8 @@ void DialogsTest::OptionTextsInBothLanguagesAndTheFolderChooser() {
     QVERIFY(WithOptions(h, [&](OptionDlg* dialog) {
         QCOMPARE(dialog->windowTitle(), QString("환경 설정"));
         QCOMPARE(dialog->tabs()->tabText(1), QString("Time Shift"));
-        QCOMPARE(dialog->Control<QPushButton>(control::kOptionsOk)->text(), QString("확인"));
-        QCOMPARE(dialog->Control<QPushButton>(control::kOptionsCancel)->text(), QString("취소"));
+        QCOMPARE(dialog->Control<QPushButton>(control::kDialogOk)->text(), QString("확인"));
+        QCOMPARE(dialog->Control<QPushButton>(control::kDialogCancel)->text(), QString("취소"));
         QCOMPARE(dialog->Control<QCheckBox>(control::kOptionsTopMost)->text(),
                  QString("항상 위에 보이기"));
         QCOMPARE(dialog->Control<QLabel>(control::kOptionsDiskSpace)->text(),

@@ -6,7 +6,17 @@
 
 #include <QDialog>
 
+#include "player/dialogs/bilingual.h"
+
 namespace koru::player {
+
+namespace control {
+constexpr int kDialogOk = 1;
+constexpr int kDialogCancel = 2;
+}  // namespace control
+
+constexpr Bilingual kOkText = {"확인", "OK"};
+constexpr Bilingual kCancelText = {"취소", "Cancel"};
 
 class KeyReleaseDialog : public QDialog {
   public:

@@ -16,8 +16,6 @@ namespace {
 
 // clang-format off
 constexpr Bilingual kTitle = {"환경 설정", "Option for the programme circumstances "};
-constexpr Bilingual kOk = {"확인", "OK"};
-constexpr Bilingual kCancel = {"취소", "Cancel"};
 constexpr Bilingual kOptionTab = {"Option", "Option"};
 constexpr Bilingual kTimeShiftTab = {"Time Shift", "Time Shift"};
 constexpr Bilingual kGeneral = {"일반", "General"};
@@ -88,11 +86,11 @@ OptionDlg::OptionDlg(QWidget* parent, MainController& controller, OptionsModel& 
             [this](int index) { tabs_->widget(index)->setFocus(Qt::TabFocusReason); });
 
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = Named(buttons->addButton(kOk.Q(language), QDialogButtonBox::AcceptRole),
-                            control::kOptionsOk);
+    QPushButton* ok = Named(buttons->addButton(kOkText.Q(language), QDialogButtonBox::AcceptRole),
+                            control::kDialogOk);
     QPushButton* cancel =
-        Named(buttons->addButton(kCancel.Q(language), QDialogButtonBox::RejectRole),
-              control::kOptionsCancel);
+        Named(buttons->addButton(kCancelText.Q(language), QDialogButtonBox::RejectRole),
+              control::kDialogCancel);
     connect(ok, &QPushButton::clicked, this, [this] { OnOk(); });
     connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
     // Cancel, Escape and the window's close button alike.

@@ -37,8 +37,6 @@ constexpr int kOptionsLength = 1086;
 constexpr int kOptionsDiskSpace = 1083;
 constexpr int kOptionsTimeShiftEdit = 1029;
 constexpr int kOptionsTimeShiftSearch = 1030;
-constexpr int kOptionsOk = 1;
-constexpr int kOptionsCancel = 2;
 }  // namespace control
 
 // The title of the folder chooser, in both languages.

@@ -1,6 +1,7 @@
 #include "player/dialogs/player_dialogs.h"
 
 #include <QTimer>
+#include <QWindow>
 
 #include "m4systems/log.h"
 #include "m4systems/tsfeed/tsfeed.h"
@@ -48,12 +49,13 @@ PlayerDialogs::~PlayerDialogs() {
 OptionsModel::Effects PlayerDialogs::RealEffects(const OptionsModel::Effects& given) {
     OptionsModel::Effects effects = given;
     if (!effects.set_top_most) {
-        effects.set_top_most = [window = QPointer<QWidget>(main_window_)](bool on) {
-            // Once the dialog has gone: changing the flag makes the window anew.
-            QTimer::singleShot(0, window, [window, on] {
-                window->setWindowFlag(Qt::WindowStaysOnTopHint, on);
-                window->show();
-            });
+        effects.set_top_most = [window = main_window_](bool on) {
+            // On the shown window itself: setWindowFlag would make the window anew (hidden,
+            // and a new native window), which the platform need not place where it was.
+            Qt::WindowFlags flags = window->windowFlags();
+            flags.setFlag(Qt::WindowStaysOnTopHint, on);
+            window->overrideWindowFlags(flags);
+            if (QWindow* handle = window->windowHandle()) handle->setFlags(flags);
         };
     }
     if (!effects.set_car_mode) {

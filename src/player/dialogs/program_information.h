@@ -11,7 +11,6 @@ namespace koru::player {
 constexpr Bilingual kProgramInformationTitle = {"프로그램 정보", "Program information"};
 constexpr Bilingual kProductLine = {"KORU-DMB  T-DMB/DAB 수신 프로그램",
                                     "KORU-DMB  T-DMB/DAB receiver and player"};
-constexpr Bilingual kDialogOk = {"확인", "OK"};
 
 // "Software version 2.241": the word, one blank, the version text.
 std::string VersionLine(int language);

@@ -7,7 +7,6 @@
 
 #include "m4systems/folders.h"
 #include "player/dialogs/program_information.h"
-#include "player/dialogs/shortcut_list_dialog.h"
 
 namespace koru::player {
 
@@ -38,7 +37,7 @@ ProgramInformationDlg::ProgramInformationDlg(QWidget* parent, int language)
     layout->addWidget(product, 0, 1);
     layout->addWidget(version_, 1, 1);
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(kDialogOk.Q(language), QDialogButtonBox::AcceptRole);
+    QPushButton* ok = buttons->addButton(kOkText.Q(language), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QString::number(control::kDialogOk));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     layout->addWidget(buttons, 2, 0, 1, 2);

@@ -5,7 +5,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "player/dialogs/program_information.h"
 #include "player/dialogs/shortcut_list.h"
 
 namespace koru::player {
@@ -43,7 +42,7 @@ ShortcutListDlg::ShortcutListDlg(QWidget* parent, int language) : KeyReleaseDial
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(kDialogOk.Q(language), QDialogButtonBox::AcceptRole);
+    QPushButton* ok = buttons->addButton(kOkText.Q(language), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QString::number(control::kDialogOk));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     auto* layout = new QVBoxLayout(this);

@@ -10,7 +10,6 @@ namespace koru::player {
 
 namespace control {
 constexpr int kShortcutList = 1040;
-constexpr int kDialogOk = 1;
 }  // namespace control
 
 class ShortcutListDlg : public KeyReleaseDialog {

@@ -22,7 +22,6 @@
 
 namespace {
 
-using koru::test::PlayerProcess;
 using koru::test::XvfbDisplay;
 
 // The texts of a first start (Korean).
@@ -57,22 +56,13 @@ size_t Count(const std::string& text, const std::string& part) {
     return count;
 }
 
-class Session {
+class Session : public koru::test::PlayerSession {
   public:
     Session(XvfbDisplay& display, const std::filesystem::path& home, const QString& artifacts)
-        : display_(display), home_(home), artifacts_(artifacts) {
+        : PlayerSession(display, home, artifacts) {
         layout_.LoadLayout((koru::test::BinDir() / "Koru Digital.lay").string());
     }
 
-    bool Start() {
-        if (!player_.Start(display_.display(), home_)) return false;
-        if (!player_.WaitForDebug("window shown after", 15000)) return false;
-        QString windows;
-        display_.Xdotool({"search", "--sync", "--name", "KORU-DMB"}, &windows);
-        main_window_ = windows.section('\n', 0, 0);
-        QThread::msleep(1000);
-        return !main_window_.isEmpty();
-    }
     // The channel windows stand beside the main window at (100, 100) by RG_CS_Anchor.
     QPoint PanelOrigin() const {
         const koru::skin::QtSkin skin(layout_);
@@ -82,23 +72,12 @@ class Session {
         const koru::skin::QtSkin skin(layout_);
         ClickAt(PanelOrigin() + skin.AbsoluteRect(element).center(), repeat);
     }
-    void ClickAt(const QPoint& point, int repeat = 1) {
-        display_.Xdotool(
-            {"mousemove", "--sync", QString::number(point.x()), QString::number(point.y())});
-        display_.Xdotool({"click", "--repeat", QString::number(repeat), "--delay", "120", "1"});
-    }
-    void Key(const QString& key) {
-        display_.Xdotool({"windowfocus", "--sync", main_window_});
-        display_.Xdotool({"key", key});
-    }
     // Enter on every other window of the player named like the main window (a message box).
     void DismissBox() {
         QString windows;
-        display_.Xdotool({"search", "--onlyvisible", "--name", "KORU-DMB"}, &windows);
+        display().Xdotool({"search", "--onlyvisible", "--name", "KORU-DMB"}, &windows);
         for (const QString& window : windows.split('\n', Qt::SkipEmptyParts)) {
-            if (window == main_window_) continue;
-            display_.Xdotool({"windowfocus", "--sync", window});
-            display_.Xdotool({"key", "Return"});
+            if (window != main_window()) KeyTo(window, "Return");
         }
     }
     // Item index of the list shown in the channel list (a header, then rows of 14 pixels).
@@ -107,7 +86,6 @@ class Session {
         const QRect list = skin.AbsoluteRect("RG_CL_LIST");
         return PanelOrigin() + QPoint(list.left() + 40, list.top() + 25 + index * 14);
     }
-    QImage Shot(const QString& name) { return display_.Screenshot(artifacts_ + "/" + name); }
     // The picture area shows the radio background (the audio layout).
     bool AudioLayout(const QImage& screen) const {
         const koru::skin::QtSkin skin(layout_);
@@ -123,20 +101,9 @@ class Session {
         }
         return different < picture.width() * picture.height() / 10;
     }
-    bool Exit() {
-        Key("alt+F4");
-        return player_.process().waitForFinished(20000) && player_.process().exitCode() == 0;
-    }
-    PlayerProcess& player() { return player_; }
-    std::string Log() const { return player_.Log(); }
 
   private:
-    XvfbDisplay& display_;
-    std::filesystem::path home_;
-    QString artifacts_;
     koru::skin::SkinLayout layout_;
-    PlayerProcess player_;
-    QString main_window_;
 };
 
 // Region 2 from the channel list's Search button: progress, the lists, TV 0 plays, the files.

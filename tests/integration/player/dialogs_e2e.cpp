@@ -2,8 +2,10 @@
 // demo's channels stored and TV playing, F5 opens the options (both pages), F1 the shortcut
 // list, I the program information and K H Z the manual search window; a typed 208736 searches
 // that frequency on the demo air and plays its first TV service, a double-click on 7KA (no
-// ensemble there) ends in "No data for channel". Every dialog lies whole on the screen; the
-// screenshots are kept in build/tests/artifacts/dialogs_e2e.
+// ensemble there) ends in "No data for channel". In English, Always on Top and time shift Off
+// with OK restart the time shift without its cache and play the channel again, the main window
+// staying where it was. Every dialog lies whole on the screen; the screenshots are kept in
+// build/tests/artifacts/dialogs_e2e.
 //
 // Exit status: 0 passed, 1 failed, 77 skipped (no X tools, or no receiver plug-in that plays).
 #include <QCoreApplication>
@@ -17,7 +19,6 @@
 
 namespace {
 
-using koru::test::PlayerProcess;
 using koru::test::XvfbDisplay;
 
 constexpr int kScreenWidth = 1024;
@@ -43,40 +44,21 @@ size_t Count(const std::string& text, const std::string& part) {
     return count;
 }
 
-class Session {
+class Session : public koru::test::PlayerSession {
   public:
-    Session(XvfbDisplay& display, const std::filesystem::path& home, const QString& artifacts)
-        : display_(display), home_(home), artifacts_(artifacts) {}
+    using PlayerSession::PlayerSession;
 
-    bool Start() {
-        if (!player_.Start(display_.display(), home_)) return false;
-        if (!player_.WaitForDebug("window shown after", 15000)) return false;
-        QString windows;
-        display_.Xdotool({"search", "--sync", "--name", "KORU-DMB"}, &windows);
-        main_window_ = windows.section('\n', 0, 0);
-        return !main_window_.isEmpty();
-    }
-    void Key(const QString& window, const QString& key) {
-        display_.Xdotool({"windowfocus", "--sync", window});
-        display_.Xdotool(QStringList{"key", "--delay", "80"} + key.split(' '));
-    }
-    void MainKey(const QString& key) { Key(main_window_, key); }
-    void DoubleClick(const QPoint& point) {
-        display_.Xdotool(
-            {"mousemove", "--sync", QString::number(point.x()), QString::number(point.y())});
-        display_.Xdotool({"click", "--repeat", "2", "--delay", "120", "1"});
-    }
     // The visible window of the player whose title matches, or empty.
     QString Window(const QString& title) {
         QString windows;
-        display_.Xdotool(
+        display().Xdotool(
             {"search", "--sync", "--onlyvisible", "--name", QRegularExpression::escape(title)},
             &windows);
         return windows.section('\n', 0, 0);
     }
     QRect Geometry(const QString& window) {
         QString text;
-        display_.Xdotool({"getwindowgeometry", "--shell", window}, &text);
+        display().Xdotool({"getwindowgeometry", "--shell", window}, &text);
         auto value = [&](const char* key) {
             const QRegularExpressionMatch match =
                 QRegularExpression(QString("%1=(-?\\d+)").arg(key)).match(text);
@@ -93,7 +75,7 @@ class Session {
                        const QString& shot) {
         const std::string opened = "dialog " + object + " opened";
         const size_t before = Count(Log(), opened);
-        MainKey(key);
+        Key(key);
         CHECK(WaitForCount(opened, before + 1, 10000), "%s did not open %s\n%s", qPrintable(key),
               object.c_str(), Log().c_str());
         QThread::msleep(700);
@@ -106,7 +88,7 @@ class Session {
     void CloseDialog(const QString& window, const QString& key, const std::string& object) {
         const std::string closed = "dialog " + object + " closed";
         const size_t before = Count(Log(), closed);
-        Key(window, key);
+        KeyTo(window, key);
         CHECK(WaitForCount(closed, before + 1, 10000), "%s did not close %s", qPrintable(key),
               object.c_str());
     }
@@ -117,27 +99,13 @@ class Session {
               "%s lies at %d,%d %dx%d", title, geometry.left(), geometry.top(), geometry.width(),
               geometry.height());
     }
-    QImage Shot(const QString& name) { return display_.Screenshot(artifacts_ + "/" + name); }
-    bool Exit() {
-        MainKey("alt+F4");
-        return player_.process().waitForFinished(20000) && player_.process().exitCode() == 0;
-    }
-    PlayerProcess& player() { return player_; }
-    std::string Log() const { return player_.Log(); }
-
-  private:
-    XvfbDisplay& display_;
-    std::filesystem::path home_;
-    QString artifacts_;
-    PlayerProcess player_;
-    QString main_window_;
 };
 
 void Dialogs(Session& session, const Language& language) {
     const QString suffix = QString("_%1.png").arg(language.suffix);
     const QString options =
         session.OpenDialog("F5", "OptionDlg", language.options_title, "options" + suffix);
-    session.Key(options, "ctrl+Tab");
+    session.KeyTo(options, "ctrl+Tab");
     QThread::msleep(500);
     session.Shot("options_timeshift" + suffix);
     session.CloseDialog(options, "Escape", "OptionDlg");
@@ -150,9 +118,41 @@ void Dialogs(Session& session, const Language& language) {
     session.CloseDialog(information, "Escape", "ProgramInformationDlg");
 }
 
+// Always on Top and time shift Off, then OK: the window stays where it was, the time shift
+// restarts without a cache and the channel plays again; both settings are saved.
+void OptionsOk(Session& session, const std::filesystem::path& home) {
+    const QString options =
+        session.OpenDialog("F5", "OptionDlg", kEnglish.options_title, "options_before_ok_en.png");
+    const QPoint dialog = session.Geometry(options).topLeft();
+    const QRect main_before = session.Geometry(session.main_window());
+    session.ClickAt(dialog + QPoint(40, 84));   // Always on Top
+    session.ClickAt(dialog + QPoint(117, 24));  // the Time Shift tab
+    session.ClickAt(dialog + QPoint(207, 84));  // Off
+    QThread::msleep(300);
+    session.Shot("options_off_en.png");
+    const size_t frames = Count(session.Log(), "first frame of bbu://208736,0,0.ts");
+    session.ClickAt(dialog + QPoint(428, 444));  // OK
+    CHECK(session.WaitForCount("dialog OptionDlg closed", 2, 10000), "OK did not close it");
+    CHECK(session.player().WaitForLog("time shift restarts: ", 5000) &&
+              session.Log().find("/file_cache.ts, 0 minutes") != std::string::npos,
+          "no restart without time shift\n%s", session.Log().c_str());
+    CHECK(session.WaitForCount("first frame of bbu://208736,0,0.ts", frames + 1, 30000),
+          "the channel did not play again\n%s", session.Log().c_str());
+    QThread::msleep(1000);
+    const QRect main_after = session.Geometry(session.main_window());
+    CHECK(main_after == main_before, "the main window moved from %d,%d %dx%d to %d,%d %dx%d",
+          main_before.left(), main_before.top(), main_before.width(), main_before.height(),
+          main_after.left(), main_after.top(), main_after.width(), main_after.height());
+    session.Shot("options_applied_en.png");
+    const std::string xml = koru::test::ReadFile(home / "channel.xml");
+    CHECK(xml.find("topmost=\"true\"") != std::string::npos &&
+              xml.find("timeshiftonoff=\"0\"") != std::string::npos,
+          "not saved: %s", xml.c_str());
+}
+
 void ManualSearch(Session& session, const Language& language) {
     const QString suffix = QString("_%1.png").arg(language.suffix);
-    session.MainKey("k h z");
+    session.Key("k h z");
     CHECK(session.player().WaitForLog("manual search window shown", 10000),
           "K H Z did not show the manual search window");
     QThread::msleep(700);
@@ -164,7 +164,7 @@ void ManualSearch(Session& session, const Language& language) {
     // A typed frequency with the demo's ensemble: its first TV service plays.
     const size_t completed = Count(session.Log(), "manual search completed: 3 services stored");
     const size_t frames = Count(session.Log(), "first frame of bbu://208736,0,0.ts");
-    session.Key(window, "2 0 8 7 3 6 Return");
+    session.KeyTo(window, "2 0 8 7 3 6 Return");
     QThread::msleep(400);
     session.Shot("manual_searching" + suffix);
     CHECK(session.WaitForCount("manual search: 208736 kHz, result 0", completed + 1, 30000),
@@ -179,7 +179,7 @@ void ManualSearch(Session& session, const Language& language) {
     // A double-click on the first row: 175280 kHz carries nothing.
     const QRect geometry = session.Geometry(window);
     const size_t empty = Count(session.Log(), "manual search: 175280 kHz, result -20");
-    session.DoubleClick(QPoint(geometry.left() + 80, geometry.top() + 36));
+    session.ClickAt(QPoint(geometry.left() + 80, geometry.top() + 36), 2);
     CHECK(session.WaitForCount("manual search: 175280 kHz, result -20", empty + 1, 30000),
           "the double-click did not search 175280 kHz\n%s", session.Log().c_str());
     QThread::msleep(300);
@@ -220,6 +220,7 @@ int Run() {
               session.Log().c_str());
         QThread::msleep(1000);
         Dialogs(session, *language);
+        if (language == &kEnglish) OptionsOk(session, home.path());
         ManualSearch(session, *language);
         CHECK(session.Exit(), "the player did not exit");
         const QString log = artifacts + QString("/player_%1.log").arg(language->suffix);
