@@ -145,6 +145,11 @@ int RowOf(const char* text) {
     return -1;
 }
 
+void ShowManualSearch(DialogHarness& h) {
+    h.dialogs->ShowManualSearch();
+    QVERIFY(CoreHarness::WaitFor([&] { return h.dialogs->manual_search_window()->isVisible(); }));
+}
+
 void DoubleClickRow(CManualSearch* window, int row) {
     QTreeWidgetItem* item = window->list()->topLevelItem(row);
     window->list()->setCurrentItem(item);
@@ -456,7 +461,7 @@ void DialogsTest::KeysAndMenusOpenTheDialogs() {
         h.controller().OnKeyRelease(key, false);
     QVERIFY(!window->isVisible());
     h.controller().OnKeyRelease(Qt::Key_Z, false);
-    QVERIFY(window->isVisible());
+    QVERIFY(CoreHarness::WaitFor([&] { return window->isVisible(); }));
     QCOMPARE(window->list()->topLevelItemCount(), 21);
     QCOMPARE(window->list()->topLevelItem(0)->text(0), QString("7KA 175280 : Korea"));
     QCOMPARE(window->list()->topLevelItem(20)->text(0), QString("13KC 214736 : Korea"));
@@ -478,7 +483,7 @@ void DialogsTest::ARowSearchesItsFrequencyAndTunesTheFirstTvService() {
          {Service("KBS1 TV", 207.008, 0, 0), Service("KBS1 TV", 207.008, 0, 0),
           Service("KBS Radio", 207.008, 1, 1), Service("Web", 207.008, 2, 3)},
          [&] { line_during_search = h.controller().message_line(2); }}};
-    h.dialogs->ShowManualSearch();
+    ShowManualSearch(h);
     DoubleClickRow(h.dialogs->manual_search_window(), RowOf("12KB 207008"));
     QVERIFY(h.WaitForManualSearch());
     QVERIFY(h.channels.script.frequencies == std::vector<double>{207008 * 0.001});
@@ -506,7 +511,7 @@ void DialogsTest::ADataOnlyResultStoresNothing() {
     DialogHarness h;
     h.channels.core.FillChannels();
     h.channels.script.answers = {{0, {Service("Web", 208.736, 3, 3)}}};
-    h.dialogs->ShowManualSearch();
+    ShowManualSearch(h);
     DoubleClickRow(h.dialogs->manual_search_window(), RowOf("12KC 208736"));
     QVERIFY(h.WaitForManualSearch());
     QCOMPARE(h.channels.dialogs->search().table().count(), 0);
@@ -526,7 +531,7 @@ void DialogsTest::ADataOnlyResultStoresNothing() {
 void DialogsTest::ATypedFrequencySearchesThatFrequency() {
     DialogHarness h;
     h.channels.script.answers = {{0, {Service("Pop", 1458.096, 0, 1)}}};
-    h.dialogs->ShowManualSearch();
+    ShowManualSearch(h);
     CManualSearch* window = h.dialogs->manual_search_window();
     window->frequency()->setText("1458096");
     window->go()->click();
@@ -553,7 +558,7 @@ void DialogsTest::AFailedSearchKeepsTheStoredChannels() {
     h.channels.core.FillChannels();
     h.channels.dialogs->list_window()->Refill();
     h.channels.script.answers = {{BB_ERR_NOT_LOCKED, {}}};
-    h.dialogs->ShowManualSearch();
+    ShowManualSearch(h);
     DoubleClickRow(h.dialogs->manual_search_window(), 0);
     QVERIFY(h.WaitForManualSearch());
     QVERIFY(h.channels.script.frequencies == std::vector<double>{175280 * 0.001});
@@ -580,7 +585,7 @@ void DialogsTest::NothingStartsWhileAChannelSearchRuns() {
                                   }}};
     h.channels.dialogs->ChannelSearchCommand();
     QVERIFY(CoreHarness::WaitFor([&] { return h.channels.script.calls.load() == 1; }));
-    h.dialogs->ShowManualSearch();
+    ShowManualSearch(h);
     CManualSearch* window = h.dialogs->manual_search_window();
     DoubleClickRow(window, 3);
     window->frequency()->setText("208736");
@@ -610,7 +615,7 @@ void DialogsTest::NothingStartsWhileAChannelSearchRuns() {
 void DialogsTest::MissingPluginIsReported() {
     DialogHarness h;
     h.channels.plugin_present = false;
-    h.dialogs->ShowManualSearch();
+    ShowManualSearch(h);
     h.dialogs->manual_search_window()->go()->click();
     QVERIFY(h.WaitForManualSearch());
     QCOMPARE(h.channels.core.view.error_boxes, std::vector<std::string>{"Cannot find rxmod.dll"});

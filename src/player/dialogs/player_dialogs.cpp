@@ -107,7 +107,10 @@ void PlayerDialogs::InformationDialog() {
 void PlayerDialogs::ShowManualSearch() {
     if (manual_search_window_ == nullptr) return;
     M4_LOG(2, kSource, "manual search window shown");
-    manual_search_window_->ShowWindow();
+    // After the key that showed it: the main window takes the focus back when a key is done.
+    QTimer::singleShot(0, manual_search_window_, [window = manual_search_window_] {
+        if (window != nullptr) window->ShowWindow();
+    });
 }
 
 }  // namespace koru::player
