@@ -167,6 +167,7 @@ class DialogsTest : public QObject {
     void AFileNamedAsAFolderGoesToEnsureFolderAndTheOldFolderStays();
     void CarOptionCancelledMakesNoCallAndOkCallsOnce();
     void NinetyShowsItsDiskSpaceAtOnceAndIsStoredOnlyOnOk();
+    void TheFullScreenPictureTakesTheNewShapeOnOk();
     void OptionTextsInBothLanguagesAndTheFolderChooser();
     void EnterAndEscapeActWhenReleased();
     void ShortcutListRowsInBothLanguages();
@@ -316,6 +317,24 @@ void DialogsTest::NinetyShowsItsDiskSpaceAtOnceAndIsStoredOnlyOnOk() {
     QCOMPARE(h.file().timeshift(), 2);
     QCOMPARE(h.time_shift.size(), size_t{1});
     QCOMPARE(h.time_shift[0].minutes, 90u);
+}
+
+void DialogsTest::TheFullScreenPictureTakesTheNewShapeOnOk() {
+    DialogHarness h;
+    h.controller().EnterFullScreen();
+    // 4:3 on the 1280 x 1024 desktop.
+    QCOMPARE(h.channels.core.view.full_screen_video.height(), 960);
+    QVERIFY(WithModal<OptionDlg>(
+        [&] { h.controller().OnMenuCommand(command::kOptionsFullScreen); },
+        [](OptionDlg* dialog) {
+            dialog->Control<QRadioButton>(control::kOptionsRatioFull)->setChecked(true);
+            ClickOk(dialog);
+        }));
+    QVERIFY(h.controller().full_screen());
+    QCOMPARE(h.file().ratio(), 0);
+    QCOMPARE(h.channels.core.view.full_screen_video.height(), 1024);
+    // Only the shape changed: no restart of time shift.
+    QVERIFY(h.time_shift.empty());
 }
 
 void DialogsTest::OptionTextsInBothLanguagesAndTheFolderChooser() {
