@@ -42,7 +42,8 @@ void OpenChannelFromList(MainController& controller, int watch_kind, int index) 
         }
     } else if (watch_kind == settings::kWatchKindTv) {
         data_service.SetRadioText("");
-        if ((live && current == settings::kWatchKindRadio) ||
+        // From the data list too, whose layout is the audio layout.
+        if ((live && current != settings::kWatchKindTv) ||
             (!live && state.layout == kLayoutAudio)) {
             controller.SwitchLayout(kLayoutVideo);
             data_service.SetRadioText("");

@@ -429,15 +429,13 @@ void MainController::SwitchWatchKind(int watch_kind) {
     const int layout = state_.layout;
     if (!full_screen_) {
         if (watch_kind == settings::kWatchKindTv) {
-            if ((live && current == settings::kWatchKindRadio) ||
-                (!live && layout == kLayoutAudio)) {
+            // The data list shows the audio layout as the radio list does: TV needs the picture.
+            if ((live && current != settings::kWatchKindTv) || (!live && layout == kLayoutAudio)) {
                 data_service_->ShowRadioText(false);
                 data_service_->UseLogo();
                 data_service_->Hide();
                 SwitchLayout(kLayoutVideo);
                 if (live) state_.tune_state = kTuneChosenFromList;
-            } else if (live && current == settings::kWatchKindData) {
-                state_.tune_state = kTuneChosenFromList;
             }
         } else if (watch_kind == settings::kWatchKindRadio) {
             if ((live && current == settings::kWatchKindTv) || (!live && layout == kLayoutVideo)) {

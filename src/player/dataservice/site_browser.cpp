@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
@@ -65,16 +66,21 @@ QString SiteBrowser::FileInside(const QUrl& reference) const {
 }
 
 QVariant SiteBrowser::loadResource(int type, const QUrl& name) {
+    // What is not given here must still be something: for nothing, the document and its image
+    // handler would read the name themselves, from anywhere.
+    const QVariant nothing = type == QTextDocument::ImageResource
+                                 ? QVariant(QImage(1, 1, QImage::Format_ARGB32_Premultiplied))
+                                 : QVariant(QByteArray());
     const QString path = FileInside(name);
     if (path.isEmpty()) {
-        refused_ << name.toString();
+        if (!refused_.contains(name.toString())) refused_ << name.toString();
         M4_LOG(2, kSource, "site reference refused: %s", qPrintable(name.toString()));
-        return {};
+        return nothing;
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxResourceBytes) {
         missing_ = true;
-        return {};
+        return nothing;
     }
     if (type == QTextDocument::HtmlResource) ++pages_loaded_;
     return file.readAll();
@@ -96,7 +102,7 @@ bool SiteBrowser::PageComplete() {
 
 void SiteBrowser::FollowLink(const QUrl& link) {
     if (FileInside(link).isEmpty()) {
-        refused_ << link.toString();
+        if (!refused_.contains(link.toString())) refused_ << link.toString();
         M4_LOG(2, kSource, "link refused: %s", qPrintable(link.toString()));
         return;
     }

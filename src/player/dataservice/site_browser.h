@@ -23,7 +23,7 @@ class SiteBrowser : public QTextBrowser {
     // True when the last page was there and everything it refers to inside its folder was too
     // (the receiver may not have had all the files yet).
     bool PageComplete();
-    // The references refused since the last Open (outside the folder, or not local).
+    // The references refused since the last Open (outside the folder, or not local), each once.
     const QStringList& refused() const { return refused_; }
     // Pages loaded since the browser was made.
     int pages_loaded() const { return pages_loaded_; }
