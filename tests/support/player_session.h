@@ -166,7 +166,9 @@ class PlayerProcess {
         }
     }
 
-    bool Start(const QString& display, const std::filesystem::path& home) {
+    // extra: variables set on top of the player's own (KORU_RECEIVER, for example).
+    bool Start(const QString& display, const std::filesystem::path& home,
+               const QProcessEnvironment& extra = {}) {
         home_ = home;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", display);
@@ -178,6 +180,8 @@ class PlayerProcess {
         env.insert("KORU_DEBUG_LOG", QString::fromStdString((home / "debug.log").string()));
         env.remove("KORU_RECEIVER");
         env.remove("KORU_PROGRAM_DIR");
+        for (const QString& name : extra.keys())
+            env.insert(name, extra.value(name));
         process_.setProcessEnvironment(env);
         process_.setWorkingDirectory(QString::fromStdString(home.string()));
         process_.setStandardOutputFile(QString::fromStdString((home / "player.out").string()));

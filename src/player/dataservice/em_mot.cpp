@@ -86,7 +86,10 @@ void EM_MOT::Navigate(const std::string& url) {
     browser_mode_ = true;
     navigate_allowed_ = false;
     // The receiver may not have had every file of the site yet: the next directory tries again.
-    if (load && !browser_->PageComplete()) {
+    if (!load) return;
+    if (browser_->PageComplete()) {
+        M4_LOG(2, kSource, "page %s shown", url.c_str());
+    } else {
         M4_LOG(2, kSource, "%s is not complete yet", url.c_str());
         PageReady();
     }
