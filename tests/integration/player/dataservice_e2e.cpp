@@ -64,34 +64,11 @@ bool Near(QRgb pixel, int r, int g, int b, int tolerance) {
            std::abs(qBlue(pixel) - b) <= tolerance;
 }
 
-// How far the picture area's middle band differs from a slide file drawn 1:1 (mean per
-// channel), leaving out the caption at the top and the radio text at the foot.
-double SlideDifference(const QImage& screen, const QRect& picture, const std::string& file) {
-    const QImage slide(QString::fromStdString(file));
-    if (slide.isNull()) return 255;
-    double sum = 0;
-    int count = 0;
-    for (int y = 34; y < 200 && y < slide.height(); ++y) {
-        for (int x = 0; x < 320 && x < slide.width(); ++x) {
-            const QRgb a = screen.pixel(picture.left() + x, picture.top() + y);
-            const QRgb b = slide.pixel(x, y);
-            sum += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
-                   std::abs(qBlue(a) - qBlue(b));
-            count += 3;
-        }
-    }
-    return count > 0 ? sum / count : 255;
-}
-
 class Session {
   public:
     explicit Session(const QString& artifacts) : artifacts_(artifacts) {
         layout_.LoadLayout((koru::test::BinDir() / "Koru Digital.lay").string());
         QDir().mkpath(artifacts_);
-        // The player's working folders below this user folder, not the real documents folder.
-        std::filesystem::create_directories(home_ / "config");
-        koru::test::WriteFile(home_ / "config" / "user-dirs.dirs",
-                              "XDG_DOCUMENTS_DIR=\"" + (home_ / "Documents").string() + "\"\n");
     }
     ~Session() {
         QFile::remove(artifacts_ + "/" + log_name_);
@@ -133,9 +110,7 @@ class Session {
         return player_.WaitForLog(text, timeout_ms);
     }
     std::string Log() const { return player_.Log(); }
-    std::filesystem::path MotFolder() const {
-        return home_ / "Documents" / "KORU-DMB" / "DataService";
-    }
+    std::filesystem::path MotFolder() const { return koru::test::DataServiceFolder(home_.path()); }
     bool Exit() {
         Key("alt+F4");
         return player_.process().waitForFinished(15000) &&
@@ -213,8 +188,8 @@ int Demo(const QString& artifacts) {
         CHECK(shots.contains(slide), "slide %s never came\n%s", slide.c_str(),
               session.Log().c_str());
         if (!shots.contains(slide)) continue;
-        const double difference = SlideDifference(shots.at(slide), session.Picture(),
-                                                   (session.MotFolder() / slide).string());
+        const double difference = koru::test::PictureDifference(
+            shots.at(slide), session.Picture(), session.MotFolder() / slide);
         std::printf("%s on screen: mean difference %.2f\n", slide.c_str(), difference);
         CHECK(difference < 4, "%s is not what the screen shows (%.2f)", slide.c_str(), difference);
     }
@@ -322,8 +297,8 @@ int Reference(const QString& artifacts) {
         CHECK(!expected.empty() && written == expected, "%s is not %s byte for byte",
               name.c_str(), original.c_str());
         if (!shots.contains(name)) continue;
-        const double difference = SlideDifference(
-            shots.at(name), session.Picture(), (koru::test::ReferenceDir() / original).string());
+        const double difference = koru::test::PictureDifference(
+            shots.at(name), session.Picture(), koru::test::ReferenceDir() / original);
         std::printf("%s (%s) on screen: mean difference %.2f\n", name.c_str(), original.c_str(),
                     difference);
         CHECK(difference < 4, "%s is not what the screen shows (%.2f)", name.c_str(),
