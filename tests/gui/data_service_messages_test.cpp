@@ -146,8 +146,8 @@ void DataServiceMessagesTest::LabelsInEveryCharacterSet() {
     h.Label(dab::kCharsetEbuLatin, *dab::Utf8ToEbuLatin("Café à 9"));
     h.Label(dab::kCharsetUcs2, Ucs2(u"한국 DAB"));
     h.Label(dab::kCharsetLatin1, Ucs2(u"채널") + std::string(2, '\0') + "junk");
-    QCOMPARE(h.display.texts, (std::vector<std::string>{"코루 라디오 - 한국어", "Café à 9",
-                                                         "한국 DAB", "채널"}));
+    QCOMPARE(h.display.texts,
+             (std::vector<std::string>{"코루 라디오 - 한국어", "Café à 9", "한국 DAB", "채널"}));
     // An empty label shows nothing: the last text stays.
     h.Label(dab::kCharsetUtf8, "");
     QCOMPARE(h.display.texts.size(), size_t{4});
@@ -188,9 +188,8 @@ void DataServiceMessagesTest::TunesAndStopsShowHideAndReset() {
     h.core.message_window->Handle(WM_SYSTEM_STOP, 0, 0);
     h.core.message_window->Handle(WM_SYSTEM_WEAK_SIGNAL, 0, 0);
     QCOMPARE(std::count(h.display.calls.begin(), h.display.calls.end(), "Reset"), 2);
-    QVERIFY(CoreHarness::WaitFor([&] {
-        return h.core.terminal.CallsNamed("MOTInitVariable").size() == 2;
-    }));
+    QVERIFY(CoreHarness::WaitFor(
+        [&] { return h.core.terminal.CallsNamed("MOTInitVariable").size() == 2; }));
     QCOMPARE(h.core.terminal.CallsNamed("MOTInitVariable")[0].a, 1);
 }
 

@@ -212,9 +212,11 @@ void DataServiceTest::SiteShowsNothingFromOutsideItsFolder() {
     std::filesystem::create_symlink(outside, site / "images" / "link.png");
     koru::test::WriteFile(site / "index.htm",
                           "<img src=\"images/in.png\"><img src=\"../../outside.png\">"
-                          "<img src=\"" + outside + "\"><img src=\"file://" + outside + "\">"
-                          "<img src=\"images/link.png\"><img src=\"http://example.com/x.png\">"
-                          "<a href=\"../../secret.htm\">out</a>");
+                          "<img src=\"" +
+                              outside + "\"><img src=\"file://" + outside +
+                              "\">"
+                              "<img src=\"images/link.png\"><img src=\"http://example.com/x.png\">"
+                              "<a href=\"../../secret.htm\">out</a>");
     h.mot.Navigate((site / "index.htm").string());
     SiteBrowser* browser = h.mot.browser();
     const QImage shown = browser->viewport()->grab().toImage();
@@ -289,9 +291,8 @@ void DataServiceTest::OnScreenTextsScaleWithThePicture() {
     QCOMPARE(VolumeOsdRect(QRect(20, 34, 320, 240)), QRect(180, 44, 150, 20));
     // The caption's texts in both languages.
     koru::test::CoreHarness core;
-    core.state.WithStore([](settings::ChannelStore& s) {
-        s.tv.Append(koru::test::Entry("KBS  ", 208.736f, 0, 0));
-    });
+    core.state.WithStore(
+        [](settings::ChannelStore& s) { s.tv.Append(koru::test::Entry("KBS  ", 208.736f, 0, 0)); });
     core.state.SetLanguage(1);
     core.controller->ShowChannelCaption(settings::kWatchKindTv, 0);
     core.state.SetLanguage(0);

@@ -214,8 +214,8 @@ class PlayerProcess {
         if (!std::filesystem::exists(home / "config" / "user-dirs.dirs")) {
             QFile dirs(QString::fromStdString((home / "config" / "user-dirs.dirs").string()));
             if (dirs.open(QIODevice::WriteOnly)) {
-                dirs.write(("XDG_DOCUMENTS_DIR=\"" + (home / "Documents").string() + "\"\n")
-                               .c_str());
+                dirs.write(
+                    ("XDG_DOCUMENTS_DIR=\"" + (home / "Documents").string() + "\"\n").c_str());
             }
         }
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "m4systems/m4_types.h"
-#include "player/core/main_controller.h"
 #include "player/core/em_volume_osd.h"
+#include "player/core/main_controller.h"
 #include "player/core/main_view.h"
 #include "player/core/osd_window.h"
 #include "player/core/screen_wnd.h"

@@ -28,7 +28,8 @@ SiteBrowser::SiteBrowser(QWidget* parent) : QTextBrowser(parent) {
     setOpenLinks(false);
     setOpenExternalLinks(false);
     setFrameShape(QFrame::NoFrame);
-    connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) { FollowLink(link); });
+    connect(this, &QTextBrowser::anchorClicked, this,
+            [this](const QUrl& link) { FollowLink(link); });
 }
 
 void SiteBrowser::Open(const QString& start_page) {

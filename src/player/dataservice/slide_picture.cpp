@@ -29,21 +29,26 @@ std::optional<QImage> DecodePng(const QByteArray& bytes) {
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-// ReadJpegFile gives packed RGB rows; rows padded to 4 bytes are what QImage holds.
+// ReadJpegFile gives packed RGB rows, top row first; they become the 32-bit pixels that are
+// drawn as they are.
 std::optional<QImage> DecodeJpeg(const std::string& path) {
     const std::optional<skin::RgbImage> rgb = skin::ReadJpegFile(path);
     if (!rgb) return std::nullopt;
-    const std::optional<skin::PaddedRows> padded =
-        skin::PadRows(rgb->pixels.data(), rgb->width, rgb->height);
-    if (!padded) return std::nullopt;
-    const QImage rows(padded->pixels.data(), rgb->width, rgb->height, padded->stride,
-                      QImage::Format_RGB888);
-    return rows.convertToFormat(QImage::Format_RGB32);
+    QImage image(rgb->width, rgb->height, QImage::Format_RGB32);
+    if (image.isNull()) return std::nullopt;
+    const uint8_t* source = rgb->pixels.data();
+    for (int y = 0; y < rgb->height; ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < rgb->width; ++x, source += 3)
+            row[x] = qRgb(source[0], source[1], source[2]);
+    }
+    return image;
 }
 
 }  // namespace
 
 std::optional<QByteArray> ReadSlideFile(const std::string& path) {
+    if (path.empty()) return std::nullopt;
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     if (file.size() > kMaxSlideFileBytes) {

@@ -149,8 +149,7 @@ class Session {
         const QRect picture = Picture();
         const QRect strip(picture.left(), picture.bottom() - 14, picture.width(), 12);
         const int dark = CountPixels(screen, strip, [](QRgb p) { return Near(p, 10, 0, 10, 2); });
-        const int light =
-            CountPixels(screen, strip, [](QRgb p) { return qGray(p) > 200; });
+        const int light = CountPixels(screen, strip, [](QRgb p) { return qGray(p) > 200; });
         return dark > strip.width() * 4 && light > 30;
     }
 
@@ -188,8 +187,8 @@ int Demo(const QString& artifacts) {
         CHECK(shots.contains(slide), "slide %s never came\n%s", slide.c_str(),
               session.Log().c_str());
         if (!shots.contains(slide)) continue;
-        const double difference = koru::test::PictureDifference(
-            shots.at(slide), session.Picture(), session.MotFolder() / slide);
+        const double difference = koru::test::PictureDifference(shots.at(slide), session.Picture(),
+                                                                session.MotFolder() / slide);
         std::printf("%s on screen: mean difference %.2f\n", slide.c_str(), difference);
         CHECK(difference < 4, "%s is not what the screen shows (%.2f)", slide.c_str(), difference);
     }
@@ -230,12 +229,11 @@ int Demo(const QString& artifacts) {
     // TV again: EM_MOT goes, the picture plays in the video layout.
     const size_t tv_frames = Count(session.Log(), "first frame of bbu://208736,0,0.ts");
     session.ClickList("BT_CL_TV");
-    CHECK(koru::test::WaitUntil(
-              [&] {
-                  return Count(session.Log(), "first frame of bbu://208736,0,0.ts") > tv_frames;
-              },
-              25000),
-          "TV did not play again\n%s", session.Log().c_str());
+    CHECK(
+        koru::test::WaitUntil(
+            [&] { return Count(session.Log(), "first frame of bbu://208736,0,0.ts") > tv_frames; },
+            25000),
+        "TV did not play again\n%s", session.Log().c_str());
     QThread::msleep(2500);
     const QImage tv = session.Shot("tv.png");
     const int tv_white = CountPixels(tv, picture, [](QRgb p) { return qGray(p) > 245; });
@@ -294,15 +292,14 @@ int Reference(const QString& artifacts) {
         CHECK(shots.contains(name), "slide %s never came", name.c_str());
         const std::string written = koru::test::ReadFile(session.MotFolder() / name);
         const std::string expected = koru::test::ReadFile(koru::test::ReferenceDir() / original);
-        CHECK(!expected.empty() && written == expected, "%s is not %s byte for byte",
-              name.c_str(), original.c_str());
+        CHECK(!expected.empty() && written == expected, "%s is not %s byte for byte", name.c_str(),
+              original.c_str());
         if (!shots.contains(name)) continue;
         const double difference = koru::test::PictureDifference(
             shots.at(name), session.Picture(), koru::test::ReferenceDir() / original);
         std::printf("%s (%s) on screen: mean difference %.2f\n", name.c_str(), original.c_str(),
                     difference);
-        CHECK(difference < 4, "%s is not what the screen shows (%.2f)", name.c_str(),
-              difference);
+        CHECK(difference < 4, "%s is not what the screen shows (%.2f)", name.c_str(), difference);
     }
     CHECK(session.Exit(), "the player did not exit cleanly");
     return koru::test::CheckFailures() == 0 ? 0 : 1;
