@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "player/core/data_service_port.h"
+#include "player/core/data_service_text.h"
 #include "player/dataservice/slide_picture.h"
 
 namespace {
