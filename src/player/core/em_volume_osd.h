@@ -29,7 +29,6 @@ class EM_VolumeOSD : public QWidget {
     // Moves the window over the picture area; a visible window is hidden and shown again.
     void Place(const QRect& picture_area);
     const QString& text() const { return text_; }
-    const QFont& font() const { return font_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -96,8 +96,8 @@ class ChannelWindows {
 };
 
 // The data-service display (EM_MOT: slideshow pictures, the logo, a broadcast website's pages)
-// and the radio text window below the picture. The main window's logic, the message window and
-// the channel windows call it; until a display is attached every call does nothing.
+// and the radio text window at the foot of the picture. The main window's logic, the message window
+// and the channel windows call it; until a display is attached every call does nothing.
 class DataServiceDisplay {
   public:
     virtual ~DataServiceDisplay() = default;

@@ -50,7 +50,6 @@ class OsdWindow : public QWidget {
     void Clear() { SetText(QString()); }
     const QString& text() const { return text_; }
     void SetFontPoints(int points);
-    int font_points() const { return font_.pointSize(); }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
