@@ -84,7 +84,6 @@ class PlaybackExtensions {
     virtual void OptionsDialog() {}
     virtual void InformationDialog() {}
     virtual void ShortcutListDialog() {}
-    virtual void UpdateCheck() {}
 };
 
 class MainController : public QObject {
@@ -110,6 +109,8 @@ class MainController : public QObject {
     void SetChannelWindows(ChannelWindows* windows);
     void SetDataServiceDisplay(DataServiceDisplay* display) { data_service_ = display; }
     void SetPlaybackExtensions(PlaybackExtensions* extensions);
+    // Starts the update checker of a language; its menu command is greyed until one is set.
+    void SetUpdateChecker(std::function<void(int language)> start);
 
     MenuModel& menu() { return menu_; }
     MainView& view() { return view_; }
@@ -246,6 +247,7 @@ class MainController : public QObject {
     DataServiceDisplay* data_service_ = nullptr;
     PlaybackExtensions* extensions_ = nullptr;
     PlaybackExtensions no_extensions_;
+    std::function<void(int language)> start_update_checker_;
     MenuModel menu_;
     TimerMap timers_;
 
