@@ -25,7 +25,6 @@ int main(int argc, char** argv) {
         FindBuildVariant(KORU_UPCHECK_PRODUCT, static_cast<Language>(KORU_UPCHECK_LANGUAGE));
 
     VersionCheck::Setup setup;
-    setup.language = variant.language;
     setup.host = MakerHost();
     setup.base_path = ServerBasePath(variant);
     setup.working_folder = QDir::currentPath().toStdString();

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace koru::upcheck {
 
@@ -66,6 +67,7 @@ UpcheckDlg::UpcheckDlg(const BuildVariant& variant, VersionCheck::Setup setup, P
         own_timer_ = std::make_unique<QtPollTimer>();
         timer = own_timer_.get();
     }
+    setup.language = variant.language;
     check_ = std::make_unique<VersionCheck>(std::move(setup), *this, *timer);
 }
 

@@ -31,7 +31,7 @@ class UpcheckDlg : public QDialog, public VersionCheckView {
     Q_OBJECT
 
   public:
-    // timer: the poll timer (a QtPollTimer when null).
+    // The texts are in the build's language; timer: the poll timer (a QtPollTimer when null).
     UpcheckDlg(const BuildVariant& variant, VersionCheck::Setup setup, PollTimer* timer = nullptr,
                QWidget* parent = nullptr);
     ~UpcheckDlg() override;

@@ -145,7 +145,6 @@ struct Check {
     explicit Check(const QString& base, Language language = Language::kEnglish,
                    const std::string& current = "2.241") {
         VersionCheck::Setup setup;
-        setup.language = language;
         setup.host = kHost;
         setup.base_path = base.toStdString();
         setup.current_version = current;
