@@ -75,9 +75,11 @@ class XvfbDisplay {
             if (QFile::exists(socket) || QFile::exists(QString("/tmp/.X%1-lock").arg(number)))
                 continue;
             display_ = QString(":%1").arg(number);
+            // -noreset: a program that connects just after the last one left never meets a
+            // server in the middle of its reset.
             server_.start("Xvfb",
                           {display_, "-screen", "0", QString("%1x%2x24").arg(width).arg(height),
-                           "-nolisten", "tcp", "-wr"});
+                           "-nolisten", "tcp", "-wr", "-noreset"});
             if (!server_.waitForStarted(5000)) return false;
             if (WaitUntil([&] { return QFile::exists(socket); }, 5000)) return true;
             server_.kill();

@@ -84,7 +84,6 @@ class PlaybackExtensions {
     virtual void OptionsDialog() {}
     virtual void InformationDialog() {}
     virtual void ShortcutListDialog() {}
-    virtual void UpdateCheck() {}
 };
 
 class MainController : public QObject {
@@ -113,6 +112,8 @@ class MainController : public QObject {
         data_service_ = display != nullptr ? display : &no_data_service_;
     }
     void SetPlaybackExtensions(PlaybackExtensions* extensions);
+    // Starts the update checker of a language; its menu command is greyed until one is set.
+    void SetUpdateChecker(std::function<void(int language)> start);
 
     MenuModel& menu() { return menu_; }
     MainView& view() { return view_; }
@@ -250,6 +251,7 @@ class MainController : public QObject {
     DataServiceDisplay* data_service_ = &no_data_service_;
     PlaybackExtensions* extensions_ = nullptr;
     PlaybackExtensions no_extensions_;
+    std::function<void(int language)> start_update_checker_;
     MenuModel menu_;
     TimerMap timers_;
 
