@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "dab/mpa.h"
+#include "tools/mkens/tv_variants.h"
 
 extern char** environ;
 
@@ -224,6 +225,12 @@ std::vector<uint8_t> MediaMaker::TransportStream(const ServiceDescription& s, in
         ts.resize(ts.size() + kTsPacket - 4, 0xFF);
     }
     ts.resize(bytes, 0xFF);
+    if (s.straddle_audio) StraddleAudio(&ts);
+    if (s.mpeg4_systems) {
+        Mpeg4SystemsOptions options;
+        options.bsac = s.bsac;
+        ToMpeg4Systems(&ts, options);
+    }
     return ts;
 }
 
