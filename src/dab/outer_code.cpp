@@ -38,12 +38,8 @@ struct Field {
         }
         generator = g;
     }
-    uint8_t Mul(uint8_t a, uint8_t b) const {
-        return a == 0 || b == 0 ? 0 : exp[log[a] + log[b]];
-    }
-    uint8_t Div(uint8_t a, uint8_t b) const {
-        return a == 0 ? 0 : exp[log[a] + 255 - log[b]];
-    }
+    uint8_t Mul(uint8_t a, uint8_t b) const { return a == 0 || b == 0 ? 0 : exp[log[a] + log[b]]; }
+    uint8_t Div(uint8_t a, uint8_t b) const { return a == 0 ? 0 : exp[log[a] + 255 - log[b]]; }
     uint8_t Pow(int exponent) const { return exp[((exponent % 255) + 255) % 255]; }
 };
 
@@ -182,8 +178,7 @@ void ConvolutionalInterleaver::Reset() {
     branch_ = 0;
 }
 
-std::vector<uint8_t> OuterEncode(std::span<const uint8_t> stream,
-                                 ConvolutionalInterleaver* state) {
+std::vector<uint8_t> OuterEncode(std::span<const uint8_t> stream, ConvolutionalInterleaver* state) {
     std::vector<uint8_t> out;
     out.reserve(stream.size() / kTsPacketBytes * kOuterPacketBytes);
     for (size_t at = 0; at + kTsPacketBytes <= stream.size(); at += kTsPacketBytes) {

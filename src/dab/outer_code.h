@@ -89,8 +89,8 @@ class OuterDecoder {
     Counts counts_;
     std::vector<uint8_t> pending_;  // searching: bytes not yet placed
     ConvolutionalInterleaver deinterleaver_;
-    size_t position_ = 0;      // bytes of the coded stream since the period was found
-    int missed_syncs_ = 0;     // in a row, in the coded stream
+    size_t position_ = 0;   // bytes of the coded stream since the period was found
+    int missed_syncs_ = 0;  // in a row, in the coded stream
     std::array<uint8_t, kOuterPacketBytes> packet_{};
     size_t packet_fill_ = 0;
 };

@@ -2,8 +2,8 @@
 // through the terminal (decoding, conversion to 32-bit RGB,
 // audio through SDL's dummy device, in real time), once as a file and once as live TV (the test
 // feed plug-in delivers it in real time, as a receiver does); FFmpeg decodes the same file
-// single-threaded to nothing (`ffmpeg -threads 1 -i tv10.ts -f null -`). For each the bench prints CPU
-// instructions (where the machine lets a program count them) or else CPU time, per second of
+// single-threaded to nothing (`ffmpeg -threads 1 -i tv10.ts -f null -`). For each the bench prints
+// CPU instructions (where the machine lets a program count them) or else CPU time, per second of
 // media, and the peak resident memory.
 #include <fcntl.h>
 #include <linux/perf_event.h>

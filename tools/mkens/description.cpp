@@ -295,7 +295,8 @@ bool Parser::ServiceKey(ServiceDescription& s, const std::string& key, const std
         s.straddle_audio = word == "straddle";
     } else if (key == "systems" && s.kind == ServiceKind::kTv) {
         const std::string word = Lower(value);
-        if (word != "mpeg2" && word != "mpeg4") return Fail(line_, "systems must be mpeg2 or mpeg4");
+        if (word != "mpeg2" && word != "mpeg4")
+            return Fail(line_, "systems must be mpeg2 or mpeg4");
         s.mpeg4_systems = word == "mpeg4";
     } else if (key == "audio" && s.kind == ServiceKind::kTv) {
         const std::string word = Lower(value);
@@ -408,14 +409,15 @@ bool Parser::Check() {
             return Fail(s.line, "a stream sub-channel carries one service only");
         }
         if (s.kind == ServiceKind::kTv) {
-            const size_t bytes = static_cast<size_t>(sub->bitrate) * 3 *
-                                 static_cast<size_t>(d_.frames);
+            const size_t bytes =
+                static_cast<size_t>(sub->bitrate) * 3 * static_cast<size_t>(d_.frames);
             if (s.outer_code && bytes % dab::kOuterPacketBytes != 0) {
                 return Fail(s.line,
                             "outer-coded TV needs a bit rate that fills whole 204-byte packets "
                             "(a multiple of 136 kbit/s such as 408), or outer = off");
             }
-            if (s.bsac && !s.mpeg4_systems) return Fail(s.line, "audio = bsac needs systems = mpeg4");
+            if (s.bsac && !s.mpeg4_systems)
+                return Fail(s.line, "audio = bsac needs systems = mpeg4");
             if (s.straddle_audio && s.mpeg4_systems) {
                 return Fail(s.line, "audio_pes = straddle is for systems = mpeg2");
             }

@@ -4,10 +4,12 @@
 #include <stdexcept>
 
 #include "dab/bits.h"
-#include "tools/mkens/transport_stream.h"
+#include "dab/transport_stream.h"
 
 namespace koru::mkens {
 namespace {
+
+using namespace dab;
 
 constexpr uint8_t kPatTable = 0x00;
 constexpr uint8_t kPmtTable = 0x02;
@@ -56,7 +58,8 @@ Program ReadProgram(const std::vector<uint8_t>& ts) {
 size_t AdtsFrame(const uint8_t* p, size_t left, size_t* header) {
     if (left < 7 || p[0] != 0xFF || (p[1] & 0xF6) != 0xF0) return 0;
     *header = (p[1] & 0x01) ? 7 : 9;
-    const size_t length = (static_cast<size_t>(p[3] & 0x03) << 11) | (size_t{p[4]} << 3) | (p[5] >> 5);
+    const size_t length =
+        (static_cast<size_t>(p[3] & 0x03) << 11) | (size_t{p[4]} << 3) | (p[5] >> 5);
     return length >= *header && length <= left ? length : 0;
 }
 
@@ -125,16 +128,19 @@ void Append(std::vector<uint8_t>* out, const std::vector<uint8_t>& more) {
 // SL configuration of every stream: access unit start and end flags, random access flag,
 // composition time stamps of 33 bits at 90 kHz; nothing else.
 std::vector<uint8_t> SlConfig() {
-    return Descriptor(0x06, {0x00, 0xE4, 0x00, 0x01, 0x5F, 0x90, 0, 0, 0, 0, 33, 0, 0, 0, 0x00,
-                             0x03});
+    return Descriptor(0x06,
+                      {0x00, 0xE4, 0x00, 0x01, 0x5F, 0x90, 0, 0, 0, 0, 33, 0, 0, 0, 0x00, 0x03});
 }
 
 std::vector<uint8_t> EsDescriptor(uint16_t es_id, uint8_t object_type, uint8_t stream_type,
                                   const std::vector<uint8_t>& specific) {
     std::vector<uint8_t> config = {object_type, static_cast<uint8_t>((stream_type << 2) | 0x01),
-                                   0x00, 0x20, 0x00,  // buffer 8 kB
-                                   0x00, 0x0A, 0x00, 0x00,  // max and average bit rate
-                                   0x00, 0x08, 0x00, 0x00};
+                                   0x00,        0x20,
+                                   0x00,  // buffer 8 kB
+                                   0x00,        0x0A,
+                                   0x00,        0x00,  // max and average bit rate
+                                   0x00,        0x08,
+                                   0x00,        0x00};
     if (!specific.empty()) Append(&config, Descriptor(0x05, specific));
     std::vector<uint8_t> body = {static_cast<uint8_t>(es_id >> 8), static_cast<uint8_t>(es_id),
                                  0x00};
@@ -144,8 +150,9 @@ std::vector<uint8_t> EsDescriptor(uint16_t es_id, uint8_t object_type, uint8_t s
 }
 
 std::vector<uint8_t> SectionOf(uint8_t table, uint16_t extension, std::vector<uint8_t> body) {
-    std::vector<uint8_t> s = {table, 0, 0, static_cast<uint8_t>(extension >> 8),
-                              static_cast<uint8_t>(extension), 0xC1, 0x00, 0x00};
+    std::vector<uint8_t> s = {
+        table, 0,    0,   static_cast<uint8_t>(extension >> 8), static_cast<uint8_t>(extension),
+        0xC1,  0x00, 0x00};
     Append(&s, body);
     const size_t length = s.size() - 3 + 4;
     s[1] = static_cast<uint8_t>(0xB0 | (length >> 8));
@@ -223,7 +230,8 @@ std::vector<uint8_t> ObjectDescriptorUpdate(const std::vector<uint8_t>& audio_co
         return Descriptor(0x01, body);
     };
     std::vector<uint8_t> objects = object(10, EsDescriptor(kVideoEsId, 0x21, 0x04, {}));
-    if (name_audio) Append(&objects, object(11, EsDescriptor(kAudioEsId, 0x40, 0x05, audio_config)));
+    if (name_audio)
+        Append(&objects, object(11, EsDescriptor(kAudioEsId, 0x40, 0x05, audio_config)));
     return Descriptor(0x01, objects);
 }
 
@@ -351,8 +359,8 @@ void ToMpeg4Systems(std::vector<uint8_t>* ts, const Mpeg4SystemsOptions& options
                                             options.name_audio));
     std::vector<uint8_t> od;
     uint8_t od_counter = 0;
-    WriteSection(kObjectDescriptorPid, SectionOf(kSectionTable14496, kObjectDescriptorEsId, od_unit),
-                 &od_counter, &od);
+    WriteSection(kObjectDescriptorPid,
+                 SectionOf(kSectionTable14496, kObjectDescriptorEsId, od_unit), &od_counter, &od);
     Repeat(ts, od);
     // The scene: a BIFS access unit that replaces the scene with an empty one; ignored here,
     // as a receiver without a scene renderer does.

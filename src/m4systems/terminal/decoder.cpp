@@ -13,6 +13,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "dab/mpeg4_systems.h"
 #include "m4systems/log.h"
 #include "m4systems/terminal/audio_output.h"
 #include "m4systems/terminal/live_parser.h"
@@ -144,38 +145,15 @@ class AudioDecoder : public Decoder {
     int in_format_ = -1;
 };
 
-const char* AudioObjectTypeName(int type) {
-    switch (type) {
-        case 1: return "AAC Main";
-        case 2: return "AAC LC";
-        case 3: return "AAC SSR";
-        case 4: return "AAC LTP";
-        case 5: return "SBR";
-        case 17: return "ER AAC LC";
-        case 20: return "ER AAC scalable";
-        case 22: return "ER BSAC";
-        case 23: return "ER AAC LD";
-        case 29: return "PS";
-        case 39: return "ER AAC ELD";
-        default: return "";
-    }
-}
-
 }  // namespace
 
 std::string DescribeFormat(const AVCodecParameters* parameters) {
     const char* name = avcodec_get_name(parameters->codec_id);
     std::string text = name != nullptr ? name : "unknown";
     if (parameters->codec_id == AV_CODEC_ID_AAC && parameters->extradata_size >= 1) {
-        // audioObjectType: 5 bits, 31 escapes to 32 + 6 more bits (ISO/IEC 14496-3 1.6.2.1).
-        const uint8_t* config = parameters->extradata;
-        int type = config[0] >> 3;
-        if (type == 31 && parameters->extradata_size >= 2) {
-            type = 32 + (((config[0] & 0x07) << 3) | (config[1] >> 5));
-        }
-        text += ", MPEG-4 audio object type " + std::to_string(type);
-        const std::string type_name = AudioObjectTypeName(type);
-        if (!type_name.empty()) text += " (" + type_name + ")";
+        const auto config = dab::ParseAudioSpecificConfig(
+            {parameters->extradata, static_cast<size_t>(parameters->extradata_size)});
+        if (config) text += ", " + dab::AudioObjectTypeText(config->signalled_type);
     }
     if (parameters->sample_rate > 0) text += ", " + std::to_string(parameters->sample_rate) + " Hz";
     return text;

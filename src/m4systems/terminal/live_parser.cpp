@@ -59,7 +59,9 @@ std::unique_ptr<LiveParser> LiveParser::Create(const AVCodecParameters* paramete
 }
 
 LiveParser::LiveParser(AVCodecContext* context, bool video)
-    : context_(context), video_(video), parsing_(!video || !WholeUnitsPossible(context->codec_id)) {}
+    : context_(context),
+      video_(video),
+      parsing_(!video || !WholeUnitsPossible(context->codec_id)) {}
 
 LiveParser::~LiveParser() {
     av_parser_close(parser_);
@@ -80,9 +82,9 @@ void LiveParser::Reset() {
 void LiveParser::Parse(const AVPacket& packet, const Sink& sink) {
     if (parser_ == nullptr) return;
     if (!parsing_) {
-        const bool whole = packet.pts != AV_NOPTS_VALUE &&
-                           BeginsAccessUnit(context_->codec_id, packet.data,
-                                            static_cast<size_t>(packet.size));
+        const bool whole =
+            packet.pts != AV_NOPTS_VALUE &&
+            BeginsAccessUnit(context_->codec_id, packet.data, static_cast<size_t>(packet.size));
         if (whole) {
             AVPacket* copy = av_packet_clone(&packet);
             if (copy != nullptr) sink(copy);

@@ -119,8 +119,9 @@ void MediaSession::OpenLive(LiveSource* source, LiveFormat format) {
     live_ = source;
     live_format_ = format;
     if (format == LiveFormat::kTransportStream) {
-        // Until the first picture: then a picture a frame later costs nothing.
-        live_->MarkPesEnds();
+        // PES ends are marked until the first picture: then a picture a frame later costs
+        // nothing.
+        live_->ReadAsTransportStream();
         state_.on_first_picture = [source] { source->StopMarkingPesEnds(); };
     }
 }

@@ -1,9 +1,9 @@
-#include "tools/mkens/transport_stream.h"
+#include "dab/transport_stream.h"
 
 #include <algorithm>
 #include <map>
 
-namespace koru::mkens {
+namespace koru::dab {
 namespace {
 
 constexpr uint8_t kSync = 0x47;
@@ -177,14 +177,19 @@ void WriteSection(int pid, std::span<const uint8_t> section, uint8_t* counter,
 
 void ReplacePid(std::vector<uint8_t>* ts, int pid, const std::vector<uint8_t>& packets) {
     const size_t count = packets.size() / kTsPacketSize;
-    size_t next = 0;     // of packets
+    size_t own_total = 0;
+    for (size_t at = 0; at + kTsPacketSize <= ts->size(); at += kTsPacketSize)
+        own_total += PacketPid(ts->data() + at) == pid ? 1 : 0;
+    size_t next = 0;      // of packets
     size_t replaced = 0;  // pid's packets met so far
     for (size_t at = 0; at + kTsPacketSize <= ts->size(); at += kTsPacketSize) {
         uint8_t* p = ts->data() + at;
         const int here = PacketPid(p);
         const bool own = here == pid;
         if (own) ++replaced;
-        const bool take = own || (here == kNullPid && next < replaced);
+        // A null packet is taken while the new packets lag behind the old ones' pace.
+        const bool behind = next * own_total < replaced * count;
+        const bool take = own || (here == kNullPid && behind);
         if (!take) continue;
         if (next < count) {
             std::copy_n(packets.begin() + static_cast<long>(next * kTsPacketSize), kTsPacketSize,
@@ -198,4 +203,4 @@ void ReplacePid(std::vector<uint8_t>* ts, int pid, const std::vector<uint8_t>& p
     }
 }
 
-}  // namespace koru::mkens
+}  // namespace koru::dab

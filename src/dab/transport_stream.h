@@ -1,16 +1,16 @@
-// MPEG-2 transport stream pieces for the TV services (ISO/IEC 13818-1): reading the PES
-// packets and sections FFmpeg muxed, writing PES packets and sections back into transport
-// packets. The TV variants of a broadcast muxer are built from them: audio PES packets that
-// cut frames (as broadcast muxers send them) and T-DMB's MPEG-4 Systems signalling.
-#ifndef MKENS_TRANSPORT_STREAM_H
-#define MKENS_TRANSPORT_STREAM_H
+// MPEG-2 transport stream pieces of DMB video services (ISO/IEC 13818-1): reading PES packets
+// and sections, writing PES packets and sections into transport packets, the sections'
+// CRC-32. The ensemble builder makes its TV variants with them, the terminal its rewriting of
+// MPEG-4 Systems streams.
+#ifndef DAB_TRANSPORT_STREAM_H
+#define DAB_TRANSPORT_STREAM_H
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
 
-namespace koru::mkens {
+namespace koru::dab {
 
 inline constexpr size_t kTsPacketSize = 188;
 inline constexpr int kNullPid = 0x1FFF;
@@ -49,10 +49,10 @@ void WriteSection(int pid, std::span<const uint8_t> section, uint8_t* counter,
                   std::vector<uint8_t>* out);
 
 // Puts `packets` (whole transport packets) into the stream in place of pid's packets, in
-// order; packets left over take null packets, but never run ahead of the bytes they replace.
-// What still does not fit is dropped; pid's packets not needed become null packets.
+// order; more packets than pid had take null packets, keeping pace with the packets they
+// replace. What still does not fit is dropped; pid's packets not needed become null packets.
 void ReplacePid(std::vector<uint8_t>* ts, int pid, const std::vector<uint8_t>& packets);
 
-}  // namespace koru::mkens
+}  // namespace koru::dab
 
 #endif
