@@ -45,6 +45,7 @@ class VelmarMessage : public QObject {
     MainController& controller_;
     PlayerState& state_;
     TimerMap timers_;
+    bool sound_unsupported_ = false;  // this tune's sound cannot be played
 };
 
 }  // namespace koru::player
