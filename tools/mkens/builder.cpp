@@ -371,9 +371,13 @@ void WriteEnsemble(const Description& d, MediaMaker& media, const std::filesyste
         const size_t bytes = static_cast<size_t>(sub->bitrate) * 3;
         if (s.kind == ServiceKind::kTv) {
             const size_t total = bytes * static_cast<size_t>(d.frames);
-            std::vector<uint8_t> ts = media.TransportStream(
-                s, sub->bitrate,
-                s.outer_code ? total / dab::kOuterPacketBytes * dab::kTsPacketBytes : total);
+            // The outer code's parity takes 16 of every 204 bytes from the transport stream.
+            const size_t ts_bytes =
+                s.outer_code ? total / dab::kOuterPacketBytes * dab::kTsPacketBytes : total;
+            const int mux_bps =
+                static_cast<int>(static_cast<int64_t>(sub->bitrate) * 1000 *
+                                 static_cast<int64_t>(ts_bytes) / static_cast<int64_t>(total));
+            std::vector<uint8_t> ts = media.TransportStream(s, mux_bps, ts_bytes);
             if (s.outer_code) ts = OuterCodeLoop(ts);
             SubchannelFrames& frames = streams[s.subchannel];
             for (int f = 0; f < d.frames; ++f) {
