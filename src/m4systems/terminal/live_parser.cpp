@@ -46,6 +46,8 @@ bool BeginsAccessUnit(int codec_id, const uint8_t* data, size_t size) {
 }
 
 std::unique_ptr<LiveParser> LiveParser::Create(const AVCodecParameters* parameters) {
+    // AAC with its AudioSpecificConfig comes as raw frames, one a packet: nothing to cut.
+    if (parameters->codec_id == AV_CODEC_ID_AAC && parameters->extradata_size > 0) return nullptr;
     AVCodecContext* context = avcodec_alloc_context3(nullptr);
     if (context == nullptr) return nullptr;
     if (avcodec_parameters_to_context(context, parameters) < 0) {
