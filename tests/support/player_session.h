@@ -122,13 +122,16 @@ class XvfbDisplay {
     QProcess server_;
 };
 
-// A user folder whose "channel.dat" and "channel.xml" come from dmbscan on the demo air.
+// A user folder whose "channel.dat" and "channel.xml" come from dmbscan on the demo air (or
+// the air of that receiver.conf).
 inline bool PrepareChannels(const std::filesystem::path& home, const QStringList& frequencies,
-                            std::string* error) {
+                            std::string* error, const std::filesystem::path& receiver = {}) {
     QProcess scan;
     scan.setWorkingDirectory(QString::fromStdString(home.string()));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("KORU_DMB_HOME", QString::fromStdString(home.string()));
+    env.remove("KORU_RECEIVER");
+    if (!receiver.empty()) env.insert("KORU_RECEIVER", QString::fromStdString(receiver.string()));
     scan.setProcessEnvironment(env);
     QStringList arguments;
     for (const QString& frequency : frequencies)
@@ -207,9 +210,9 @@ class PlayerProcess {
         }
     }
 
-    // extra: variables set on top of the player's own (KORU_RECEIVER, for example).
+    // receiver: a receiver.conf for the emulated stick; empty: the demo air.
     bool Start(const QString& display, const std::filesystem::path& home,
-               const QProcessEnvironment& extra = {}) {
+               const std::filesystem::path& receiver = {}) {
         home_ = home;
         // The documents folder of the player's working folders (slides, recordings).
         std::filesystem::create_directories(home / "config");
@@ -229,9 +232,9 @@ class PlayerProcess {
         env.insert("KORU_LOG_LEVEL", "2");
         env.insert("KORU_DEBUG_LOG", QString::fromStdString((home / "debug.log").string()));
         env.remove("KORU_RECEIVER");
+        if (!receiver.empty())
+            env.insert("KORU_RECEIVER", QString::fromStdString(receiver.string()));
         env.remove("KORU_PROGRAM_DIR");
-        for (const QString& name : extra.keys())
-            env.insert(name, extra.value(name));
         process_.setProcessEnvironment(env);
         process_.setWorkingDirectory(QString::fromStdString(home.string()));
         process_.setStandardOutputFile(QString::fromStdString((home / "player.out").string()));
