@@ -141,7 +141,7 @@ void MainController::OnMenuCommand(int command) {
             if (dialogs_ != nullptr) dialogs_->ShortcutListDialog();
             break;
         case command::kUpdateCheck:
-            extensions_->UpdateCheck();
+            start_update_checker_(language());
             break;
         case command::kExit:
         case command::kExitFullScreen:
