@@ -49,13 +49,6 @@ std::string Join(const std::vector<std::string>& items) {
     return text;
 }
 
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
 class Session : public koru::test::PlayerSession {
   public:
     Session(XvfbDisplay& display, const std::filesystem::path& home, const QString& artifacts)
@@ -145,12 +138,14 @@ void PlayRadioFromList(Session& session) {
 // F3, Cancel while the third frequency is searched.
 void CancelDuringThirdFrequency(Session& session, const std::filesystem::path& home) {
     const std::string before = koru::test::ReadFile(home / "channel.xml");
-    const size_t searches = Count(session.Log(), "search of region");
+    const size_t searches = koru::test::CountOf(session.Log(), "search of region");
     session.Key("F3");
-    CHECK(koru::test::WaitUntil([&] { return Count(session.Log(), "search of region") > searches; },
-                                10000),
+    CHECK(koru::test::WaitUntil(
+              [&] { return koru::test::CountOf(session.Log(), "search of region") > searches; },
+              10000),
           "F3 started no search");
-    CHECK(koru::test::WaitUntil([&] { return Count(session.Log(), "search 2 of 6") == 2; }, 30000),
+    CHECK(koru::test::WaitUntil(
+              [&] { return koru::test::CountOf(session.Log(), "search 2 of 6") == 2; }, 30000),
           "the second frequency never ended");
     session.Click("BT_CS_Cancel");
     CHECK(session.player().WaitForLog("search cancelled", 30000), "not cancelled\n%s",
@@ -174,11 +169,12 @@ void CancelDuringThirdFrequency(Session& session, const std::filesystem::path& h
 
 // F3, then the stick leaves the bus during the search.
 void PullDuringSearch(Session& session) {
-    const size_t searches = Count(session.Log(), "search 1 of 6");
+    const size_t searches = koru::test::CountOf(session.Log(), "search 1 of 6");
     session.Key("F3");
-    CHECK(koru::test::WaitUntil([&] { return Count(session.Log(), "search 1 of 6") > searches; },
-                                30000),
-          "no search");
+    CHECK(
+        koru::test::WaitUntil(
+            [&] { return koru::test::CountOf(session.Log(), "search 1 of 6") > searches; }, 30000),
+        "no search");
     QProcess control;
     control.start(QString::fromStdString((koru::test::BinDir() / "rxsimctl").string()),
                   {"-p", QString::number(session.player().process().processId()), "pull"});
@@ -196,8 +192,8 @@ void PullDuringSearch(Session& session) {
     QThread::msleep(3000);
     const std::string log = session.Log();
     const size_t report = log.find(kSearchLost);
-    CHECK(Count(log.substr(report), "message box:") == 1, "a second report followed:\n%s",
-          log.substr(report).c_str());
+    CHECK(koru::test::CountOf(log.substr(report), "message box:") == 1,
+          "a second report followed:\n%s", log.substr(report).c_str());
 }
 
 // After a restart in region 0 (L-band, radio only), F3 ends in radio mode.

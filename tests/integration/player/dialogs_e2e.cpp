@@ -37,13 +37,6 @@ const Language kEnglish = {"en", "Option for the programme circumstances", "Shor
 const Language kKorean = {"ko", "환경 설정", "단축키 목록", "프로그램 정보",
                           "skinned message: 채널 데이터가 없습니다."};
 
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
 class Session : public koru::test::PlayerSession {
   public:
     using PlayerSession::PlayerSession;
@@ -68,13 +61,14 @@ class Session : public koru::test::PlayerSession {
     }
     // Waits for the n-th occurrence of text in the log.
     bool WaitForCount(const std::string& text, size_t n, int timeout_ms) {
-        return koru::test::WaitUntil([&] { return Count(Log(), text) >= n; }, timeout_ms);
+        return koru::test::WaitUntil([&] { return koru::test::CountOf(Log(), text) >= n; },
+                                     timeout_ms);
     }
     // Opens a dialog with key, checks it lies whole on the screen and takes its screenshot.
     QString OpenDialog(const QString& key, const std::string& object, const char* title,
                        const QString& shot) {
         const std::string opened = "dialog " + object + " opened";
-        const size_t before = Count(Log(), opened);
+        const size_t before = koru::test::CountOf(Log(), opened);
         Key(key);
         CHECK(WaitForCount(opened, before + 1, 10000), "%s did not open %s\n%s", qPrintable(key),
               object.c_str(), Log().c_str());
@@ -87,7 +81,7 @@ class Session : public koru::test::PlayerSession {
     }
     void CloseDialog(const QString& window, const QString& key, const std::string& object) {
         const std::string closed = "dialog " + object + " closed";
-        const size_t before = Count(Log(), closed);
+        const size_t before = koru::test::CountOf(Log(), closed);
         KeyTo(window, key);
         CHECK(WaitForCount(closed, before + 1, 10000), "%s did not close %s", qPrintable(key),
               object.c_str());
@@ -130,7 +124,7 @@ void OptionsOk(Session& session, const std::filesystem::path& home) {
     session.ClickAt(dialog + QPoint(207, 84));  // Off
     QThread::msleep(300);
     session.Shot("options_off_en.png");
-    const size_t frames = Count(session.Log(), "first frame of bbu://208736,");
+    const size_t frames = koru::test::CountOf(session.Log(), "first frame of bbu://208736,");
     session.ClickAt(dialog + QPoint(428, 444));  // OK
     CHECK(session.WaitForCount("dialog OptionDlg closed", 2, 10000), "OK did not close it");
     CHECK(session.player().WaitForLog("time shift restarts: ", 5000) &&
@@ -162,8 +156,9 @@ void ManualSearch(Session& session, const Language& language) {
     session.Shot("manual" + suffix);
 
     // A typed frequency with the demo's ensemble: its first TV service plays.
-    const size_t completed = Count(session.Log(), "manual search completed: 3 services stored");
-    const size_t frames = Count(session.Log(), "first frame of bbu://208736,");
+    const size_t completed =
+        koru::test::CountOf(session.Log(), "manual search completed: 3 services stored");
+    const size_t frames = koru::test::CountOf(session.Log(), "first frame of bbu://208736,");
     session.KeyTo(window, "2 0 8 7 3 6 Return");
     QThread::msleep(400);
     session.Shot("manual_searching" + suffix);
@@ -178,7 +173,8 @@ void ManualSearch(Session& session, const Language& language) {
 
     // A double-click on the first row: 175280 kHz carries nothing.
     const QRect geometry = session.Geometry(window);
-    const size_t empty = Count(session.Log(), "manual search: 175280 kHz, result -20");
+    const size_t empty =
+        koru::test::CountOf(session.Log(), "manual search: 175280 kHz, result -20");
     session.ClickAt(QPoint(geometry.left() + 80, geometry.top() + 36), 2);
     CHECK(session.WaitForCount("manual search: 175280 kHz, result -20", empty + 1, 30000),
           "the double-click did not search 175280 kHz\n%s", session.Log().c_str());
