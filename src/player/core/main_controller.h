@@ -81,10 +81,6 @@ class PlaybackExtensions {
     virtual std::string TimeShiftText() { return {}; }
     virtual bool TimeShiftAvailable() { return false; }
     virtual void ReservationDialog() {}
-    virtual void OptionsDialog() {}
-    virtual void InformationDialog() {}
-    virtual void ShortcutListDialog() {}
-    virtual void UpdateCheck() {}
 };
 
 class MainController : public QObject {
@@ -108,8 +104,14 @@ class MainController : public QObject {
     // The event window receives the posted requests (it starts after the controller).
     void SetEventWindow(QObject* event_window) { event_window_ = event_window; }
     void SetChannelWindows(ChannelWindows* windows);
-    void SetDataServiceDisplay(DataServiceDisplay* display) { data_service_ = display; }
+    // The data-service display; null detaches it (every call then does nothing).
+    void SetDataServiceDisplay(DataServiceDisplay* display) {
+        data_service_ = display != nullptr ? display : &no_data_service_;
+    }
+    void SetDialogWindows(DialogWindows* dialogs);
     void SetPlaybackExtensions(PlaybackExtensions* extensions);
+    // Starts the update checker of a language; its menu command is greyed until one is set.
+    void SetUpdateChecker(std::function<void(int language)> start);
 
     MenuModel& menu() { return menu_; }
     MainView& view() { return view_; }
@@ -219,7 +221,7 @@ class MainController : public QObject {
     int extra_width() const { return extra_.width; }
     int extra_height() const { return extra_.height; }
     ChannelWindows* channel_windows() const { return channel_windows_; }
-    DataServiceDisplay* data_service() const { return data_service_; }
+    DataServiceDisplay& data_service() const { return *data_service_; }
     PlaybackExtensions* extensions() const { return extensions_; }
 
     void Post(uint32_t code, M4Param wparam = 0, M4Param lparam = 0);
@@ -228,6 +230,8 @@ class MainController : public QObject {
     void OnTimer(int id);
     void HandleKey(int key, bool alt);
     void HandleEnterOrEscape(bool enter);
+    // True when key completes the service key sequence of the manual search window.
+    bool ManualSearchSequence(int key);
     void StartPendingTune();
     bool AskToStopRecording();
     void ApplySize(int dx, int dy, int screen_size);
@@ -243,9 +247,12 @@ class MainController : public QObject {
     std::function<void()> save_settings_;
     std::function<bool(int)> load_skin_;
     ChannelWindows* channel_windows_ = nullptr;
-    DataServiceDisplay* data_service_ = nullptr;
+    DataServiceDisplay no_data_service_;
+    DataServiceDisplay* data_service_ = &no_data_service_;
+    DialogWindows* dialogs_ = nullptr;
     PlaybackExtensions* extensions_ = nullptr;
     PlaybackExtensions no_extensions_;
+    std::function<void(int language)> start_update_checker_;
     MenuModel menu_;
     TimerMap timers_;
 
@@ -266,6 +273,7 @@ class MainController : public QObject {
     int deferred_key_ = 0;
     bool key_taken_ = false;
     bool digit_keys_enabled_ = true;
+    size_t manual_search_keys_typed_ = 0;
     bool exiting_ = false;
     Size extra_;
     Size extra_before_audio_;

@@ -4,6 +4,21 @@
 
 namespace rxsim {
 
+std::vector<uint8_t> VideoDecoder::Process(int subchannel, const std::vector<uint8_t>& bytes) {
+    if (subchannel_ != subchannel) {
+        outer_.Reset();
+        subchannel_ = subchannel;
+    }
+    std::vector<uint8_t> stream;
+    outer_.Process(bytes, &stream);
+    return stream;
+}
+
+void VideoDecoder::Reset() {
+    outer_.Reset();
+    subchannel_.reset();
+}
+
 void EmitServicePackets(const FrameContext& context, const std::vector<uint8_t>& bytes,
                         size_t max_payload) {
     for (size_t start = 0; start < bytes.size(); start += max_payload) {

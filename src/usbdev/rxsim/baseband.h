@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "dab/outer_code.h"
 #include "usbdev/rxsim/air.h"
 #include "usbdev/rxsim/faults.h"
 #include "usbdev/rxsim/reception.h"
@@ -45,6 +46,21 @@ class Baseband {
     virtual std::optional<int> SubChannel() const = 0;
 
     virtual void OnAirFrame(const FrameContext& context) = 0;
+};
+
+// What a baseband in video mode makes of the selected sub-channel: T-DMB's outer code removed
+// (or a plain transport stream passed on), the decoder starting afresh when the selection
+// changes.
+class VideoDecoder {
+  public:
+    // The transport stream made of a frame's bytes of the sub-channel.
+    std::vector<uint8_t> Process(int subchannel, const std::vector<uint8_t>& bytes);
+    void Reset();
+    const koru::dab::OuterDecoder::Counts& counts() const { return outer_.counts(); }
+
+  private:
+    koru::dab::OuterDecoder outer_;
+    std::optional<int> subchannel_;
 };
 
 // A frame's bytes of the selected sub-channel as service packets (id 3) of at most max_payload

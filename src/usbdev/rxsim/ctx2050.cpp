@@ -47,6 +47,7 @@ void Ctx2050::Reset() {
     registers_[kStandby] = kStandbyAtPowerOn;
     latched_ = {};
     mismatch_logged_ = false;
+    video_.Reset();
 }
 
 // The firmware's preparation pulse resets the chip's host interface: the output stops, the
@@ -163,12 +164,17 @@ void Ctx2050::OnAirFrame(const FrameContext& context) {
     if (!subchannel) return;
     const AirFrame::SubChannel* received = context.frame->Find(*subchannel);
     if (received != nullptr && !context.faults->silence) {
-        if (Decodes(*latched_[DecoderChannel()], *received)) {
+        if (!Decodes(*latched_[DecoderChannel()], *received)) {
+            if (!mismatch_logged_) {
+                M4_LOG(2, kSource, "sub-channel %d: the descriptor does not match the air",
+                       *subchannel);
+                mismatch_logged_ = true;
+            }
+        } else if (DecoderChannel() == 1) {  // video: the outer code is the chip's to remove
+            const std::vector<uint8_t> stream = video_.Process(*subchannel, received->bytes);
+            if (!stream.empty()) EmitServicePackets(context, stream, kMaxPayload);
+        } else {
             EmitServicePackets(context, received->bytes, kMaxPayload);
-        } else if (!mismatch_logged_) {
-            M4_LOG(2, kSource, "sub-channel %d: the descriptor does not match the air",
-                   *subchannel);
-            mismatch_logged_ = true;
         }
     }
     if (context.index % 4 == 3) EmitSignalReport(context);

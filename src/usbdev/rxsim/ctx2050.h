@@ -11,7 +11,9 @@
 // 0x311      1 then 0 latches the descriptors: channel d takes the 12 bytes at 0x312 + 12 d,
 //            which must be written alike in all four banks (+ 48 i).
 // 0xC3, 0x40 the audio (SubChId | 0x80) and data (SubChId | 0x40) selection of channel 0;
-// 0x30, 0x31 the video selection of channel 1 (SubChId | 0x80) and the sync byte it aligns to.
+// 0x30, 0x31 the video selection of channel 1 (SubChId | 0x80) and the sync byte it aligns to;
+//            channel 1 removes T-DMB's outer code from an outer-coded sub-channel and passes a
+//            plain transport stream unchanged.
 // 0xF0, 0xF1 output type (3 channel 0, 2 channel 1) and sub-channel (SubChId | 0x40).
 // Output (packet ids): 0 the FIC, the FIBs of each frame with their CRC; 3 the sub-channel's
 // bytes, split at 1024, only while the latched descriptor matches the sub-channel's start, size
@@ -73,6 +75,7 @@ class Ctx2050 : public Baseband {
 
     std::array<uint8_t, kRegisters> registers_{};
     std::array<std::optional<Descriptor>, 2> latched_;
+    VideoDecoder video_;
     uint32_t demod_starts_ = 0;
     bool mismatch_logged_ = false;
 };

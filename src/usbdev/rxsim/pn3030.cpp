@@ -60,6 +60,7 @@ void Pn3030::Reset() {
     bank_select_ = 0;
     booting_ = false;
     fic_frames_ = 0;
+    video_.Reset();
 }
 
 void Pn3030::Prepare(uint32_t now) {
@@ -164,6 +165,10 @@ std::optional<int> Pn3030::SubChannel() const {
     return selection & 0x3F;
 }
 
+bool Pn3030::VideoMode() const {
+    return (Bank2(kDecoder) & 0x01) != 0;
+}
+
 void Pn3030::OnAirFrame(const FrameContext& context) {
     bool last_of_group = context.index % 4 == 3;
     if (context.index % 4 == 0) fic_frames_ = 0;
@@ -183,7 +188,12 @@ void Pn3030::OnAirFrame(const FrameContext& context) {
     if (context.frame == nullptr || !subchannel || !to_host) return;
     const AirFrame::SubChannel* received = context.frame->Find(*subchannel);
     if (received != nullptr && !context.faults->silence) {
-        EmitServicePackets(context, received->bytes, kMaxPayload);
+        if (!VideoMode()) {
+            EmitServicePackets(context, received->bytes, kMaxPayload);
+        } else {
+            const std::vector<uint8_t> stream = video_.Process(*subchannel, received->bytes);
+            if (!stream.empty()) EmitServicePackets(context, stream, kMaxPayload);
+        }
     }
     if (last_of_group) EmitSignalReport(context);
 }
@@ -225,6 +235,12 @@ uint16_t Pn3030::SignalCode(double level) {
 void Pn3030::EmitSignalReport(const FrameContext& context) {
     uint16_t code = SignalCode(context.level);
     double ber = 0.5 * std::pow(10.0, -context.level / 5.0);
+    const koru::dab::OuterDecoder::Counts& counts = video_.counts();
+    if (counts.packets > reported_.packets) {
+        ber += static_cast<double>(counts.uncorrectable - reported_.uncorrectable) /
+               static_cast<double>(counts.packets - reported_.packets);
+    }
+    reported_ = counts;
     double scaled = std::round(std::clamp(ber, 0.0, 1.0) * 1048576.0);
     uint32_t e = static_cast<uint32_t>(std::min(scaled, 16777215.0));
     const uint8_t payload[8] = {0,

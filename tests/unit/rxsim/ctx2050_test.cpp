@@ -1,6 +1,8 @@
 // The CTX2050 board behind the firmware's frames: set-up and lock, and a sub-channel streamed
 // only while a decoder channel's descriptor matches where and how the air carries it. On the
 // reference recording: sub-channel 3 at CU 0 (UEP index 35), 7 at CU 96 (EEP 2-A, 96 kbit/s).
+// Video through the outer decoder is checked on the demo air, with the plug-in
+// (integration.stream.Boards).
 #include "dab/crc.h"
 #include "dab/eti.h"
 #include "stick_client.h"
@@ -173,16 +175,13 @@ TEST_F(Ctx2050BoardTest, ASubChannelStreamsOnlyWhileItsDescriptorMatchesTheAir) 
     Describe(0, short_form);
     EXPECT_TRUE(Service(Next(300)).empty());
 
-    // Video on decoder channel 1, aligned to the transport stream's sync byte.
+    // The video channel takes a transport stream out of its sub-channel (and the outer code off
+    // it): an audio sub-channel gives it nothing to pass on.
     Describe(1, kSub3);
     Ctx(0x30, 0x83);
-    Route(2, 3);
-    EXPECT_TRUE(Service(Next(300)).empty()) << "no sync byte set";
     Ctx(0x31, 0x47);
-    service = Service(Next(300));
-    ASSERT_FALSE(service.empty());
-    const std::vector<Bytes> air3 = AirFrames(3);
-    EXPECT_NE(std::find(air3.begin(), air3.end(), service.back().payload), air3.end());
+    Route(2, 3);
+    EXPECT_TRUE(Service(Next(300)).empty());
 }
 
 TEST_F(Ctx2050BoardTest, TheFicComesAsWholeFibsAndSignalReportsAsTwoWords) {
