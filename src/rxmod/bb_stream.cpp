@@ -2,6 +2,7 @@
 #include "rxmod/bb_stream.h"
 
 #include "m4systems/log.h"
+#include "rxmod/bb_api.h"
 #include "rxmod/bb_err.h"
 #include "rxmod/bb_if.h"
 #include "rxmod/receiver.h"
@@ -94,6 +95,11 @@ int BB_StreamNextPacket(const StreamForm& form, int* id, uint8_t** payload, int*
         *id = packet[0];
         *payload = packet + kPacketHeaderLength;
         *length = stream.length;
+        if (*id == kStreamIdFic) {
+            *length = form.rewrite_fic(*payload, *length);
+        } else if (*id == kStreamIdSignal) {
+            *length = form.rewrite_signal(*payload, *length);
+        }
         return BB_SUCCESS;
     }
 }

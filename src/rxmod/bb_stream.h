@@ -24,12 +24,16 @@ struct StreamForm {
     const char* name;       // "PN3030_GetStream", "CTX2050_GetStream": the log lines' prefix
     int max_payload;        // a header announcing more is a stream fault: flush and start afresh
     bool log_queue_errors;  // log a failed receive-queue check with its byte count
+    // How FIC and signal report payloads are rewritten inside their buffer before they are
+    // handed out; each returns the new length.
+    int (*rewrite_fic)(uint8_t* payload, int length);
+    int (*rewrite_signal)(uint8_t* payload, int length);
 };
 
-// The next whole packet: 0 with *id, *payload (inside the ring) and *length; BB_ERR_NO_DATA while
-// the queue holds less than the next header or payload; BB_ERR_RX_QUEUE_OVERRUN (the link
-// flushed); BB_ERR_NO_DEVICE or another error of the link. Every error but BB_ERR_NO_DATA
-// forgets a packet half read.
+// The next whole packet, its payload rewritten as the form says: 0 with *id, *payload (inside
+// the ring) and *length; BB_ERR_NO_DATA while the queue holds less than the next header or payload;
+// BB_ERR_RX_QUEUE_OVERRUN (the link flushed); BB_ERR_NO_DEVICE or another error of the link. Every
+// error but BB_ERR_NO_DATA forgets a packet half read.
 int BB_StreamNextPacket(const StreamForm& form, int* id, uint8_t** payload, int* length);
 
 // Forgets any packet half read and starts the ring afresh.

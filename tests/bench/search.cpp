@@ -1,8 +1,12 @@
-// Channel search time per frequency against its lower bound, on the emulated stick.
-//   search [--conf receiver.conf] [--region 0..5] [--scale S] [--repeat N]
+// Channel search time per frequency against its lower bound, on the emulated stick, for each
+// board the plug-in knows.
+//   search [--conf receiver.conf] [--board BASEBAND+TUNER] [--region 0..5] [--scale S]
+//          [--repeat N]
 // The air is the demo's receiver.conf (build/bin/demo) when it exists, else the reference
-// recording on 208736 kHz. For each frequency of the region it prints the search time and the
-// lower bound of that search:
+// recording on 208736 kHz. Without --conf every board hears it in turn (PN3030+ITD3020,
+// CTX2050+ITD3020, CTX2050+FC2501, CTX2050+FNX14701, PN3030+FC2501; --board picks one); a
+// --conf is taken as its own board. For each frequency of the region it prints the search time
+// and the lower bound of that search:
 //   pauses  the pauses prescribed on the path that do not wait for the air: band command,
 //           baseband and tuner programming, stream stop (summed as the plug-in makes them);
 //   lock    the lock polls made before the lock came (50 ms each; 41 on an empty frequency),
@@ -13,7 +17,8 @@
 // A second column, "fic", replaces air by the time from the stream start until the FIC packet
 // that completed the list reached the plug-in (measured): a PN3030 FIC packet carries twelve
 // FIBs, four frames of air, so the stick hands the list on up to about 100 ms after the air
-// carried it. "search - fic bound" is what the plug-in adds to the receiver's own timing.
+// carried it; a CTX2050 hands on each frame's FIBs. "search - fic bound" is what the plug-in
+// adds to the receiver's own timing. The last lines compare the boards' region totals.
 // Each frequency is shown by its pass closest to the bound; the other passes show the noise.
 // It asserts nothing.
 #include <cinttypes>
@@ -54,8 +59,10 @@ void OnLog(void*, int channel, int, const char*, const char* text) {
     if (channel != 0) return;
     unsigned status1 = 0;
     unsigned status2 = 0;
-    if (std::sscanf(text, "lock_stat1:%x, lock_stat2:%x", &status1, &status2) == 2) {
+    if (std::sscanf(text, "lock_stat1:%x, lock_stat2:%x", &status1, &status2) == 2) {  // PN3030
         if (!(status1 != 0xFF && (status2 & 0x10) != 0)) ++g_trace.lock_polls_unlocked;
+    } else if (std::sscanf(text, "lock_status = %x @ 0x98", &status1) == 1) {  // CTX2050
+        if (status1 != 0x1F) ++g_trace.lock_polls_unlocked;
     } else if (std::strstr(text, "svc_id[64]") != nullptr) {
         g_trace.stream_start_frame = static_cast<int64_t>(g_trace.emulator->Status().frames);
         g_trace.stream_start_ms = M4_GetSysClock();
@@ -141,21 +148,101 @@ std::vector<int> Region(int region) {
     }
 }
 
+struct Board {
+    std::string name;
+    rxsim::StickConfig config;
+};
+
+struct RegionTotal {
+    std::string board;
+    int64_t search = 0;
+    int64_t bound = 0;
+    int64_t fic_bound = 0;
+};
+
+// Searches the region passes times on one board and prints its table.
+RegionTotal MeasureBoard(const Board& board, int region, int repeat,
+                         std::map<int, Recording>& air) {
+    std::filesystem::remove("channel.dat");
+    auto emulator = std::make_shared<rxsim::Emulator>(board.config);
+    usbdev::SetDeviceProvider(emulator);
+    g_trace.emulator = emulator.get();
+
+    std::printf("\nboard %s: acquisition %u ms\n", board.name.c_str(), board.config.acquisition_ms);
+    const std::vector<int> frequencies = Region(region);
+    std::map<int, std::vector<Measure>> measures;
+    for (int pass = 0; pass < repeat; ++pass) {
+        for (int khz : frequencies)
+            measures[khz].push_back(MeasureSearch(khz, air));
+    }
+    std::printf("%8s %6s %4s %8s %8s %8s  %7s %6s %6s %6s  %s\n", "kHz", "result", "svc", "search",
+                "bound", "+fic", "pauses", "lock", "air", "fic",
+                "search - bound (each pass) | search - fic bound");
+    RegionTotal total{board.name};
+    for (int khz : frequencies) {
+        // The pass closest to its bound stands for the frequency (the others show the noise).
+        const std::vector<Measure>& all = measures[khz];
+        const Measure* best = &all.front();
+        for (const Measure& m : all) {
+            if (m.took - m.Bound() < best->took - best->Bound()) best = &m;
+        }
+        total.search += best->took;
+        total.bound += best->Bound();
+        total.fic_bound += best->FicBound();
+        std::printf("%8d %6d %4d %6" PRId64 "ms %6" PRId64 "ms %6" PRId64 "ms  %5" PRId64
+                    "ms %4" PRId64 "ms %4" PRId64 "ms %4" PRId64 "ms ",
+                    khz, best->result, best->count, best->took, best->Bound(), best->FicBound(),
+                    best->pauses, best->lock, best->air, best->fic);
+        for (const Measure& m : all)
+            std::printf(" %+" PRId64, m.took - m.Bound());
+        std::printf(" | %+" PRId64 "\n", best->took - best->FicBound());
+    }
+    std::printf("region %d: %" PRId64 " ms; sum of bounds %" PRId64 " ms (%+" PRId64
+                " ms); with the FIC packets %" PRId64 " ms (%+" PRId64 " ms)\n",
+                region, total.search, total.bound, total.search - total.bound, total.fic_bound,
+                total.search - total.fic_bound);
+    usbdev::SetDeviceProvider(nullptr);
+    return total;
+}
+
+// The boards of the second family and the demo's, each on the air of base.
+std::vector<Board> AllBoards(const rxsim::StickConfig& base) {
+    const std::pair<const char*, const char*> chips[] = {{"PN3030", "ITD3020"},
+                                                         {"CTX2050", "ITD3020"},
+                                                         {"CTX2050", "FC2501"},
+                                                         {"CTX2050", "FNX14701"},
+                                                         {"PN3030", "FC2501"}};
+    std::vector<Board> boards;
+    for (const auto& [baseband, tuner] : chips) {
+        Board board{std::string(baseband) + "+" + tuner, base};
+        board.config.baseband = baseband;
+        board.config.tuner = tuner;
+        board.config.tuner_clock_mhz = baseband == std::string("CTX2050") ? 24.576 : 16.384;
+        board.config.firmware =
+            std::string("KX1000|2.10|Mar 02 2007|") + baseband + "|" + tuner + "|emulated";
+        boards.push_back(board);
+    }
+    return boards;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string conf;
+    std::string only_board;
     int region = 2;
     double scale = 1.0;
     int repeat = 1;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string arg = argv[i];
         if (arg == "--conf") conf = argv[i + 1];
+        if (arg == "--board") only_board = argv[i + 1];
         if (arg == "--region") region = std::atoi(argv[i + 1]);
         if (arg == "--scale") scale = std::atof(argv[i + 1]);
         if (arg == "--repeat") repeat = std::atoi(argv[i + 1]);
     }
     const std::filesystem::path bin = std::filesystem::canonical("/proc/self/exe").parent_path();
+    const bool own_conf = !conf.empty();
     if (conf.empty() && std::filesystem::exists(bin / "../bin/demo/receiver.conf")) {
         conf = (bin / "../bin/demo/receiver.conf").string();
     }
@@ -180,56 +267,39 @@ int main(int argc, char** argv) {
     for (const rxsim::AirEntry& entry : config.air) {
         air[static_cast<int>(entry.frequency_khz)] = ReadRecording(entry.eti_path);
     }
+    std::vector<Board> boards;
+    if (own_conf) {
+        boards.push_back({config.baseband + "+" + config.tuner, config});
+    } else {
+        for (const Board& board : AllBoards(config)) {
+            if (only_board.empty() || board.name == only_board) boards.push_back(board);
+        }
+    }
+    if (boards.empty()) {
+        std::fprintf(stderr, "search: no board %s\n", only_board.c_str());
+        return 1;
+    }
 
     M4_SetClockScale(scale);
     const std::filesystem::path work = std::filesystem::temp_directory_path() / "koru-bench-search";
     std::filesystem::create_directories(work);
     std::filesystem::current_path(work);
-    std::filesystem::remove("channel.dat");
-    auto emulator = std::make_shared<rxsim::Emulator>(config);
-    usbdev::SetDeviceProvider(emulator);
-    g_trace.emulator = emulator.get();
     M4_SetLogLevel(3);
     M4_SetLogSink(&OnLog, nullptr);
     std::freopen("/dev/null", "w", stderr);  // the plug-in's detail log is only for the sink
 
-    std::printf("air: %s; acquisition %u ms; clock scale %.1f; %d pass(es)\n", conf.c_str(),
-                config.acquisition_ms, scale, repeat);
-    const std::vector<int> frequencies = Region(region);
-    std::map<int, std::vector<Measure>> measures;
-    for (int pass = 0; pass < repeat; ++pass) {
-        for (int khz : frequencies)
-            measures[khz].push_back(MeasureSearch(khz, air));
+    std::printf("air: %s; clock scale %.1f; %d pass(es)\n", conf.c_str(), scale, repeat);
+    std::vector<RegionTotal> totals;
+    for (const Board& board : boards)
+        totals.push_back(MeasureBoard(board, region, repeat, air));
+    std::printf("\n%-18s %9s %9s %8s %9s %8s\n", "board", "search", "bound", "diff", "+fic",
+                "diff");
+    for (const RegionTotal& t : totals) {
+        std::printf("%-18s %7" PRId64 "ms %7" PRId64 "ms %+6" PRId64 "ms %7" PRId64 "ms %+6" PRId64
+                    "ms\n",
+                    t.board.c_str(), t.search, t.bound, t.search - t.bound, t.fic_bound,
+                    t.search - t.fic_bound);
     }
-    std::printf("%8s %6s %4s %8s %8s %8s  %7s %6s %6s %6s  %s\n", "kHz", "result", "svc", "search",
-                "bound", "+fic", "pauses", "lock", "air", "fic",
-                "search - bound (each pass) | search - fic bound");
-    int64_t total = 0;
-    int64_t total_bound = 0;
-    int64_t total_fic_bound = 0;
-    for (int khz : frequencies) {
-        // The pass closest to its bound stands for the frequency (the others show the noise).
-        const std::vector<Measure>& all = measures[khz];
-        const Measure* best = &all.front();
-        for (const Measure& m : all) {
-            if (m.took - m.Bound() < best->took - best->Bound()) best = &m;
-        }
-        total += best->took;
-        total_bound += best->Bound();
-        total_fic_bound += best->FicBound();
-        std::printf("%8d %6d %4d %6" PRId64 "ms %6" PRId64 "ms %6" PRId64 "ms  %5" PRId64
-                    "ms %4" PRId64 "ms %4" PRId64 "ms %4" PRId64 "ms ",
-                    khz, best->result, best->count, best->took, best->Bound(), best->FicBound(),
-                    best->pauses, best->lock, best->air, best->fic);
-        for (const Measure& m : all)
-            std::printf(" %+" PRId64, m.took - m.Bound());
-        std::printf(" | %+" PRId64 "\n", best->took - best->FicBound());
-    }
-    std::printf("region %d: %" PRId64 " ms; sum of bounds %" PRId64 " ms (%+" PRId64
-                " ms); with the FIC packets %" PRId64 " ms (%+" PRId64 " ms)\n",
-                region, total, total_bound, total - total_bound, total_fic_bound,
-                total - total_fic_bound);
     M4_SetLogSink(nullptr, nullptr);
-    usbdev::SetDeviceProvider(nullptr);
     return 0;
 }

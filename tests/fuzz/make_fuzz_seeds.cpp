@@ -1,9 +1,11 @@
-// Writes starting inputs for the image, layout, settings and packet-mode fuzz targets:
-//   make_fuzz_seeds DIR    -> DIR/bmp, DIR/gif, DIR/lay, DIR/settings, DIR/packet
+// Writes starting inputs for the image, layout, settings, packet-mode and CTX2050 stream fuzz
+// targets:
+//   make_fuzz_seeds DIR    -> DIR/bmp, DIR/gif, DIR/lay, DIR/settings, DIR/packet, DIR/ctx2050
 // e.g. build-fuzz/fuzz/fuzz_gif -max_total_time=300 corpus/gif build-fuzz/fuzz/seeds/gif
 #include <filesystem>
 #include <fstream>
 
+#include "dab/fig.h"
 #include "dab/gzip.h"
 #include "dab/mot.h"
 #include "dab/packet.h"
@@ -105,6 +107,29 @@ Bytes MotEntities() {
     return out;
 }
 
+// fuzz_ctx2050_stream: a FIC packet of three FIBs with their CRC (the middle one damaged), a
+// signal report and a service packet, in the CTX2050's framing.
+Bytes Ctx2050Stream() {
+    using namespace koru::dab;
+    Bytes out;
+    const auto packet = [&](uint8_t id, const Bytes& payload) {
+        koru::test::PutBytes(&out, {id, 0, static_cast<uint8_t>(payload.size()),
+                                    static_cast<uint8_t>(payload.size() >> 8)});
+        koru::test::PutBytes(&out, payload);
+    };
+    const std::vector<uint8_t> label = BuildFig1_0(0xE1C1, *Label::FromUtf8("KORU Demo 12C"));
+    Bytes fic;
+    for (int i = 0; i < 3; ++i) {
+        const Fib fib = BuildFib({label});
+        fic.insert(fic.end(), fib.begin(), fib.end());
+    }
+    fic[32 + 7] ^= 0x20;
+    packet(0, fic);
+    packet(4, {0x56, 0x55, 0x25, 0x00, 0x00, 0x00, 0x01, 0x00});
+    packet(3, Bytes(1024, 0x47));
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -168,5 +193,6 @@ int main(int argc, char** argv) {
     Write(dir / "packet/directory-mode", PacketChannel(false));
     Write(dir / "packet/header-mode", PacketChannel(true));
     Write(dir / "packet/entities", MotEntities());
+    Write(dir / "ctx2050/stream", Ctx2050Stream());
     return 0;
 }

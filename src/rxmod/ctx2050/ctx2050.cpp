@@ -32,8 +32,6 @@ constexpr int kDescriptorCopies = 4;
 constexpr uint8_t kOutputTypeAudioData = 3;
 constexpr uint8_t kOutputTypeVideo = 2;
 
-constexpr StreamForm kStreamForm{"CTX2050_GetStream", kCtx2050MaxPayload, true};
-
 Ctx2050State& Settings() {
     return BB_Receiver().ctx2050;
 }
@@ -287,14 +285,9 @@ int StopStream(int mode, ServiceRecord* /*service*/) {
 }
 
 int GetStream(int* id, uint8_t** data, int* length) {
-    const int result = BB_StreamNextPacket(kStreamForm, id, data, length);
-    if (result != BB_SUCCESS) return result;
-    if (*id == kStreamIdFic) {
-        *length = CTX2050_KeepGoodFibs(*data, *length);
-    } else if (*id == kStreamIdSignal) {
-        *length = CTX2050_RewriteSignal(*data, *length);
-    }
-    return BB_SUCCESS;
+    static constexpr StreamForm kForm{"CTX2050_GetStream", kCtx2050MaxPayload, true,
+                                      CTX2050_KeepGoodFibs, CTX2050_RewriteSignal};
+    return BB_StreamNextPacket(kForm, id, data, length);
 }
 
 int32_t LittleEndian32(const uint8_t* bytes) {

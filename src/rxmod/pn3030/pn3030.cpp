@@ -49,8 +49,6 @@ constexpr RegValue kTableI[] = {
     {0x26, 0x7C}, {0x59, 0x01}, {0xF5, 0x07}, {0xC1, 0x3F}, {0x04, 0x00}, {0x10, 0xCB},
 };
 
-constexpr StreamForm kStreamForm{"PN3030_GetStream", kPn3030MaxPayload, false};
-
 Pn3030State& Settings() {
     return BB_Receiver().pn3030;
 }
@@ -286,14 +284,9 @@ int StopStream(int mode, ServiceRecord* /*service*/) {
 // --- the packet stream -----------------------------------------------------------------------
 
 int GetStream(int* id, uint8_t** data, int* length) {
-    const int result = BB_StreamNextPacket(kStreamForm, id, data, length);
-    if (result != BB_SUCCESS) return result;
-    if (*id == kStreamIdFic) {
-        *length = PN3030_RewriteFic(*data, *length);
-    } else if (*id == kStreamIdSignal) {
-        *length = PN3030_RewriteSignal(*data, *length);
-    }
-    return BB_SUCCESS;
+    static constexpr StreamForm kForm{"PN3030_GetStream", kPn3030MaxPayload, false,
+                                      PN3030_RewriteFic, PN3030_RewriteSignal};
+    return BB_StreamNextPacket(kForm, id, data, length);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "m4systems/log.h"
 #include "rxmod/rxmod_api.h"
 #include "support/environment.h"
+#include "support/no_stick.h"
 #include "support/temp_dir.h"
 #include "usbdev/device_provider.h"
 #include "usbdev/rxsim/rxsim.h"
@@ -48,18 +49,6 @@ struct Plugin {
             return p;
         }();
         return plugin;
-    }
-};
-
-// Nothing on the bus.
-class NoStick : public usbdev::DeviceProvider {
-  public:
-    int CountDevices(usbdev::Library, uint32_t* count) override {
-        *count = 0;
-        return SI_SUCCESS;
-    }
-    int Open(usbdev::Library, uint32_t, std::unique_ptr<usbdev::UsbDevice>*) override {
-        return SI_DEVICE_NOT_FOUND;
     }
 };
 

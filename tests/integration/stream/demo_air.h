@@ -22,6 +22,7 @@
 #include "m4systems/messages.h"
 #include "rxmod/rxmod_api.h"
 #include "support/environment.h"
+#include "support/no_stick.h"
 #include "support/temp_dir.h"
 #include "test_terminal.h"
 #include "tools/mkens/description.h"
@@ -33,17 +34,6 @@ namespace koru::test {
 
 constexpr int kDemoKhz = 208736;
 constexpr double kClockScale = 10.0;
-
-class NoStick : public usbdev::DeviceProvider {
-  public:
-    int CountDevices(usbdev::Library, uint32_t* count) override {
-        *count = 0;
-        return SI_SUCCESS;
-    }
-    int Open(usbdev::Library, uint32_t, std::unique_ptr<usbdev::UsbDevice>*) override {
-        return SI_DEVICE_NOT_FOUND;
-    }
-};
 
 inline std::string Trimmed(std::string text) {
     while (!text.empty() && text.back() == ' ')

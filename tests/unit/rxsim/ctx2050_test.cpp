@@ -46,21 +46,20 @@ class Ctx2050BoardTest : public EmulatorFixture {
     }
     void Tuner(uint8_t reg, uint8_t value) { ASSERT_EQ(Write({0x31, reg, 1, value}), SI_SUCCESS); }
 
-    // What the drivers make of a tune to 208.736 MHz, reduced to what decides the reception.
-    void Tune() {
+    // The FC2501 at 208.736 MHz, as its driver sets it behind a CTX2050.
+    void TuneTuner() {
         Control(0x42);
+        const uint8_t writes[][2] = {{0x02, 0x6E}, {0x43, 0x00}, {0x42, 0x00}, {0x41, 0x09},
+                                     {0x44, 0x86}, {0x37, 0x61}, {0x37, 0xE1}};
+        for (const auto& write : writes)
+            Tuner(write[0], write[1]);
+    }
+    // What the drivers make of a tune, reduced to what decides the reception.
+    void Tune() {
         Ctx(0x01, 0xF2);
         Ctx(0x01, 0xF3);
         Ctx(0x0C, 0x00);
-        for (auto [reg, value] : {std::pair{0x02, 0x6E},
-                                  {0x43, 0x00},
-                                  {0x42, 0x00},
-                                  {0x41, 0x09},
-                                  {0x44, 0x86},
-                                  {0x37, 0x61},
-                                  {0x37, 0xE1}}) {
-            Tuner(static_cast<uint8_t>(reg), static_cast<uint8_t>(value));
-        }
+        TuneTuner();
     }
     int WaitForLock() {
         const uint32_t start = M4_GetSysClock();
@@ -120,16 +119,7 @@ class Ctx2050BoardTest : public EmulatorFixture {
 
 TEST_F(Ctx2050BoardTest, LocksOnceSetUpAndReleasedAndKeepsItsSetUp) {
     EXPECT_EQ(CtxRead(0x0C), 0x0F) << "blocks in standby from power-on";
-    Control(0x42);
-    for (auto [reg, value] : {std::pair{0x02, 0x6E},
-                              {0x43, 0x00},
-                              {0x42, 0x00},
-                              {0x41, 0x09},
-                              {0x44, 0x86},
-                              {0x37, 0x61},
-                              {0x37, 0xE1}}) {
-        Tuner(static_cast<uint8_t>(reg), static_cast<uint8_t>(value));
-    }
+    TuneTuner();
     EXPECT_NEAR(emulator_->Status().tuned_mhz.value_or(0), 208.736, 0.0005);
     Ctx(0x01, 0xF3);
     EXPECT_EQ(WaitForLock(), -1) << "still in standby";
