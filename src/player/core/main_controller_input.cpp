@@ -24,7 +24,7 @@ void MainController::OnControl(int control_id) {
             Play();
             break;
         case control::kStop:
-            Stop();
+            StopCommand();
             break;
         case control::kChannelUp:
             ChannelStep(-1);
@@ -74,7 +74,7 @@ void MainController::OnMenuCommand(int command) {
             break;
         case command::kStop:
             LeaveFullScreen();
-            Stop();
+            StopCommand();
             break;
         case command::kRecordingStop:
             Stop();
@@ -249,7 +249,7 @@ void MainController::HandleKey(int key, bool alt) {
                 ClearMessageLines();
                 Post(WM_SYSTEM_STOP);
             } else {
-                Stop();
+                StopCommand();
             }
             break;
         case Qt::Key_T:

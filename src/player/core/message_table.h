@@ -69,6 +69,8 @@ enum class Text : int {
     kRecordSplitFile,
     kRecordSplitTail,
     kFolderError,
+    kRecordDataChannelRefused,
+    kCaptureFileName,
     // Reserved recordings.
     kReserveSelectChannel,
     kReserveStartBeforeNow,

@@ -84,6 +84,7 @@ void VelmarMessage::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             if (watch_kind == settings::kWatchKindRadio) timers_.Stop(timer::kDataServiceDirectory);
             controller_.ResetTimeShift();
             controller_.ShowChannelCaption(watch_kind, index);
+            extensions.LiveTuned(watch_kind);
             break;
         }
         case WM_SYSTEM_RECORD:
@@ -187,6 +188,9 @@ void VelmarMessage::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
                 data_service->WebSite(wparam, lparam);
             M4_LOG(2, kSource, "WM_SYSTEM_MOT_DIR_TIME[%d]", static_cast<int>(lparam));
             timers_.Start(timer::kDataServiceDirectory, static_cast<int>(lparam) * 100, true);
+            break;
+        case kEventFileClock:
+            extensions.FileProgress(wparam, lparam);
             break;
         default:
             break;

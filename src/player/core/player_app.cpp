@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
 #include <QIcon>
@@ -74,6 +75,7 @@ PlayerApp::~PlayerApp() {
     if (events_ != nullptr && events_->running()) events_->Exit();
     relay_.Detach();
     // The message window and the controller refer to the window: they go first.
+    playback_.reset();
     message_window_.reset();
     controller_.reset();
     window_.reset();
@@ -213,6 +215,11 @@ void PlayerApp::InitialiseDialog() {
     SetMOTPath(mot.c_str());
 
     message_window_ = std::make_unique<VelmarMessage>(*controller_);
+    PlaybackFeatures::Dependencies playback;
+    playback.controller = controller_.get();
+    playback.message_window = message_window_.get();
+    playback.choose_files = [this] { return ChooseFilesToOpen(); };
+    playback_ = std::make_unique<PlaybackFeatures>(playback);
     state_.connection_state = kConnectionIdle;
     state_.recording_state = kNotRecording;
     state_.layout = kLayoutVideo;
@@ -229,6 +236,15 @@ void PlayerApp::InitialiseDialog() {
         [this] { PostPlayerEvent(message_window_.get(), WM_SYSTEM_DISPLAY_CHANGED); });
     window_->RefreshTexts();
     channel_cache_ = std::filesystem::exists("channel.dat");
+}
+
+std::vector<std::string> PlayerApp::ChooseFilesToOpen() {
+    const QStringList files = QFileDialog::getOpenFileNames(window_.get(), QString(), QString(),
+                                                            QString::fromUtf8(kOpenFileFilters));
+    std::vector<std::string> paths;
+    for (const QString& file : files)
+        paths.push_back(file.toStdString());
+    return paths;
 }
 
 void PlayerApp::CheckReceiver() {

@@ -376,6 +376,8 @@ void VelmarPlayerDlg::HideVolumeOsd() {
 
 void VelmarPlayerDlg::ShowRecordMark(bool visible) {
     record_mark_->setVisible(visible);
+    // The record button blinks with the mark: pressed while it shows.
+    buttons_[control::kRecord]->SetChecked(visible);
 }
 
 // ---- Layout, sizes, full screen -------------------------------------------------------------
@@ -550,7 +552,12 @@ void VelmarPlayerDlg::mousePressEvent(QMouseEvent* event) {
         return;
     }
     if (event->button() != Qt::LeftButton || full_screen_) return;
-    if (Place("RG_PlayProgress").contains(position)) return;
+    if (const QRect bar = Place("RG_PlayProgress"); bar.contains(position)) {
+        // The thumb's left edge travels the bar's width less its own.
+        const int span = bar.width() - skin_.Image("BM_Pro_Normal").width();
+        if (controller_ != nullptr) controller_->OnProgressPressed(position.x() - bar.left(), span);
+        return;
+    }
     drag_ = Drag::kMove;
     drag_start_global_ = event->globalPosition().toPoint();
     drag_start_window_ = pos();
