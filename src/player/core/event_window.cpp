@@ -78,9 +78,11 @@ void EventWindow::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             break;
         case WM_SYSTEM_RESUME:
             terminal_.SetOption(M4T_OPTION_PAUSE, 0);
+            M4_LOG(2, kSource, "resume at %u ms", terminal_.GetCurrentTimeInMS());
             break;
         case WM_SYSTEM_PAUSE:
             terminal_.SetOption(M4T_OPTION_PAUSE, 1);
+            M4_LOG(2, kSource, "pause at %u ms", terminal_.GetCurrentTimeInMS());
             break;
         case WM_SYSTEM_OPEN_FILE:
             Forward(code, 0, 0);

@@ -83,6 +83,7 @@ void FilePlayback::Play() {
     state_.play_source = kPlaySourceFile;
     paused_ = false;
     length_ms_ = 0;
+    length_known_ = false;
     clock_requests_ = 0;
     controller_.view().SetPlayTooltip(false);
     controller_.view().SetProgress(0, 0);
@@ -124,6 +125,7 @@ void FilePlayback::Progress(long long position_ms, long long length_ms) {
     --clock_requests_;
     if (!state_.FilePlayback() || !controller_.timers().IsActive(timer::kFileProgress)) return;
     length_ms_ = length_ms;
+    if (length_ms > 0) length_known_ = true;
     if (length_ms <= 0 || position_ms >= length_ms) {
         M4_LOG(2, kSource, "end of %s at %lld of %lld ms", name_.c_str(), position_ms, length_ms);
         controller_.Post(WM_SYSTEM_CLOSE);
@@ -131,6 +133,9 @@ void FilePlayback::Progress(long long position_ms, long long length_ms) {
         controller_.ClearMessageLines();
         controller_.view().SetProgress(0, length_ms);
         controller_.view().RefreshMenus();
+        // A file whose length never came could not be opened or read.
+        if (!length_known_)
+            controller_.ShowMessage(Format(controller_.Text(Text::kFileCannotPlay), name_.c_str()));
         return;
     }
     controller_.view().SetProgress(position_ms, length_ms);
@@ -153,6 +158,7 @@ void FilePlayback::Seek(int offset, int span) {
 }
 
 void FilePlayback::LiveTuned(int watch_kind) {
+    controller_.view().SetProgress(0, 0);
     SwitchLayout(watch_kind == settings::kWatchKindTv ? kLayoutVideo : kLayoutAudio);
 }
 

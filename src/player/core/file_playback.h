@@ -67,6 +67,7 @@ class FilePlayback {
     std::string extension_;
     bool paused_ = false;
     long long length_ms_ = 0;
+    bool length_known_ = false;  // the terminal told the length since the file started
     // Clock requests not yet answered; answers from before the last Play are dropped.
     int clock_requests_ = 0;
 };

@@ -110,6 +110,7 @@ constexpr Entry kTable[] = {
      "A data channel cannot be recorded."},
     {Text::kCaptureFileName, "%s/%s %d월%d일%d시%d분%d초%03d.jpg",
      "%s/%s %d월%d일%d시%d분%d초%03d.jpg"},
+    {Text::kFileCannotPlay, "파일을 재생할 수 없습니다.\n\n%s", "The file cannot be played.\n\n%s"},
     {Text::kReserveSelectChannel, "녹화하려는 방송을 선택하세요.", "Please, select the channel"},
     {Text::kReserveStartBeforeNow, "녹화 시작 시간이 현재 시간보다 이전입니다.",
      "The time for recording start is before the current time"},

@@ -71,6 +71,7 @@ enum class Text : int {
     kFolderError,
     kRecordDataChannelRefused,
     kCaptureFileName,
+    kFileCannotPlay,
     // Reserved recordings.
     kReserveSelectChannel,
     kReserveStartBeforeNow,

@@ -82,7 +82,10 @@ PlayerApp::~PlayerApp() {
 }
 
 int PlayerApp::Run(const std::vector<std::string>& arguments) {
-    const std::string file = arguments.empty() ? std::string() : StripQuotes(arguments.front());
+    // A relative name is the starting folder's: the player (and the first player that a second
+    // start hands it to) works in the user folder.
+    const std::string file =
+        arguments.empty() ? std::string() : AbsoluteFileName(StripQuotes(arguments.front()));
     if (!instance_.Claim()) {
         if (!file.empty()) instance_.HandOver(file);
         return 0;

@@ -634,7 +634,9 @@ void VelmarPlayerDlg::dragEnterEvent(QDragEnterEvent* event) {
 void VelmarPlayerDlg::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.isEmpty() || controller_ == nullptr) return;
-    controller_->OpenUrlText(urls.first().toLocalFile().toStdString());
+    // Only files play: a dropped web address has no local name.
+    const QString file = urls.first().toLocalFile();
+    if (!file.isEmpty()) controller_->OpenUrlText(file.toStdString());
 }
 
 }  // namespace koru::player
