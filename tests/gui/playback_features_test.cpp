@@ -37,8 +37,8 @@ class Harness : public CoreHarness {
     Harness() {
         for (auto folder : {settings::kCaptureFolder, settings::kVideoFolder,
                             settings::kAudioFolder, settings::kTimeshiftFolder}) {
-            settings.set_path(folder, (this->folder / settings::EM_XmlFile::kFolderNames[folder])
-                                          .string());
+            settings.set_path(folder,
+                              (this->folder / settings::EM_XmlFile::kFolderNames[folder]).string());
         }
         settings.SetMessageCallback([this](const std::string&, const std::string& text) {
             view.error_boxes.push_back(text);
@@ -55,9 +55,7 @@ class Harness : public CoreHarness {
     }
     ~Harness() { features.reset(); }
 
-    std::string Folder(settings::WorkingFolderIndex index) const {
-        return settings.path(index);
-    }
+    std::string Folder(settings::WorkingFolderIndex index) const { return settings.path(index); }
     // The list plays channel index (its first picture has come).
     void PlayLive(int watch_kind, int index) {
         state.SetWatchKind(watch_kind);
@@ -131,7 +129,8 @@ void PlaybackFeaturesTest::RecordingStartsAndEndsThroughTheTerminal() {
     QCOMPARE(starts.size(), size_t{1});
     QCOMPARE(QString::fromStdString(starts[0].text),
              QString::fromStdString(h.Folder(settings::kVideoFolder) + "/TV 1 3-3 14H 5M 9S.ts"));
-    QVERIFY2(starts[0].thread != QThread::currentThread(), "the terminal was called off its thread");
+    QVERIFY2(starts[0].thread != QThread::currentThread(),
+             "the terminal was called off its thread");
     QVERIFY(std::filesystem::is_directory(h.Folder(settings::kVideoFolder)));
     QCOMPARE(h.state.recording_kind.load(), kRecordKindTv);
     QVERIFY(!h.controller->menu().IsEnabled(command::kChannelUp));
@@ -158,9 +157,9 @@ void PlaybackFeaturesTest::RecordingStartsAndEndsThroughTheTerminal() {
     h.PlayLive(settings::kWatchKindRadio, 1);
     h.features->RecordCommand();
     QVERIFY(h.WaitFor([&] { return h.Recording(); }));
-    QCOMPARE(QString::fromStdString(h.terminal.CallsNamed("StartRecord").back().text),
-             QString::fromStdString(h.Folder(settings::kAudioFolder) +
-                                    "/Radio B 3월3일14시5분9초.mp2"));
+    QCOMPARE(
+        QString::fromStdString(h.terminal.CallsNamed("StartRecord").back().text),
+        QString::fromStdString(h.Folder(settings::kAudioFolder) + "/Radio B 3월3일14시5분9초.mp2"));
     QCOMPARE(h.state.recording_kind.load(), kRecordKindRadio);
 }
 
@@ -226,9 +225,8 @@ void PlaybackFeaturesTest::NoRecordingStateWithoutAFile() {
     QCOMPARE(h.view.error_boxes.size(), size_t{1});
 
     // A data channel has nothing the terminal could write: refused.
-    h.state.WithStore([](settings::ChannelStore& s) {
-        s.data.Append(koru::test::Entry("Web", 208.736f, 3, 2));
-    });
+    h.state.WithStore(
+        [](settings::ChannelStore& s) { s.data.Append(koru::test::Entry("Web", 208.736f, 3, 2)); });
     h.PlayLive(settings::kWatchKindData, 0);
     h.features->RecordCommand();
     CoreHarness::Settle(100);

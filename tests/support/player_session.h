@@ -166,7 +166,9 @@ class PlayerProcess {
         }
     }
 
-    bool Start(const QString& display, const std::filesystem::path& home) {
+    // arguments: the player's command line (a file to play).
+    bool Start(const QString& display, const std::filesystem::path& home,
+               const QStringList& arguments = {}) {
         home_ = home;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", display);
@@ -182,7 +184,7 @@ class PlayerProcess {
         process_.setWorkingDirectory(QString::fromStdString(home.string()));
         process_.setStandardOutputFile(QString::fromStdString((home / "player.out").string()));
         process_.setStandardErrorFile(QString::fromStdString((home / "player.log").string()));
-        process_.start(QString::fromStdString((BinDir() / "VelmarPlayer").string()), {});
+        process_.start(QString::fromStdString((BinDir() / "VelmarPlayer").string()), arguments);
         return process_.waitForStarted(5000);
     }
 

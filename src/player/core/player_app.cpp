@@ -212,6 +212,9 @@ void PlayerApp::InitialiseDialog() {
     }
     const int length = std::clamp(settings_->timeshift(), 0, 3);
     const std::string cache = settings_->path(settings::kTimeshiftFolder) + "/file_cache.ts";
+    // A player that was killed leaves its cache behind; only one player runs, so it is stale.
+    std::error_code stale;
+    std::filesystem::remove(cache, stale);
     SetTimeShiftParams(cache.c_str(),
                        settings_->timeshiftonoff() != 0 ? kTimeShiftMinutes[length] : 0);
     const std::string mot = settings_->path(settings::kDataServiceFolder) + "/";
