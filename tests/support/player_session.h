@@ -54,6 +54,14 @@ inline std::string SessionUnavailable(bool standin) {
     return {};
 }
 
+// How often part stands in text (a log).
+inline size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
 inline bool WaitUntil(const std::function<bool()>& done, int timeout_ms, int step_ms = 50) {
     QElapsedTimer timer;
     timer.start();

@@ -22,6 +22,7 @@
 
 namespace {
 
+using koru::test::Count;
 using koru::test::PlayerProcess;
 using koru::test::XvfbDisplay;
 
@@ -48,13 +49,6 @@ std::string Join(const std::vector<std::string>& items) {
     for (const std::string& item : items)
         text += item + "; ";
     return text;
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
 }
 
 class Session {

@@ -30,6 +30,7 @@
 
 namespace {
 
+using koru::test::Count;
 using koru::test::PlayerProcess;
 using koru::test::XvfbDisplay;
 
@@ -81,13 +82,6 @@ std::string LastMatch(const std::string& text, const QString& pattern) {
     while (matches.hasNext())
         found = matches.next().captured(1);
     return found.toStdString();
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
 }
 
 // How many sampled pixels of area differ between two screenshots.
