@@ -8,6 +8,7 @@
 
 #include "player/channels/channel_dialogs.h"
 #include "player/core/player_app.h"
+#include "player/dataservice/data_service_windows.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -20,7 +21,10 @@ int main(int argc, char** argv) {
         arguments.emplace_back(argv[i]);
     koru::player::PlayerApp player;
     std::unique_ptr<koru::player::ChannelDialogs> channels;
-    player.SetWindowBuilder([&channels](koru::player::PlayerApp& app) {
+    std::unique_ptr<koru::player::DataServiceWindows> data_service;
+    player.SetWindowBuilder([&channels, &data_service](koru::player::PlayerApp& app) {
+        data_service = std::make_unique<koru::player::DataServiceWindows>(*app.window());
+        app.SetDataServiceDisplay(data_service.get());
         koru::player::ChannelDialogs::Dependencies dependencies;
         dependencies.main_window = app.window();
         dependencies.skin = &app.window()->skin();
@@ -38,6 +42,10 @@ int main(int argc, char** argv) {
     if (channels != nullptr) {
         player.SetChannelWindows(nullptr);
         channels.reset();
+    }
+    if (data_service != nullptr) {
+        player.SetDataServiceDisplay(nullptr);
+        data_service.reset();
     }
     return status;
 }

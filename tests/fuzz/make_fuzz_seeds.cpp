@@ -1,9 +1,12 @@
-// Writes starting inputs for the image, layout and settings fuzz targets:
-//   make_fuzz_seeds DIR    -> DIR/bmp, DIR/gif, DIR/lay, DIR/settings
+// Writes starting inputs for the image, layout, settings and packet-mode fuzz targets:
+//   make_fuzz_seeds DIR    -> DIR/bmp, DIR/gif, DIR/lay, DIR/settings, DIR/packet
 // e.g. build-fuzz/fuzz/fuzz_gif -max_total_time=300 corpus/gif build-fuzz/fuzz/seeds/gif
 #include <filesystem>
 #include <fstream>
 
+#include "dab/gzip.h"
+#include "dab/mot.h"
+#include "dab/packet.h"
 #include "support/image_bytes.h"
 
 namespace {
@@ -25,6 +28,80 @@ Bytes Text(const std::string& text) {
 Bytes WithFrame(uint8_t frame, const Bytes& gif) {
     Bytes out = {frame};
     koru::test::PutBytes(&out, gif);
+    return out;
+}
+
+// A small website in both MOT modes, for fuzz_packet_data: the directory, then the bodies.
+std::vector<koru::dab::MotObject> Website() {
+    using namespace koru::dab;
+    std::vector<MotObject> site(2);
+    site[0].transport_id = 1;
+    site[0].header.content_type = kMotText;
+    site[0].header.SetContentName("index.htm");
+    site[0].header.parameters.push_back({kMotCompressionType, {kMotCompressionGzip}});
+    site[0].body = GzipCompress(Text("<html>seed</html>"));
+    site[1].transport_id = 2;
+    site[1].header.content_type = kMotImage;
+    site[1].header.SetContentName("img/a.png");
+    site[1].body = Bytes(300, 0x5A);
+    for (MotObject& o : site)
+        o.header.body_size = static_cast<uint32_t>(o.body.size());
+    return site;
+}
+
+koru::dab::MotDirectory DirectoryOf(const std::vector<koru::dab::MotObject>& site) {
+    koru::dab::MotDirectory directory;
+    directory.carousel_period = 10;
+    directory.segment_size = 128;
+    directory.parameters.push_back({koru::dab::kMotDirectoryIndex, Text("\x01index.htm")});
+    for (koru::dab::MotObject entry : site) {
+        entry.body.clear();
+        directory.entries.push_back(std::move(entry));
+    }
+    return directory;
+}
+
+// fuzz_packet_data input 0: raw sub-channel bytes of address 1, in chunks chosen by byte 1.
+Bytes PacketChannel(bool header_mode) {
+    using namespace koru::dab;
+    const std::vector<MotObject> site = Website();
+    MotEncoder encoder(128);
+    std::vector<MscDataGroup> groups;
+    for (const MotObject& o : site) {
+        for (MscDataGroup& g : header_mode ? encoder.EncodeObject(o) : encoder.EncodeBody(o))
+            groups.push_back(std::move(g));
+    }
+    for (MscDataGroup& g : encoder.EncodeDirectory(DirectoryOf(site), 9))
+        groups.insert(header_mode ? groups.end() : groups.begin(), std::move(g));
+    Bytes out = {0, 11};
+    PacketWriter writer(1);
+    for (const MscDataGroup& g : groups) {
+        for (const Bytes& packet : writer.Packetize(BuildMscDataGroup(g))) {
+            koru::test::PutBytes(&out, packet);
+            koru::test::PutBytes(&out, PaddingPacket(24));
+        }
+    }
+    for (int i = 0; i < 12; ++i)
+        koru::test::PutBytes(&out, PaddingPacket(24));
+    return out;
+}
+
+// fuzz_packet_data input 3: MOT entities (type, transport id, length, bytes).
+Bytes MotEntities() {
+    using namespace koru::dab;
+    Bytes out = {3, 0};
+    const auto entity = [&](uint8_t type, uint16_t tid, const Bytes& bytes) {
+        koru::test::PutBytes(
+            &out, {type, static_cast<uint8_t>(tid >> 8), static_cast<uint8_t>(tid),
+                   static_cast<uint8_t>(bytes.size() >> 8), static_cast<uint8_t>(bytes.size())});
+        koru::test::PutBytes(&out, bytes);
+    };
+    const std::vector<MotObject> site = Website();
+    entity(kDataGroupMotBody, 2, site[1].body);
+    entity(kDataGroupMotDirectory, 9, BuildMotDirectory(DirectoryOf(site)));
+    entity(kDataGroupMotBody, 1, site[0].body);
+    entity(kDataGroupMotHeader, 5, BuildMotHeader(site[0].header));
+    entity(kDataGroupMotBody, 5, site[0].body);
     return out;
 }
 
@@ -87,5 +164,9 @@ int main(int argc, char** argv) {
                "file=\"Koru Digital.lay\"/><RegionPos regionX=\"0\" regionY=\"0\"/><RECData "
                "type=\"tv\" index=\"0\" channel=\"KBS\" start=\"20240101-10:00\" "
                "end=\"20240101-11:00\"/></Velmar>"));
+
+    Write(dir / "packet/directory-mode", PacketChannel(false));
+    Write(dir / "packet/header-mode", PacketChannel(true));
+    Write(dir / "packet/entities", MotEntities());
     return 0;
 }

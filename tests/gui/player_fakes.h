@@ -206,7 +206,8 @@ inline settings::ChannelEntry Entry(const char* label, float freq, int subch_id,
 // its thread, the real message window and controller, a settings file in a temporary folder.
 class CoreHarness {
   public:
-    CoreHarness()
+    // port: the radio module and plug-in calls of the message window (null: the real ones).
+    explicit CoreHarness(player::DataServicePort* port = nullptr)
         : state(store),
           settings(store, (folder / "channel.xml").string()),
           events(state, terminal) {
@@ -220,7 +221,7 @@ class CoreHarness {
             state.WithStore([this](const settings::ChannelStore&) { settings.SaveSettings(); });
         };
         controller = std::make_unique<player::MainController>(dependencies);
-        message_window = std::make_unique<player::VelmarMessage>(*controller);
+        message_window = std::make_unique<player::VelmarMessage>(*controller, port);
         state.connection_state = player::kConnectionIdle;
         state.receiver_present = 1;
         events.Open(message_window.get());

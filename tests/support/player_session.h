@@ -163,8 +163,47 @@ inline bool PrepareChannels(const std::filesystem::path& home, const QStringList
     return true;
 }
 
+// The player's data-service folder below a user folder of PlayerProcess.
+inline std::filesystem::path DataServiceFolder(const std::filesystem::path& home) {
+    return home / "Documents" / "KORU-DMB" / "DataService";
+}
+
+// How far the middle band of the picture area of a screenshot differs from a picture file
+// drawn 1:1 over it (mean per channel, 0 to 255), leaving out the caption at the top and the
+// radio text at the foot.
+inline double PictureDifference(const QImage& screen, const QRect& picture,
+                                const std::filesystem::path& file) {
+    const QImage expected(QString::fromStdString(file.string()));
+    if (expected.isNull()) return 255;
+    double sum = 0;
+    int count = 0;
+    for (int y = 34; y < 200 && y < expected.height() && y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width() && x < expected.width(); ++x) {
+            const QRgb a = screen.pixel(picture.left() + x, picture.top() + y);
+            const QRgb b = expected.pixel(x, y);
+            sum += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                   std::abs(qBlue(a) - qBlue(b));
+            count += 3;
+        }
+    }
+    return count > 0 ? sum / count : 255;
+}
+
+// The picture area shows the data-service display of a radio service: the logo, or one of the
+// slides that came.
+inline bool ShowsDataServiceDisplay(const QImage& screen, const QRect& picture,
+                                    const std::filesystem::path& home) {
+    if (PictureDifference(screen, picture, BinDir() / "dab_logo.jpg") < 4) return true;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(DataServiceFolder(home), error)) {
+        if (entry.is_regular_file() && PictureDifference(screen, picture, entry.path()) < 4)
+            return true;
+    }
+    return false;
+}
+
 // The player on a display, in a user folder, with its debug output in home/debug.log and its
-// log in home/player.log.
+// log in home/player.log. Its working folders lie below home/Documents.
 class PlayerProcess {
   public:
     ~PlayerProcess() {
@@ -174,10 +213,20 @@ class PlayerProcess {
         }
     }
 
-    // arguments: the player's command line (a file to play).
+    // extra: variables set on top of the player's own (KORU_RECEIVER, for example); arguments:
+    // the player's command line (a file to play).
     bool Start(const QString& display, const std::filesystem::path& home,
-               const QStringList& arguments = {}) {
+               const QProcessEnvironment& extra = {}, const QStringList& arguments = {}) {
         home_ = home;
+        // The documents folder of the player's working folders (slides, recordings).
+        std::filesystem::create_directories(home / "config");
+        if (!std::filesystem::exists(home / "config" / "user-dirs.dirs")) {
+            QFile dirs(QString::fromStdString((home / "config" / "user-dirs.dirs").string()));
+            if (dirs.open(QIODevice::WriteOnly)) {
+                dirs.write(
+                    ("XDG_DOCUMENTS_DIR=\"" + (home / "Documents").string() + "\"\n").c_str());
+            }
+        }
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", display);
         env.insert("QT_QPA_PLATFORM", "xcb");
@@ -188,6 +237,8 @@ class PlayerProcess {
         env.insert("KORU_DEBUG_LOG", QString::fromStdString((home / "debug.log").string()));
         env.remove("KORU_RECEIVER");
         env.remove("KORU_PROGRAM_DIR");
+        for (const QString& name : extra.keys())
+            env.insert(name, extra.value(name));
         process_.setProcessEnvironment(env);
         process_.setWorkingDirectory(QString::fromStdString(home.string()));
         process_.setStandardOutputFile(QString::fromStdString((home / "player.out").string()));

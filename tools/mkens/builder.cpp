@@ -161,12 +161,14 @@ struct PacketFeed {
     std::deque<std::vector<uint8_t>> packets;
 };
 
-// The website carousel: each object's header and body (header mode), then the directory
-// (directory mode) with DirectoryIndex naming the start page.
+// The website carousel, each round in one of the two MOT modes: directory mode sends the
+// directory (every object's header, DirectoryIndex naming the start page) and then the bodies;
+// header mode sends each object's header and body, then the same directory.
 class WebsiteCarousel {
   public:
     WebsiteCarousel(const ServiceDescription& s, const std::filesystem::path& folder,
-                    MediaMaker& media, size_t bytes_per_frame) {
+                    MediaMaker& media, size_t bytes_per_frame)
+        : header_mode_(s.mot_header_mode) {
         objects_ = WebsiteObjects(s, folder, media);
         size_t total = 0;
         for (const auto& o : objects_)
@@ -187,13 +189,10 @@ class WebsiteCarousel {
 
     std::optional<std::vector<uint8_t>> Next(int) {
         if (round_.empty()) {
-            for (const auto& o : objects_) {
-                for (const auto& g : encoder_.EncodeObject(o))
-                    round_.push_back(g);
-            }
-            for (const auto& g : encoder_.EncodeDirectory(directory_, directory_tid_)) {
-                round_.push_back(g);
-            }
+            if (!header_mode_) Add(encoder_.EncodeDirectory(directory_, directory_tid_));
+            for (const auto& o : objects_)
+                Add(header_mode_ ? encoder_.EncodeObject(o) : encoder_.EncodeBody(o));
+            if (header_mode_) Add(encoder_.EncodeDirectory(directory_, directory_tid_));
         }
         std::vector<uint8_t> bytes = dab::BuildMscDataGroup(round_.front());
         round_.pop_front();
@@ -201,6 +200,11 @@ class WebsiteCarousel {
     }
 
   private:
+    void Add(const std::vector<dab::MscDataGroup>& groups) {
+        round_.insert(round_.end(), groups.begin(), groups.end());
+    }
+
+    bool header_mode_;
     std::vector<dab::MotObject> objects_;
     dab::MotDirectory directory_;
     uint16_t directory_tid_ = 0;

@@ -309,6 +309,12 @@ bool Parser::ServiceKey(ServiceDescription& s, const std::string& key, const std
         s.objects.push_back(*o);
     } else if (key == "index" && s.kind == ServiceKind::kData) {
         s.index = value;
+    } else if (key == "mot" && s.kind == ServiceKind::kData) {
+        const std::string mode = Lower(value);
+        if (mode != "directory" && mode != "header") {
+            return Fail(line_, "mot must be directory or header");
+        }
+        s.mot_header_mode = mode == "header";
     } else {
         return Fail(line_, std::string("unknown key '") + key + "' in [" + KindName(s.kind) + "]");
     }

@@ -72,6 +72,9 @@ struct ServiceDescription {
     int scid = -1;
     std::vector<ObjectDescription> objects;
     std::string index = "index.htm";
+    // Website: directory mode (the directory carries every object's header, as broadcast
+    // websites are sent), or header mode (a header before each body, then the directory).
+    bool mot_header_mode = false;
 };
 
 struct Description {

@@ -53,14 +53,18 @@ void FilePlayback::OpenFromUrlBuffer() {
 
 void FilePlayback::SwitchLayout(int layout) {
     if (state_.layout == layout || controller_.full_screen()) return;
-    if (DataServiceDisplay* display = controller_.data_service()) {
-        if (layout == kLayoutVideo) {
-            display->Hide();
-        } else {
-            display->Show(false);
-        }
+    // The data-service window covers the picture area of the audio layout, as in radio.
+    DataServiceDisplay& display = controller_.data_service();
+    if (layout == kLayoutVideo) {
+        display.ShowRadioText(false);
+        display.UseLogo();
+        display.Hide();
+        controller_.SwitchLayout(layout);
+    } else {
+        display.Show(false);
+        controller_.SwitchLayout(layout);
+        display.SetRadioText("");
     }
-    controller_.SwitchLayout(layout);
 }
 
 void FilePlayback::Play() {

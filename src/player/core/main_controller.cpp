@@ -199,7 +199,7 @@ void MainController::Stop() {
         timers_.Stop(timer::kFileProgress);
         ClearMessageLines();
         extensions_->StopFile();
-        if (state_.layout == kLayoutAudio && data_service_ != nullptr) data_service_->Show(false);
+        if (state_.layout == kLayoutAudio) data_service_->Show(false);
     } else if (state_.Recording()) {
         view_.ShowRecordMark(false);
         timers_.Stop(timer::kReservationEnd);
@@ -207,10 +207,8 @@ void MainController::Stop() {
     } else {
         HideStatusOverlay();
         const int watch_kind = state_.WatchKind();
-        if (data_service_ != nullptr &&
-            (watch_kind == settings::kWatchKindRadio || watch_kind == settings::kWatchKindData)) {
+        if (watch_kind == settings::kWatchKindRadio || watch_kind == settings::kWatchKindData)
             data_service_->Show(watch_kind == settings::kWatchKindData);
-        }
         SetSignalBars(1);
         if (state_.connection_state != kConnectionStopped) {
             SetMessageLine(2, Text(player::Text::kDisconnect));
@@ -441,44 +439,36 @@ void MainController::SwitchWatchKind(int watch_kind) {
     }
     if (!AskToStopRecording()) return;
     if (channel_windows_ != nullptr) channel_windows_->WatchKindSwitched(watch_kind);
-    if (data_service_ != nullptr) {
-        if (watch_kind == settings::kWatchKindTv) data_service_->SetRadioText("");
-        if (watch_kind == settings::kWatchKindRadio) data_service_->ShowRadioText(true);
-        if (watch_kind == settings::kWatchKindData) data_service_->ShowRadioText(false);
-    }
+    if (watch_kind == settings::kWatchKindTv) data_service_->SetRadioText("");
+    if (watch_kind == settings::kWatchKindRadio) data_service_->ShowRadioText(true);
+    if (watch_kind == settings::kWatchKindData) data_service_->ShowRadioText(false);
     const int layout = state_.layout;
     if (!full_screen_) {
         if (watch_kind == settings::kWatchKindTv) {
-            if ((live && current == settings::kWatchKindRadio) ||
-                (!live && layout == kLayoutAudio)) {
-                if (data_service_ != nullptr) {
-                    data_service_->ShowRadioText(false);
-                    data_service_->UseLogo();
-                    data_service_->Hide();
-                }
+            // The data list shows the audio layout as the radio list does: TV needs the picture.
+            if ((live && current != settings::kWatchKindTv) || (!live && layout == kLayoutAudio)) {
+                data_service_->ShowRadioText(false);
+                data_service_->UseLogo();
+                data_service_->Hide();
                 SwitchLayout(kLayoutVideo);
                 if (live) state_.tune_state = kTuneChosenFromList;
-            } else if (live && current == settings::kWatchKindData) {
-                state_.tune_state = kTuneChosenFromList;
             }
         } else if (watch_kind == settings::kWatchKindRadio) {
             if ((live && current == settings::kWatchKindTv) || (!live && layout == kLayoutVideo)) {
-                if (data_service_ != nullptr) data_service_->Show(false);
+                data_service_->Show(false);
                 SwitchLayout(kLayoutAudio);
-                if (data_service_ != nullptr) data_service_->SetRadioText("");
+                data_service_->SetRadioText("");
                 if (live) state_.tune_state = kTuneChosenFromList;
             } else if (live && current == settings::kWatchKindData) {
                 state_.tune_state = kTuneChosenFromList;
             }
         } else if (watch_kind == settings::kWatchKindData) {
             if (live && current == settings::kWatchKindTv) {
-                if (data_service_ != nullptr) {
-                    data_service_->UseLogo();
-                    data_service_->Show(false);
-                }
+                data_service_->UseLogo();
+                data_service_->Show(false);
                 SwitchLayout(kLayoutAudio);
                 state_.tune_state = kTuneChosenFromList;
-                if (data_service_ != nullptr) data_service_->SetRadioText("");
+                data_service_->SetRadioText("");
             } else if (live && current == settings::kWatchKindRadio) {
                 state_.tune_state = kTuneChosenFromList;
             }
@@ -642,7 +632,7 @@ bool MainController::Exit() {
         Stop();
     }
     exiting_ = true;
-    if (data_service_ != nullptr) data_service_->Hide();
+    data_service_->Hide();
     LeaveFullScreen();
     // The picture size of the video layout, also when leaving from the audio layout.
     const Size extra = state_.layout == kLayoutAudio ? extra_before_audio_ : extra_;

@@ -118,7 +118,10 @@ class MainController : public QObject {
     // The event window receives the posted requests (it starts after the controller).
     void SetEventWindow(QObject* event_window) { event_window_ = event_window; }
     void SetChannelWindows(ChannelWindows* windows);
-    void SetDataServiceDisplay(DataServiceDisplay* display) { data_service_ = display; }
+    // The data-service display; null detaches it (every call then does nothing).
+    void SetDataServiceDisplay(DataServiceDisplay* display) {
+        data_service_ = display != nullptr ? display : &no_data_service_;
+    }
     void SetPlaybackExtensions(PlaybackExtensions* extensions);
 
     MenuModel& menu() { return menu_; }
@@ -234,7 +237,7 @@ class MainController : public QObject {
     int extra_width() const { return extra_.width; }
     int extra_height() const { return extra_.height; }
     ChannelWindows* channel_windows() const { return channel_windows_; }
-    DataServiceDisplay* data_service() const { return data_service_; }
+    DataServiceDisplay& data_service() const { return *data_service_; }
     PlaybackExtensions* extensions() const { return extensions_; }
 
     void Post(uint32_t code, M4Param wparam = 0, M4Param lparam = 0);
@@ -260,7 +263,8 @@ class MainController : public QObject {
     std::function<void()> save_settings_;
     std::function<bool(int)> load_skin_;
     ChannelWindows* channel_windows_ = nullptr;
-    DataServiceDisplay* data_service_ = nullptr;
+    DataServiceDisplay no_data_service_;
+    DataServiceDisplay* data_service_ = &no_data_service_;
     PlaybackExtensions* extensions_ = nullptr;
     PlaybackExtensions no_extensions_;
     MenuModel menu_;

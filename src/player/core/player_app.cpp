@@ -279,6 +279,10 @@ void PlayerApp::SetChannelWindows(ChannelWindows* windows) {
     window_->RefreshButtons();
 }
 
+void PlayerApp::SetDataServiceDisplay(DataServiceDisplay* display) {
+    controller_->SetDataServiceDisplay(display);
+}
+
 void PlayerApp::SaveSettings() {
     state_.WithStore([this](settings::ChannelStore&) { settings_->SaveSettings(); });
 }

@@ -252,12 +252,8 @@ int Run() {
         std::fprintf(stderr, "FAILED: %s\n", error.c_str());
         return 1;
     }
-    // The working folders go below the test's folder.
-    std::filesystem::create_directories(home / "config");
-    const std::filesystem::path documents = home / "documents";
-    koru::test::WriteFile(home / "config" / "user-dirs.dirs",
-                          "XDG_DOCUMENTS_DIR=\"" + documents.string() + "\"\n");
-    const std::filesystem::path folders = documents / "KORU-DMB";
+    // The working folders lie below the test's folder (PlayerProcess chooses the documents).
+    const std::filesystem::path folders = home / "Documents" / "KORU-DMB";
 
     koru::skin::SkinLayout layout;
     layout.LoadLayout((koru::test::BinDir() / "Koru Digital.lay").string());
@@ -399,7 +395,7 @@ int Run() {
     {
         PlayerProcess player;
         const QStringList arguments = {QString::fromStdString(radio_recording)};
-        CHECK(player.Start(display.display(), home.path(), arguments), "no second run");
+        CHECK(player.Start(display.display(), home.path(), {}, arguments), "no second run");
         Session session(display, player, skin);
         CHECK(session.FindWindow(), "no window");
         CHECK(session.WaitForLog("play file " + radio_recording, 15000),

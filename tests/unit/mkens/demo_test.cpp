@@ -84,6 +84,9 @@ TEST_P(Demo, RecordingMatchesItsDescription) {
             EXPECT_EQ(names.size(), s.objects.size());
             ASSERT_FALSE(p.directories.empty());
             EXPECT_EQ(p.directories[0].entries.size(), s.objects.size());
+            // Directory mode: the headers travel in the directory only.
+            EXPECT_EQ(p.types.contains(dab::kDataGroupMotHeader), s.mot_header_mode) << s.label;
+            EXPECT_TRUE(p.types.contains(dab::kDataGroupMotBody));
         } else if (s.kind == ServiceKind::kTpeg) {
             EXPECT_GE(out.packet.at(s.sid).groups.size(), 15u);
         }

@@ -64,6 +64,7 @@ TEST(Description, ReadsEveryKind) {
     EXPECT_EQ(data.objects[1].image->width, 80);
     EXPECT_EQ(data.objects[1].image->text, "Hi");
     EXPECT_TRUE(data.objects[1].gzip);
+    EXPECT_FALSE(data.mot_header_mode);  // websites go in directory mode unless told
 
     const dab::Ensemble e = ToEnsemble(*d);
     EXPECT_EQ(e.services[0].components[0].user_apps[0].type, dab::kUserAppSlideshow);
@@ -106,6 +107,8 @@ TEST(Description, ReportsMistakesByLine) {
         {head + "[data]\nsid = 0x1001\nlabel = D\nsubchannel = 1\naddress = 1\n"
                 "object = ../x file y\n",
          "t.ens:13: object name '../x' is not a relative name"},
+        {head + "[data]\nsid = 0x1001\nlabel = D\nsubchannel = 1\naddress = 1\nmot = both\n",
+         "t.ens:13: mot must be directory or header"},
         {"[ensemble]\neid = 1\nlabel = E\n[subchannel 1]\nbitrate = 64\nprotection = uep 3\n" +
              radio,
          "t.ens:1: [ensemble] needs seconds"},
