@@ -83,9 +83,11 @@ class XvfbDisplay {
             if (QFile::exists(socket) || QFile::exists(QString("/tmp/.X%1-lock").arg(number)))
                 continue;
             display_ = QString(":%1").arg(number);
+            // -noreset: a program that connects just after the last one left never meets a
+            // server in the middle of its reset.
             server_.start("Xvfb",
                           {display_, "-screen", "0", QString("%1x%2x24").arg(width).arg(height),
-                           "-nolisten", "tcp", "-wr"});
+                           "-nolisten", "tcp", "-wr", "-noreset"});
             if (!server_.waitForStarted(5000)) return false;
             if (WaitUntil([&] { return QFile::exists(socket); }, 5000)) return true;
             server_.kill();
@@ -128,13 +130,16 @@ class XvfbDisplay {
     QProcess server_;
 };
 
-// A user folder whose "channel.dat" and "channel.xml" come from dmbscan on the demo air.
+// A user folder whose "channel.dat" and "channel.xml" come from dmbscan on the demo air (or
+// the air of that receiver.conf).
 inline bool PrepareChannels(const std::filesystem::path& home, const QStringList& frequencies,
-                            std::string* error) {
+                            std::string* error, const std::filesystem::path& receiver = {}) {
     QProcess scan;
     scan.setWorkingDirectory(QString::fromStdString(home.string()));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("KORU_DMB_HOME", QString::fromStdString(home.string()));
+    env.remove("KORU_RECEIVER");
+    if (!receiver.empty()) env.insert("KORU_RECEIVER", QString::fromStdString(receiver.string()));
     scan.setProcessEnvironment(env);
     QStringList arguments;
     for (const QString& frequency : frequencies)
@@ -213,10 +218,10 @@ class PlayerProcess {
         }
     }
 
-    // extra: variables set on top of the player's own (KORU_RECEIVER, for example); arguments:
-    // the player's command line (a file to play).
+    // receiver: a receiver.conf for the emulated stick; empty: the demo air. arguments: the
+    // player's command line (a file to play).
     bool Start(const QString& display, const std::filesystem::path& home,
-               const QProcessEnvironment& extra = {}, const QStringList& arguments = {}) {
+               const std::filesystem::path& receiver = {}, const QStringList& arguments = {}) {
         home_ = home;
         // The documents folder of the player's working folders (slides, recordings).
         std::filesystem::create_directories(home / "config");
@@ -236,9 +241,9 @@ class PlayerProcess {
         env.insert("KORU_LOG_LEVEL", "2");
         env.insert("KORU_DEBUG_LOG", QString::fromStdString((home / "debug.log").string()));
         env.remove("KORU_RECEIVER");
+        if (!receiver.empty())
+            env.insert("KORU_RECEIVER", QString::fromStdString(receiver.string()));
         env.remove("KORU_PROGRAM_DIR");
-        for (const QString& name : extra.keys())
-            env.insert(name, extra.value(name));
         process_.setProcessEnvironment(env);
         process_.setWorkingDirectory(QString::fromStdString(home.string()));
         process_.setStandardOutputFile(QString::fromStdString((home / "player.out").string()));

@@ -18,6 +18,7 @@
 #include "dab/gzip.h"
 #include "dab/mpa.h"
 #include "dab/msc_data_group.h"
+#include "dab/outer_code.h"
 #include "dab/packet.h"
 #include "dab/protection.h"
 #include "dab/xpad.h"
@@ -354,6 +355,18 @@ SubchannelFrames BuildPacketSubchannel(const Description& d, int subchannel, Med
     return frames;
 }
 
+namespace {
+
+// The outer-coded sub-channel of a looped transport stream: the interleaver runs over the
+// stream once before, so the recording's end leads seamlessly into its start.
+std::vector<uint8_t> OuterCodeLoop(const std::vector<uint8_t>& ts) {
+    dab::ConvolutionalInterleaver interleaver(false);
+    dab::OuterEncode(ts, &interleaver);
+    return dab::OuterEncode(ts, &interleaver);
+}
+
+}  // namespace
+
 void WriteEnsemble(const Description& d, MediaMaker& media, const std::filesystem::path& output) {
     const dab::Ensemble ensemble = ToEnsemble(d);
     std::map<int, SubchannelFrames> streams;
@@ -361,8 +374,15 @@ void WriteEnsemble(const Description& d, MediaMaker& media, const std::filesyste
         const SubchannelDescription* sub = d.FindSubchannel(s.subchannel);
         const size_t bytes = static_cast<size_t>(sub->bitrate) * 3;
         if (s.kind == ServiceKind::kTv) {
-            const std::vector<uint8_t> ts =
-                media.TransportStream(s, sub->bitrate, bytes * static_cast<size_t>(d.frames));
+            const size_t total = bytes * static_cast<size_t>(d.frames);
+            // The outer code's parity takes 16 of every 204 bytes from the transport stream.
+            const size_t ts_bytes =
+                s.outer_code ? total / dab::kOuterPacketBytes * dab::kTsPacketBytes : total;
+            const int mux_bps =
+                static_cast<int>(static_cast<int64_t>(sub->bitrate) * 1000 *
+                                 static_cast<int64_t>(ts_bytes) / static_cast<int64_t>(total));
+            std::vector<uint8_t> ts = media.TransportStream(s, mux_bps, ts_bytes);
+            if (s.outer_code) ts = OuterCodeLoop(ts);
             SubchannelFrames& frames = streams[s.subchannel];
             for (int f = 0; f < d.frames; ++f) {
                 const auto at = ts.begin() + static_cast<std::ptrdiff_t>(bytes * f);

@@ -46,6 +46,11 @@ void MainController::SetPlaybackExtensions(PlaybackExtensions* extensions) {
     extensions_ = extensions != nullptr ? extensions : &no_extensions_;
 }
 
+void MainController::SetUpdateChecker(std::function<void(int language)> start) {
+    start_update_checker_ = std::move(start);
+    menu_.SetFeature(Feature::kUpdateCheck, start_update_checker_ != nullptr);
+}
+
 void MainController::Post(uint32_t code, M4Param wparam, M4Param lparam) {
     PostPlayerEvent(event_window_, code, wparam, lparam);
 }

@@ -94,7 +94,6 @@ class PlaybackExtensions {
     virtual void OptionsDialog() {}
     virtual void InformationDialog() {}
     virtual void ShortcutListDialog() {}
-    virtual void UpdateCheck() {}
 };
 
 class MainController : public QObject {
@@ -123,6 +122,8 @@ class MainController : public QObject {
         data_service_ = display != nullptr ? display : &no_data_service_;
     }
     void SetPlaybackExtensions(PlaybackExtensions* extensions);
+    // Starts the update checker of a language; its menu command is greyed until one is set.
+    void SetUpdateChecker(std::function<void(int language)> start);
 
     MenuModel& menu() { return menu_; }
     MainView& view() { return view_; }
@@ -267,6 +268,7 @@ class MainController : public QObject {
     DataServiceDisplay* data_service_ = &no_data_service_;
     PlaybackExtensions* extensions_ = nullptr;
     PlaybackExtensions no_extensions_;
+    std::function<void(int language)> start_update_checker_;
     MenuModel menu_;
     TimerMap timers_;
 

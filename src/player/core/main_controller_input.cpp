@@ -137,7 +137,7 @@ void MainController::OnMenuCommand(int command) {
             extensions_->ShortcutListDialog();
             break;
         case command::kUpdateCheck:
-            extensions_->UpdateCheck();
+            start_update_checker_(language());
             break;
         case command::kExit:
         case command::kExitFullScreen:

@@ -158,6 +158,7 @@ void VelmarMessage::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             extensions.StartRecording();
             break;
         case WM_SYSTEM_CONNECT:
+            sound_unsupported_ = false;
             if (state_.play_source == kPlaySourceLive) {
                 if (controller_.channel_windows() != nullptr) {
                     controller_.channel_windows()->SelectChannel(watch_kind,
@@ -199,11 +200,21 @@ void VelmarMessage::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             state_.connection_state = kConnectionPlaying;
             if (!state_.Recording()) {
                 controller_.ClearMessageLines();
-                controller_.SetMessageLine(2, controller_.TimeShiftText());
+                controller_.SetMessageLine(2, sound_unsupported_
+                                                  ? controller_.Text(Text::kSoundUnsupported)
+                                                  : controller_.TimeShiftText());
             }
             controller_.HideStatusOverlay();
             timers_.Start(timer::kHideBanner, 2200, true);
             extensions.FirstFrame();
+            break;
+        case WM_SYSTEM_AUDIO_UNSUPPORTED:
+            // Said once a tune: the terminal reports it once a connection, the first picture
+            // shows it again if it came before.
+            if (sound_unsupported_) break;
+            sound_unsupported_ = true;
+            M4_LOG(1, kSource, "the sound of %s cannot be played", state_.Url().c_str());
+            controller_.SetMessageLine(2, controller_.Text(Text::kSoundUnsupported));
             break;
         case WM_SYSTEM_SIGNAL_LOST:
             WeakSignal(Text::kWeakSignalLost);

@@ -63,6 +63,7 @@ class VelmarMessage : public QObject {
     std::unique_ptr<DataServicePort> own_port_;
     DataServicePort& port_;
     std::string channel_data_folder_;
+    bool sound_unsupported_ = false;  // this tune's sound cannot be played
 };
 
 }  // namespace koru::player

@@ -23,6 +23,7 @@
 #include "m4systems/tsfeed/tsfeed.h"
 #include "player/core/player_event.h"
 #include "player/core/terminal_setup.h"
+#include "player/core/update_checker.h"
 #include "player/skin/skin_discovery.h"
 #include "rxmod/rxmod_api.h"
 #include "usbdev/usbdev.h"
@@ -153,6 +154,10 @@ void PlayerApp::CreateMainWindow() {
     dependencies.load_skin = [this](int command) { return LoadSkinOfCommand(command); };
     controller_ = std::make_unique<MainController>(dependencies);
     controller_->set_skin_number(window_->skin_number());
+    controller_->SetUpdateChecker([](int language) {
+        if (!StartUpdateChecker(language, ProgramFolder(), UserFolder(), kVersion))
+            M4_LOG(1, kSource, "cannot start %s", UpdateCheckerProgram(language));
+    });
     for (const skin::SkinMenuEntry& entry : skin_menu_) {
         if (entry.checked) controller_->menu().SetCheckedSkin(entry.command);
     }

@@ -76,10 +76,11 @@ class Session {
                     artifacts_ + "/" + log_name_);
     }
 
-    bool Start(const QProcessEnvironment& extra, const QString& log_name) {
+    // receiver: a receiver.conf for the emulated stick; empty: the demo air.
+    bool Start(const std::filesystem::path& receiver, const QString& log_name) {
         log_name_ = log_name;
         if (!display_.Start()) return false;
-        if (!player_.Start(display_.display(), home_.path(), extra)) return false;
+        if (!player_.Start(display_.display(), home_.path(), receiver)) return false;
         if (!player_.WaitForDebug("window shown after", 15000)) return false;
         QString windows;
         display_.Xdotool({"search", "--sync", "--name", "KORU-DMB"}, &windows);
@@ -271,12 +272,10 @@ int Reference(const QString& artifacts) {
     // The reference ensemble on 208.736 MHz, for the search and for the player.
     const std::filesystem::path conf = session.home() / "receiver.conf";
     koru::test::WriteFile(conf, "air 208736 " + eti.string() + " level 18\n");
-    qputenv("KORU_RECEIVER", QByteArray::fromStdString(conf.string()));
     std::string error;
-    CHECK(koru::test::PrepareChannels(session.home(), {"208736"}, &error), "%s", error.c_str());
-    QProcessEnvironment extra;
-    extra.insert("KORU_RECEIVER", QString::fromStdString(conf.string()));
-    CHECK(session.Start(extra, "reference.log"), "the player did not start\n%s",
+    CHECK(koru::test::PrepareChannels(session.home(), {"208736"}, &error, conf), "%s",
+          error.c_str());
+    CHECK(session.Start(conf, "reference.log"), "the player did not start\n%s",
           session.Log().c_str());
     // Three radio services and no TV: the player starts with the first, Alpha Tone 440.
     CHECK(session.WaitForLog("first frame of bbu://208736,0,0.mp2", 25000), "no radio\n%s",

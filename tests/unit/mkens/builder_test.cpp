@@ -35,6 +35,7 @@ sid = 0x4001
 label = Small TV
 subchannel = 1
 tone = 500
+outer = off
 
 [radio]
 sid = 0x4002
