@@ -154,11 +154,6 @@ bool LiveSource::StartTimeShift() {
     return true;
 }
 
-bool LiveSource::TimeShiftStarted() const {
-    std::lock_guard lock(mutex_);
-    return shift_started_ && cache_ != nullptr && !cache_failed_;
-}
-
 uint64_t LiveSource::Delivered() const {
     std::lock_guard lock(mutex_);
     return delivered_;

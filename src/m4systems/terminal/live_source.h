@@ -59,7 +59,6 @@ class M4_INTERNAL LiveSource {
     // From now on the live bytes go to the cache (playback paused: it falls behind live).
     // False when there is no usable cache.
     bool StartTimeShift();
-    bool TimeShiftStarted() const;
     uint64_t Delivered() const;
     uint64_t Dropped() const;
     uint64_t CacheFileBytes() const;
