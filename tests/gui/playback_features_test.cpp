@@ -91,6 +91,7 @@ class PlaybackFeaturesTest : public QObject {
     void RecordingStartsAndEndsThroughTheTerminal();
     void ASplitRecordingIsReportedOnceAtStop();
     void TheSplitReportKeepsItsBound();
+    void TerminalReportsEndTheRecording();
     void NoRecordingStateWithoutAFile();
     void StopExitChannelChangeAndOpenAskFirst();
     void TimeShiftStopsAtItsLimitAndResumes();
@@ -200,6 +201,28 @@ void PlaybackFeaturesTest::TheSplitReportKeepsItsBound() {
     const std::string tail = "\n\nThe file was devided due to the discord of time information.";
     QCOMPARE(QString::fromStdString(report.substr(report.size() - tail.size())),
              QString::fromStdString(tail));
+}
+
+void PlaybackFeaturesTest::TerminalReportsEndTheRecording() {
+    Harness h;
+    h.PlayLive(settings::kWatchKindTv, 0);
+    const std::pair<uint32_t, const char*> reports[] = {
+        {WM_SYSTEM_RECORD_SIZE_LIMIT,
+         "The limmits of recording size is 2GB.\n\nRecording is stopped."},
+        {WM_SYSTEM_RECORD_WRITE_ERROR,
+         "Problems occurred on recording process.\nPlease check the storage device."}};
+    size_t stops = 0;
+    for (const auto& [code, text] : reports) {
+        h.features->RecordCommand();
+        QVERIFY(h.WaitFor([&] { return h.Recording(); }));
+        PostPlayerEvent(h.events.window(), code);
+        QVERIFY(h.WaitForCall("StopRecord", ++stops));
+        QVERIFY(!h.Recording());
+        QCOMPARE(QString::fromStdString(h.view.error_boxes.back()), QString(text));
+        QVERIFY(h.controller->menu().IsEnabled(command::kRecord));
+    }
+    // Playback goes on.
+    QCOMPARE(h.Count("CloseURL"), size_t{0});
 }
 
 void PlaybackFeaturesTest::NoRecordingStateWithoutAFile() {
