@@ -30,7 +30,7 @@
 
 namespace {
 
-using koru::test::Count;
+using koru::test::CountOf;
 using koru::test::PlayerProcess;
 using koru::test::XvfbDisplay;
 
@@ -128,66 +128,49 @@ bool HandOver(const XvfbDisplay& display, const std::filesystem::path& home,
            second.exitCode() == 0;
 }
 
-class Session {
+class Session : public koru::test::PlayerSession {
   public:
-    Session(XvfbDisplay& display, PlayerProcess& player, const koru::skin::QtSkin& skin)
-        : display_(display), player_(player), skin_(skin) {}
+    Session(XvfbDisplay& display, const std::filesystem::path& home, const koru::skin::QtSkin& skin)
+        : PlayerSession(display, home, g_artifacts), skin_(skin) {}
 
-    bool FindWindow() {
-        return koru::test::WaitUntil(
-            [&] {
-                display_.Xdotool({"search", "--name", "KORU-DMB"}, &window_);
-                window_ = window_.section('\n', 0, 0);
-                return !window_.isEmpty();
-            },
-            10000, 200);
-    }
-    void Key(const QString& key) {
-        display_.Xdotool({"windowfocus", "--sync", window_});
-        display_.Xdotool({"key", key});
-    }
     // A key for a message box or dialog that has the focus now.
-    void BoxKey(const QString& key) { display_.Xdotool({"key", key}); }
-    QImage Shot(const QString& name) { return display_.Screenshot(g_artifacts + "/" + name); }
+    void BoxKey(const QString& key) { display().Xdotool({"key", key}); }
     QRect Picture() const { return skin_.AbsoluteRect("RG_Screen").translated(kOrigin); }
     // A left click at fraction of the progress bar's travel.
     void ClickProgress(double fraction) {
         const QRect bar = skin_.AbsoluteRect("RG_PlayProgress").translated(kOrigin);
         const int travel = bar.width() - skin_.Image("BM_Pro_Normal").width();
-        const int x = bar.left() + static_cast<int>(travel * fraction);
-        const int y = bar.center().y();
-        display_.Xdotool({"mousemove", QString::number(x), QString::number(y), "click", "1"});
+        ClickAt(QPoint(bar.left() + static_cast<int>(travel * fraction), bar.center().y()));
     }
-    bool WaitForLog(const std::string& text, int timeout_ms) const {
-        return player_.WaitForLog(text, timeout_ms);
+    bool WaitForLog(const std::string& text, int timeout_ms) {
+        return player().WaitForLog(text, timeout_ms);
     }
     // Waits for count occurrences of text in the log.
-    bool WaitForCount(const std::string& text, size_t count, int timeout_ms) const {
-        return koru::test::WaitUntil([&] { return Count(player_.Log(), text) >= count; },
-                                     timeout_ms);
+    bool WaitForCount(const std::string& text, size_t count, int timeout_ms) {
+        return koru::test::WaitUntil([&] { return CountOf(Log(), text) >= count; }, timeout_ms);
     }
 
     // Records what plays for seconds, stops with S and answers Yes; dismisses a split report.
     // The path of the recording, or empty.
     std::string Record(int seconds, const QString& shot) {
-        const size_t started = Count(player_.Log(), "VelmarPlayerDlg: recording /");
+        const size_t started = CountOf(Log(), "VelmarPlayerDlg: recording /");
         Key("r");
         if (!WaitForCount("VelmarPlayerDlg: recording /", started + 1, 5000)) return {};
         const std::string path =
-            LastMatch(player_.Log(), "VelmarPlayerDlg: recording (/[^\\n]*\\.(?:ts|mp2))\\n");
+            LastMatch(Log(), "VelmarPlayerDlg: recording (/[^\\n]*\\.(?:ts|mp2))\\n");
         // Two pictures a second apart: the indicator blinks, one of them shows it.
         QThread::msleep(static_cast<unsigned long>(seconds) * 1000 - 1600);
         Shot(shot + "_a.png");
         QThread::msleep(1000);
         Shot(shot + "_b.png");
         QThread::msleep(600);
-        const size_t ended = Count(player_.Log(), " ended (");
+        const size_t ended = CountOf(Log(), " ended (");
         Key("s");
         QThread::msleep(800);
         Shot("stop_question.png");
         BoxKey("Return");
         if (!WaitForCount(" ended (", ended + 1, 5000)) return {};
-        const std::string splits = LastMatch(player_.Log(), "ended \\(([0-9]+) splits\\)");
+        const std::string splits = LastMatch(Log(), "ended \\(([0-9]+) splits\\)");
         if (splits != "0") {
             CHECK(WaitForLog("message box: Recoding files are saved seperatedly.", 3000),
                   "no split report");
@@ -200,10 +183,7 @@ class Session {
     }
 
   private:
-    XvfbDisplay& display_;
-    PlayerProcess& player_;
     const koru::skin::QtSkin& skin_;
-    QString window_;
 };
 
 // 10 s recordings, with the time the Stop question stood open.
@@ -267,10 +247,9 @@ int Run() {
 
     std::string tv_recording, radio_recording;
     {
-        PlayerProcess player;
-        CHECK(player.Start(display.display(), home.path()), "VelmarPlayer did not start");
-        Session session(display, player, skin);
-        CHECK(session.FindWindow(), "no window");
+        Session session(display, home.path(), skin);
+        CHECK(session.Start(), "VelmarPlayer did not start or show its window");
+        PlayerProcess& player = session.player();
         CHECK(player.WaitForDebug("first picture after", 25000), "no picture\n%s",
               player.Log().c_str());
         QThread::msleep(1000);
@@ -364,7 +343,7 @@ int Run() {
         CHECK(session.WaitForCount("first frame of bbu://208736,0,0.ts", 2, 20000),
               "no live TV after the file");
         QThread::msleep(1000);
-        const size_t started = Count(player.Log(), "VelmarPlayerDlg: recording /");
+        const size_t started = CountOf(player.Log(), "VelmarPlayerDlg: recording /");
         session.Key("r");
         CHECK(session.WaitForCount("VelmarPlayerDlg: recording /", started + 1, 5000),
               "the last recording did not start");
@@ -393,11 +372,9 @@ int Run() {
         koru::test::WriteFile(settings_file, xml);
     }
     {
-        PlayerProcess player;
-        const QStringList arguments = {QString::fromStdString(radio_recording)};
-        CHECK(player.Start(display.display(), home.path(), {}, arguments), "no second run");
-        Session session(display, player, skin);
-        CHECK(session.FindWindow(), "no window");
+        Session session(display, home.path(), skin);
+        CHECK(session.Start({QString::fromStdString(radio_recording)}), "no second run");
+        PlayerProcess& player = session.player();
         CHECK(session.WaitForLog("play file " + radio_recording, 15000),
               "the command-line file did not play\n%s", player.Log().c_str());
         QThread::msleep(2500);
@@ -411,8 +388,7 @@ int Run() {
         QThread::msleep(800);
         session.Shot("timeshift_off.png");
         CHECK(player.Log().find("pause at ") == std::string::npos, "paused with time shift off");
-        session.Key("alt+F4");
-        CHECK(player.process().waitForFinished(15000), "the player did not exit");
+        CHECK(session.Exit(), "the player did not exit in order");
         QFile::copy(QString::fromStdString((home / "player.log").string()),
                     g_artifacts + "/player_run2.log");
     }
