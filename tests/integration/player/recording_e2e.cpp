@@ -140,7 +140,10 @@ class Session : public koru::test::PlayerSession {
     void ClickProgress(double fraction) {
         const QRect bar = skin_.AbsoluteRect("RG_PlayProgress").translated(kOrigin);
         const int travel = bar.width() - skin_.Image("BM_Pro_Normal").width();
-        ClickAt(QPoint(bar.left() + static_cast<int>(travel * fraction), bar.center().y()));
+        const QPoint point(bar.left() + static_cast<int>(travel * fraction), bar.center().y());
+        // Without --sync: the pointer may stand there already from the last seek.
+        display().Xdotool(
+            {"mousemove", QString::number(point.x()), QString::number(point.y()), "click", "1"});
     }
     bool WaitForLog(const std::string& text, int timeout_ms) {
         return player().WaitForLog(text, timeout_ms);
@@ -203,9 +206,9 @@ void SeekToTheMiddle(Session& session, PlayerProcess& player, const std::string&
     session.ClickProgress(0.5);
     CHECK(session.WaitForLog("seek " + name + " to ", 3000), "no seek of %s", name.c_str());
     const std::string log = player.Log();
-    const long long target = std::atoll(LastMatch(log, "seek [^\\n]* to ([0-9]+) of").c_str());
-    const long long length =
-        std::atoll(LastMatch(log, "seek [^\\n]* to [0-9]+ of ([0-9]+)").c_str());
+    const QString seek = "seek " + QRegularExpression::escape(QString::fromStdString(name));
+    const long long target = std::atoll(LastMatch(log, seek + " to ([0-9]+) of").c_str());
+    const long long length = std::atoll(LastMatch(log, seek + " to [0-9]+ of ([0-9]+)").c_str());
     std::printf("%s: seek to %lld of %lld ms\n", name.c_str(), target, length);
     CHECK(length > 0 && std::llabs(target - length / 2) < length / 10, "seek to %lld of %lld",
           target, length);
