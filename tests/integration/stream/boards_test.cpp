@@ -112,6 +112,10 @@ TEST_P(BoardTest, Region2FindsTheDemoServicesAndNothingElse) {
     emulator_->SetFibCorruption(0.25);
     EXPECT_EQ(Search(208736, &found), 0);
     EXPECT_EQ(found, demo_12c);
+    // Every FIB damaged (one byte each, the rest of its FIGs intact): nothing is found.
+    emulator_->SetFibCorruption(1.0);
+    EXPECT_EQ(Search(208736, &found), BB_ERR_NO_SERVICE_FOUND);
+    EXPECT_TRUE(found.empty());
 }
 
 TEST_P(BoardTest, TvRadioAndTheWebsiteAreTheServicesOwn) {
@@ -141,6 +145,53 @@ TEST_P(BoardTest, TheTerminalPlaysTvAndRadio) {
 
 INSTANTIATE_TEST_SUITE_P(Boards, BoardTest, ::testing::ValuesIn(kBoards),
                          [](const ::testing::TestParamInfo<Board>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A stick whose chips are not the ones its firmware names: the first tune finds out, and the
+// player hears which chip it was, nothing else.
+struct WrongChip {
+    const char* name;
+    const char* board;
+    const char* ids;  // what the chips answer instead
+    uint32_t message;
+};
+
+void PrintTo(const WrongChip& chip, std::ostream* out) {
+    *out << chip.name;
+}
+
+const WrongChip kWrongChips[] = {
+    {"CTX2050_FC2501_Answering0x61", "baseband CTX2050\ntuner FC2501\n", "tuner-id 0x61\n",
+     WM_SYSTEM_TUNER_ID_ERROR},
+    {"CTX2050_ITD3020", "baseband CTX2050\ntuner ITD3020\n", "tuner-id 7\n",
+     WM_SYSTEM_TUNER_ID_ERROR},
+    {"PN3030_FC2501_Answering0x61", "baseband PN3030\ntuner FC2501\n", "tuner-id 0x61\n",
+     WM_SYSTEM_TUNER_ID_ERROR},
+    {"PN3030_OtherBaseband", "baseband PN3030\ntuner FC2501\n", "baseband-id 0x02\n",
+     WM_SYSTEM_USB_LOST2},
+};
+
+class WrongChipTest : public DemoAirTest, public ::testing::WithParamInterface<WrongChip> {
+  protected:
+    void SetUp() override { SetUpBoard(GetParam().board); }
+};
+
+TEST_P(WrongChipTest, TheFirstTuneEndsThePlayWithTheChipsMessage) {
+    // The channel list came from the right board; then this one is plugged in.
+    ASSERT_NO_FATAL_FAILURE(PlugBoard(std::string(GetParam().board) + GetParam().ids));
+    ASSERT_EQ(terminal_->Connect(Url(IndexOf("KORU TV 2"), "ts")), 0);
+    ASSERT_TRUE(WaitForMessages(GetParam().message));
+    ASSERT_TRUE(WaitForLog("Pnp_UsbThread ended(-206)"));
+    EXPECT_LT(terminal_->Close(), 100u);
+    for (const Message& m : terminal_->Messages()) {
+        EXPECT_TRUE(m.code == GetParam().message || m.code == WM_SYSTEM_SIGNAL_LEVEL) << m.code;
+    }
+    EXPECT_EQ(terminal_->DeliveredSize(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Boards, WrongChipTest, ::testing::ValuesIn(kWrongChips),
+                         [](const ::testing::TestParamInfo<WrongChip>& info) {
                              return std::string(info.param.name);
                          });
 

@@ -88,16 +88,24 @@ class DemoAirTest : public ::testing::Test {
         M4_SetLogLevel(2);
         old_folder_ = std::filesystem::current_path();
         std::filesystem::current_path(folder_.path());
-        // The demo air, with a receive queue that a loaded machine cannot overrun by accident.
-        rxsim::StickConfig config;
-        const std::string conf = board + "rx-queue 4194304\n" + ReadFile(demo / "receiver.conf");
-        ASSERT_TRUE(rxsim::ParseReceiverConf(conf, demo.string(), &config, &error)) << error;
-        emulator_ = std::make_shared<rxsim::Emulator>(config);
-        usbdev::SetDeviceProvider(emulator_);
+        ASSERT_NO_FATAL_FAILURE(PlugBoard(board));
 
         terminal_ = std::make_unique<TestTerminal>();
         ASSERT_TRUE(terminal_->ready());
         SearchDemoEnsemble();
+    }
+
+    // Another board on the demo air takes the place of the stick, with these receiver.conf
+    // lines before the demo's, and a receive queue that a loaded machine cannot overrun by
+    // accident.
+    void PlugBoard(const std::string& board) {
+        const std::filesystem::path demo = BinDir() / "demo";
+        rxsim::StickConfig config;
+        std::string error;
+        const std::string conf = board + "rx-queue 4194304\n" + ReadFile(demo / "receiver.conf");
+        ASSERT_TRUE(rxsim::ParseReceiverConf(conf, demo.string(), &config, &error)) << error;
+        emulator_ = std::make_shared<rxsim::Emulator>(config);
+        usbdev::SetDeviceProvider(emulator_);
     }
 
     void TearDown() override {

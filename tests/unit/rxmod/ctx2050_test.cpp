@@ -249,6 +249,36 @@ TEST_F(Ctx2050Test, TheFicPacketKeepsOnlyFibsWithTheirCrcRight) {
     EXPECT_EQ(BB_Baseband().GetStream(&id, &data, &length), BB_ERR_NO_DATA);
 }
 
+// Its packets hold at most 1024 bytes: a longer header (which a PN3030 packet may have) means
+// the framing is lost. A failed queue check says so with the bytes queued.
+TEST_F(Ctx2050Test, AHeaderPastItsBufferFlushesAndAQueueErrorIsLogged) {
+    stick->Push({3, 0, 0x01, 0x04});  // 1025 bytes announced
+    stick->Push(Bytes(1100, 0x55));
+    int id = -1;
+    uint8_t* data = nullptr;
+    int length = 0;
+    EXPECT_EQ(BB_Baseband().GetStream(&id, &data, &length), BB_ERR_NO_DATA);
+    EXPECT_TRUE(stick->rx.empty());
+    EXPECT_TRUE(Logged("CTX2050_GetStream: packet of 1025 bytes, stream flushed"));
+    stick->Push(FakeStick::Packet(3, Bytes(1024, 7)));
+    ASSERT_EQ(BB_Baseband().GetStream(&id, &data, &length), 0);
+    EXPECT_EQ(length, 1024);
+
+    const Bytes half = FakeStick::Packet(3, {1, 2, 3});
+    stick->Push(Bytes(half.begin(), half.begin() + 5));
+    EXPECT_EQ(BB_Baseband().GetStream(&id, &data, &length), BB_ERR_NO_DATA);
+    stick->present = false;
+    EXPECT_EQ(BB_Baseband().GetStream(&id, &data, &length), BB_ERR_NO_DEVICE);
+    EXPECT_TRUE(Logged("BB_Ifce_CheckRXQueue() returned an error(-10): n_data=0"));
+    // The half-read packet is forgotten: the next one is cut from its own header.
+    stick->present = true;
+    stick->rx.clear();
+    stick->Push(FakeStick::Packet(5, {'o', 'k'}));
+    ASSERT_EQ(BB_Baseband().GetStream(&id, &data, &length), 0);
+    EXPECT_EQ(id, 5);
+    EXPECT_EQ(Bytes(data, data + length), (Bytes{'o', 'k'}));
+}
+
 // The CTX2050 keeps the link's buses: its tuner is reached by the stick's tuner commands.
 TEST_F(Ctx2050Test, BringUpKeepsTheLinksBusesAndStoresTheVariant) {
     EXPECT_EQ(BB_Receiver().ctx2050.variant, 0);
