@@ -494,6 +494,18 @@ int BBM_WriteSequence(const char* source, std::initializer_list<RegValue> writes
     return BBM_WriteSequence(source, std::span<const RegValue>(writes.begin(), writes.size()));
 }
 
+int BB_TunerWriteSequence(std::span<const TunerRegValue> writes) {
+    for (const TunerRegValue& write : writes) {
+        if (int result = BB_TunerBus().ByteWrite(write.reg, write.value); result != BB_SUCCESS)
+            return result;
+    }
+    return BB_SUCCESS;
+}
+
+int BB_TunerWriteSequence(std::initializer_list<TunerRegValue> writes) {
+    return BB_TunerWriteSequence(std::span<const TunerRegValue>(writes.begin(), writes.size()));
+}
+
 int BBM_Modify(const char* source, uint16_t address, uint8_t keep, uint8_t set) {
     uint8_t value = 0;
     if (int result = BBM_LoggedByteRead(source, address, &value); result != BB_SUCCESS)

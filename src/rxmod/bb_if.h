@@ -127,4 +127,14 @@ int BBM_WriteSequence(const char* source, std::initializer_list<RegValue> writes
 // Reads a register, keeps the bits of keep, sets the bits of set and writes it back.
 int BBM_Modify(const char* source, uint16_t address, uint8_t keep, uint8_t set);
 
+// A tuner register and the value written to it.
+struct TunerRegValue {
+    uint8_t reg;
+    uint8_t value;
+};
+// Byte writes through the tuner bus in order; the first that fails ends the list and is
+// returned.
+int BB_TunerWriteSequence(std::span<const TunerRegValue> writes);
+int BB_TunerWriteSequence(std::initializer_list<TunerRegValue> writes);
+
 #endif

@@ -34,6 +34,7 @@
 #include "dab/eti.h"
 #include "m4systems/clock.h"
 #include "m4systems/log.h"
+#include "rxmod/bb_api.h"
 #include "rxmod/bb_ficdec.h"
 #include "rxmod/bb_if.h"
 #include "rxmod/rxmod_api.h"
@@ -201,6 +202,9 @@ RegionTotal MeasureBoard(const Board& board, int region, int repeat,
                 " ms); with the FIC packets %" PRId64 " ms (%+" PRId64 " ms)\n",
                 region, total.search, total.bound, total.search - total.bound, total.fic_bound,
                 total.search - total.fic_bound);
+    // A search that found no lock leaves the link open; the next board must not be reached
+    // through this one's handle.
+    BB_API_CloseUSB();
     usbdev::SetDeviceProvider(nullptr);
     return total;
 }

@@ -21,10 +21,6 @@ int ReadReg(uint8_t reg, uint8_t* value) {
     return BB_TunerBus().ByteRead(reg, value);
 }
 
-int WriteReg(uint8_t reg, uint8_t value) {
-    return BB_TunerBus().ByteWrite(reg, value);
-}
-
 int CheckId() {
     uint8_t id = 0;
     if (int result = ReadReg(kIdRegister, &id); result != BB_SUCCESS) return result;
@@ -35,22 +31,17 @@ int CheckId() {
 int WriteSynthesiser(double ratio, uint8_t flag_41, bool fraction_low_first) {
     const auto n = static_cast<int>(ratio);
     const auto f = static_cast<int>((ratio - n) * kFractionScale);
-    const uint8_t r41 = static_cast<uint8_t>(((f >> 16) & 0x0F) | flag_41);
-    const uint8_t r42 = static_cast<uint8_t>((f >> 8) & 0xFF);
-    const uint8_t r43 = static_cast<uint8_t>(f & 0xFF);
-    const uint8_t r44 = static_cast<uint8_t>(n & 0xFF);
-    const uint8_t low_first[][2] = {{0x43, r43}, {0x42, r42}, {0x41, r41}, {0x44, r44}};
-    const uint8_t high_first[][2] = {{0x41, r41}, {0x42, r42}, {0x43, r43}, {0x44, r44}};
-    for (const auto& write : fraction_low_first ? low_first : high_first) {
-        if (int result = WriteReg(write[0], write[1]); result != BB_SUCCESS) return result;
-    }
-    return BB_SUCCESS;
+    const TunerRegValue r41{0x41, static_cast<uint8_t>(((f >> 16) & 0x0F) | flag_41)};
+    const TunerRegValue r42{0x42, static_cast<uint8_t>((f >> 8) & 0xFF)};
+    const TunerRegValue r43{0x43, static_cast<uint8_t>(f & 0xFF)};
+    const TunerRegValue r44{0x44, static_cast<uint8_t>(n & 0xFF)};
+    return fraction_low_first ? BB_TunerWriteSequence({r43, r42, r41, r44})
+                              : BB_TunerWriteSequence({r41, r42, r43, r44});
 }
 
 // The synthesiser takes its new values on the rising edge of bit 7 of 0x37.
 int StartSynthesiser() {
-    const int result = WriteReg(0x37, 0x61);
-    return result == BB_SUCCESS ? WriteReg(0x37, 0xE1) : result;
+    return BB_TunerWriteSequence({{0x37, 0x61}, {0x37, 0xE1}});
 }
 
 // --- PN3030 form -----------------------------------------------------------------------------
@@ -113,12 +104,9 @@ int TunePn3030Form(double rf) {
     const uint8_t flag = high_side && !l_band ? 0x80 : 0x00;
     if (int result = WriteSynthesiser(ratio, flag, false); result != BB_SUCCESS) return result;
     BB_Pause(1);
-    const uint8_t band[2] = {static_cast<uint8_t>(l_band ? 0xA2 : 0x62),
-                             static_cast<uint8_t>(l_band ? 0xA6 : 0x66)};
-    for (uint8_t value : band) {
-        if (int result = WriteReg(0x02, value); result != BB_SUCCESS) return result;
-    }
-    return StartSynthesiser();
+    const int result = l_band ? BB_TunerWriteSequence({{0x02, 0xA2}, {0x02, 0xA6}})
+                              : BB_TunerWriteSequence({{0x02, 0x62}, {0x02, 0x66}});
+    return result == BB_SUCCESS ? StartSynthesiser() : result;
 }
 
 int CarModePn3030Form(int /*command*/) {
@@ -127,12 +115,7 @@ int CarModePn3030Form(int /*command*/) {
 
 // --- CTX2050 form ----------------------------------------------------------------------------
 
-struct RegValue8 {
-    uint8_t reg;
-    uint8_t value;
-};
-
-constexpr RegValue8 kListBandIII[] = {
+constexpr TunerRegValue kListBandIII[] = {
     {0x00, 0x00}, {0x06, 0x40}, {0x07, 0x46}, {0x0B, 0x25}, {0x0C, 0xA5}, {0x0D, 0xED},
     {0x20, 0x56}, {0x21, 0x80}, {0x22, 0x80}, {0x23, 0x00}, {0x35, 0x4A}, {0x36, 0xE1},
     {0x38, 0xF0}, {0x45, 0xFF}, {0x47, 0x78}, {0x53, 0xE9}, {0x60, 0x0A}, {0x61, 0x05},
@@ -142,7 +125,7 @@ constexpr RegValue8 kListBandIII[] = {
     {0x02, 0x6E},
 };
 
-constexpr RegValue8 kListLBand[] = {
+constexpr TunerRegValue kListLBand[] = {
     {0x00, 0x00}, {0x06, 0x40}, {0x07, 0x46}, {0x08, 0x54}, {0x0A, 0x3C}, {0x34, 0x75},
     {0x0B, 0x25}, {0x0C, 0xA5}, {0x0D, 0x2D}, {0x16, 0x99}, {0x20, 0x56}, {0x21, 0x80},
     {0x22, 0x80}, {0x23, 0x00}, {0x35, 0x4A}, {0x36, 0xE1}, {0x38, 0xF0}, {0x45, 0xFF},
@@ -155,21 +138,14 @@ constexpr RegValue8 kListLBand[] = {
 constexpr int kCtx2050ReferenceKhz = 24576;
 constexpr int kCtx2050IntermediateKhz = 2048;
 
-template <size_t N>
-int WriteList(const RegValue8 (&list)[N]) {
-    for (const RegValue8& write : list) {
-        if (int result = WriteReg(write.reg, write.value); result != BB_SUCCESS) return result;
-    }
-    return BB_SUCCESS;
-}
-
 int TuneCtx2050Form(double rf) {
     const int khz = BB_FrequencyKhz(rf);
     M4_LOG(2, kSource, "FCI TUNER SET %.3fMhz(%d)", rf, khz);
     if (int result = CheckId(); result != BB_SUCCESS) return result;
     const bool l_band = rf >= kLBandFrom;
     const int multiplier = l_band ? 2 : 16;
-    if (int result = l_band ? WriteList(kListLBand) : WriteList(kListBandIII);
+    if (int result = BB_TunerWriteSequence(l_band ? std::span<const TunerRegValue>(kListLBand)
+                                                  : std::span<const TunerRegValue>(kListBandIII));
         result != BB_SUCCESS) {
         return result;
     }

@@ -14,10 +14,6 @@ constexpr double kStepKhz = 8192.0;
 constexpr int kFmIntermediateKhz = 14336;
 constexpr int kLBandFromKhz = 245000;
 
-int WriteReg(uint8_t reg, uint8_t value) {
-    return BB_TunerBus().ByteWrite(reg, value);
-}
-
 int Configure(double clock_mhz, uint8_t /*tuner_address*/) {
     BB_Receiver().fnx14701.clock = clock_mhz;
     return BB_SUCCESS;
@@ -26,24 +22,24 @@ int Configure(double clock_mhz, uint8_t /*tuner_address*/) {
 int Tune(double rf) {
     const int khz = BB_FrequencyKhz(rf);
     // The synthesiser's restart: its calibration and divider reset pulses.
-    constexpr uint8_t kRestart[][2] = {{0x06, 0xF8}, {0x15, 0x60}, {0x19, 0x40}, {0x19, 0x00},
-                                       {0x15, 0x70}, {0x15, 0x60}, {0x03, 0x10}};
-    for (const auto& write : kRestart) {
-        if (int result = WriteReg(write[0], write[1]); result != BB_SUCCESS) return result;
-    }
-    if (khz > kLBandFromKhz) {
-        if (int result = WriteReg(0x02, 0x40); result != BB_SUCCESS) return result;
-    }
+    int result = BB_TunerWriteSequence({{0x06, 0xF8},
+                                        {0x15, 0x60},
+                                        {0x19, 0x40},
+                                        {0x19, 0x00},
+                                        {0x15, 0x70},
+                                        {0x15, 0x60},
+                                        {0x03, 0x10}});
+    if (result == BB_SUCCESS && khz > kLBandFromKhz) result = BB_TunerWriteSequence({{0x02, 0x40}});
+    if (result != BB_SUCCESS) return result;
     const FnxSynthesiser s = FNX14701_Synthesiser(khz);
-    const uint8_t writes[][2] = {{0x01, s.mode},
-                                 {0x07, s.frac_high},
-                                 {0x08, s.frac_low},
-                                 {0x09, s.integer},
-                                 {0x0C, s.n_test}};
-    for (const auto& write : writes) {
-        if (int result = WriteReg(write[0], write[1]); result != BB_SUCCESS) return result;
-        M4_LOG(3, kSource, "Reg 0x%02X: 0x%X", write[0], write[1]);
-    }
+    const TunerRegValue writes[] = {{0x01, s.mode},
+                                    {0x07, s.frac_high},
+                                    {0x08, s.frac_low},
+                                    {0x09, s.integer},
+                                    {0x0C, s.n_test}};
+    if ((result = BB_TunerWriteSequence(writes)) != BB_SUCCESS) return result;
+    for (const TunerRegValue& write : writes)
+        M4_LOG(3, kSource, "Reg 0x%02X: 0x%X", write.reg, write.value);
     return BB_SUCCESS;
 }
 
