@@ -42,6 +42,16 @@ std::vector<std::string> StoredChannels(const std::string& xml) {
     return channels;
 }
 
+// The service index channel.xml stores for the channel of this type and label, or "". A
+// search numbers the services in the order its FIC brought them, which depends on where in the
+// ensemble's FIG carousel the search began.
+std::string ServiceIndex(const std::string& xml, const QString& type, const QString& label) {
+    const QRegularExpression element("<Channel type=\"" + type +
+                                     "\" subch_id=\"([0-9]+)\"[^>]*label=\"" +
+                                     QRegularExpression::escape(label) + " *\"");
+    return element.match(QString::fromStdString(xml)).captured(1).toStdString();
+}
+
 std::string Join(const std::vector<std::string>& items) {
     std::string text;
     for (const std::string& item : items)
@@ -107,23 +117,29 @@ void SearchRegionTwo(Session& session, const std::filesystem::path& home) {
     }
     CHECK(log.find("search completed: 6 services stored") != std::string::npos, "%s", log.c_str());
     CHECK(log.find(kCompleted) != std::string::npos, "no completion message");
-    CHECK(session.player().WaitForLog("first frame of bbu://208736,0,0.ts", 30000),
+    CHECK(session.player().WaitForLog("first frame of bbu://208736,", 30000),
           "TV 0 does not play\n%s", session.Log().c_str());
     QThread::msleep(1500);
     session.Shot("search_done.png");
     CHECK(std::filesystem::exists(home / "channel.dat"), "no channel.dat");
-    const std::vector<std::string> stored =
-        StoredChannels(koru::test::ReadFile(home / "channel.xml"));
+    const std::string xml = koru::test::ReadFile(home / "channel.xml");
+    const std::vector<std::string> stored = StoredChannels(xml);
     const std::vector<std::string> expected = {"tv:KORU TV 1",       "tv:KORU TV 2",
                                                "tv:KORU TV 12A",     "radio:KORU Radio",
                                                "radio:KORU Classic", "data:KORU Web"};
     CHECK(stored == expected, "channel.xml holds %s", Join(stored).c_str());
+    const std::string tv = ServiceIndex(xml, "tv", "KORU TV 1");
+    CHECK(!tv.empty() && session.Log().find("first frame of bbu://208736," + tv + ",0.ts") !=
+                             std::string::npos,
+          "TV 0 (KORU TV 1, service %s) does not play\n%s", tv.c_str(), session.Log().c_str());
 }
 
 // The radio list, then a double-click on its second service.
-void PlayRadioFromList(Session& session) {
+void PlayRadioFromList(Session& session, const std::filesystem::path& home) {
+    const std::string index =
+        ServiceIndex(koru::test::ReadFile(home / "channel.xml"), "radio", "KORU Radio");
     session.Click("BT_CL_Radio");
-    CHECK(session.player().WaitForLog("first frame of bbu://208736,2,0.mp2", 30000),
+    CHECK(session.player().WaitForLog("first frame of bbu://208736," + index + ",0.mp2", 30000),
           "the radio button did not play the radio\n%s", session.Log().c_str());
     session.ClickAt(session.ListItem(1), 2);
     CHECK(session.player().WaitForLog("connect bbu://205280,", 10000),
@@ -228,7 +244,7 @@ int Run() {
         CHECK(session.Start(), "the player did not start");
         session.Shot("start.png");
         SearchRegionTwo(session, home.path());
-        PlayRadioFromList(session);
+        PlayRadioFromList(session, home.path());
         CancelDuringThirdFrequency(session, home.path());
         PullDuringSearch(session);
         CHECK(session.Exit(), "the player did not exit");
