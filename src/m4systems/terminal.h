@@ -78,8 +78,14 @@ M4_API void M4T_HideOsd(M4Term* term, int hide);
  * 2 GB with 1237; a transport stream that jumps in time continues in "<base>-1.ts",
  * "<base>-2.ts" ... with 1238 (wparam: the number of the new file) for each; a write failure,
  * also at creation, stops with 1236. M4BadParam without a live input or path, M4IOErr when the
- * file cannot be created. A recording already running is stopped first. */
+ * file cannot be created. A recording already running is stopped first.
+ * DAB+ radio (the receiver hands its units over as LOAS) is recorded as MPEG-4 audio with the
+ * extension ".m4a", which replaces ".mp2" or ".mp3" (any other extension gets ".m4a" added):
+ * the units are AAC of 960 samples, which no MPEG audio or ADTS file can describe. */
 M4_API M4Err M4T_StartRecord(M4Term* term, const char* path);
+/* The extension (without the dot) a recording of the live input gets whatever was asked:
+ * "m4a" for DAB+ radio; null when the asked one stands (".ts" for TV, ".mp2" for radio). */
+M4_API const char* M4T_GetRecordExtension(M4Term* term);
 /* Flushes and closes the recording; M4OK also when none runs. */
 M4_API M4Err M4T_StopRecord(M4Term* term);
 
