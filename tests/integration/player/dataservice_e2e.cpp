@@ -8,6 +8,9 @@
 //   dataservice_e2e reference   the independent reference recording on the air (a receiver.conf
 //                               of this test's own): its label and both slides appear, the slide
 //                               files byte-identical to the ones beside the recording
+//   dataservice_e2e dabplus     the independent DAB+ recording on the air: "India HE 64" plays
+//                               with sound, its label and slide on screen, the slide file
+//                               byte-identical to the one beside the recording
 //
 // Screenshots are kept in build/tests/artifacts/dataservice_e2e. Exit status: 0 passed, 1
 // failed, 77 skipped (no X tools, no receiver plug-in that plays, no reference recording).
@@ -304,6 +307,66 @@ int Reference(const QString& artifacts) {
     return koru::test::CheckFailures() == 0 ? 0 : 1;
 }
 
+// The closing count of the terminal: audio samples played by the last connection, or -1.
+long PlayedSamples(const std::string& log) {
+    const std::string mark = " pictures and ";
+    const size_t at = log.rfind(mark);
+    if (at == std::string::npos) return -1;
+    return std::strtol(log.c_str() + at + mark.size(), nullptr, 10);
+}
+
+int DabPlus(const QString& artifacts) {
+    const std::filesystem::path eti = koru::test::ReferenceDabPlusEti();
+    if (eti.empty()) {
+        std::printf("SKIP: no DAB+ reference recording in %s\n",
+                    koru::test::ReferenceDir().string().c_str());
+        return 77;
+    }
+    Session session(artifacts);
+    const std::filesystem::path conf = session.home() / "receiver.conf";
+    koru::test::WriteFile(conf, "air 208736 " + eti.string() + " level 18\n");
+    std::string error;
+    CHECK(koru::test::PrepareChannels(session.home(), {"208736"}, &error, conf), "%s",
+          error.c_str());
+    CHECK(session.Start(conf, "dabplus.log"), "the player did not start\n%s",
+          session.Log().c_str());
+    // Two DAB+ radio services and no TV: the player starts with the first, India HE 64.
+    CHECK(session.WaitForLog("first frame of bbu://208736,0,0.mp2", 25000), "no radio\n%s",
+          session.Log().c_str());
+    std::string slide;
+    koru::test::WaitUntil(
+        [&] {
+            const std::vector<std::string> slides = LinesAfter(session.Log(), kSlideMark);
+            if (!slides.empty()) slide = std::filesystem::path(slides[0]).filename().string();
+            return !slide.empty();
+        },
+        60000, 200);
+    CHECK(!slide.empty(), "no slide came\n%s", session.Log().c_str());
+    const std::string label = "REFERENCE-C DLS: India HE-AAC 64 kbit/s with slideshow";
+    const std::map<std::string, QImage> shots = session.Follow({slide}, {label}, 60000);
+    CHECK(shots.contains(label), "the label never came:\n%s", session.Log().c_str());
+    if (shots.contains(label)) CHECK(session.ShowsRadioText(shots.at(label)), "no radio text");
+    const std::string written = koru::test::ReadFile(session.MotFolder() / slide);
+    const std::string expected =
+        koru::test::ReadFile(koru::test::ReferenceDir() / "slide_c_orange.jpg");
+    CHECK(!expected.empty() && written == expected, "%s is not slide_c_orange.jpg byte for byte",
+          slide.c_str());
+    if (shots.contains(slide)) {
+        const double difference = koru::test::PictureDifference(
+            shots.at(slide), session.Picture(), koru::test::ReferenceDir() / "slide_c_orange.jpg");
+        std::printf("%s on screen: mean difference %.2f\n", slide.c_str(), difference);
+        CHECK(difference < 4, "%s is not what the screen shows (%.2f)", slide.c_str(), difference);
+    }
+    // Label and slide stay while the sound plays on: a last look, then the samples played.
+    QThread::msleep(2000);
+    session.Shot("dabplus_playing.png");
+    CHECK(session.Exit(), "the player did not exit cleanly");
+    const long samples = PlayedSamples(session.Log());
+    std::printf("India HE 64: %ld audio samples played\n", samples);
+    CHECK(samples >= 5 * 48000L, "hardly any sound: %ld samples", samples);
+    return koru::test::CheckFailures() == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -314,5 +377,6 @@ int main(int argc, char** argv) {
     }
     const QString artifacts = QString::fromUtf8(KORU_ARTIFACT_DIR);
     const std::string scenario = argc > 1 ? argv[1] : "demo";
+    if (scenario == "dabplus") return DabPlus(artifacts);
     return scenario == "reference" ? Reference(artifacts) : Demo(artifacts);
 }
