@@ -39,9 +39,11 @@ M4_API int M4T_HasAudioOut(M4Term* term);
 /* Connects a URL or plays a file; whatever was connected is closed first.
  * - A URL that an input plug-in claims (M4_INPUT_SERVICE_INTERFACE, can-handle-URL) becomes a
  *   live input fed through the service's deliver-data operation: ending in ".ts" an MPEG-2
- *   transport stream (H.264, MPEG-2 video, AAC, MPEG audio), in ".mp2" or ".mp3" MPEG audio.
+ *   transport stream (H.264, MPEG-2 video, AAC, MPEG audio), in ".mp2" or ".mp3" radio: MPEG
+ *   audio, or DAB+ access units in LOAS frames (as the first bytes show).
  *   The plug-in reports first data itself (1225, 1226).
- * - Any other text is a file path (".ts", ".mp2", ".mp3"); "file://" in front is accepted.
+ * - Any other text is a file path (".ts", ".mp2", ".mp3", ".m4a"); "file://" in front is
+ *   accepted.
  *   The file sends 1230 (lparam: duration in whole seconds), 1231 (wparam: time base in ms) and
  *   1226 on its first decoded frame.
  * Returns at once (playback starts later): M4OK; M4BadParam for a null URL; M4NotSupported when
