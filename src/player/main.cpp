@@ -9,6 +9,7 @@
 #include "player/channels/channel_dialogs.h"
 #include "player/core/player_app.h"
 #include "player/dataservice/data_service_windows.h"
+#include "player/dialogs/player_dialogs.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -22,7 +23,8 @@ int main(int argc, char** argv) {
     koru::player::PlayerApp player;
     std::unique_ptr<koru::player::ChannelDialogs> channels;
     std::unique_ptr<koru::player::DataServiceWindows> data_service;
-    player.SetWindowBuilder([&channels, &data_service](koru::player::PlayerApp& app) {
+    std::unique_ptr<koru::player::PlayerDialogs> dialogs;
+    player.SetWindowBuilder([&channels, &data_service, &dialogs](koru::player::PlayerApp& app) {
         data_service = std::make_unique<koru::player::DataServiceWindows>(*app.window());
         app.SetDataServiceDisplay(data_service.get());
         koru::player::ChannelDialogs::Dependencies dependencies;
@@ -37,8 +39,21 @@ int main(int argc, char** argv) {
         dependencies.search.receiver_present = &koru::player::ReceiverConnected;
         channels = std::make_unique<koru::player::ChannelDialogs>(dependencies);
         app.SetChannelWindows(channels.get());
+
+        koru::player::PlayerDialogs::Dependencies dialog_dependencies;
+        dialog_dependencies.main_window = app.window();
+        dialog_dependencies.controller = app.controller();
+        dialog_dependencies.event_window = app.events()->window();
+        dialog_dependencies.find_search_function = dependencies.search.find_search_function;
+        dialog_dependencies.channels = channels.get();
+        dialogs = std::make_unique<koru::player::PlayerDialogs>(dialog_dependencies);
+        app.controller()->SetDialogWindows(dialogs.get());
     });
     const int status = player.Run(arguments);
+    if (dialogs != nullptr) {
+        player.controller()->SetDialogWindows(nullptr);
+        dialogs.reset();
+    }
     if (channels != nullptr) {
         player.SetChannelWindows(nullptr);
         channels.reset();
