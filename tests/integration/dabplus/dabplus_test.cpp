@@ -94,6 +94,7 @@ class Listener {
         crossings_ = 0;
         last_positive_ = false;
         codes_.clear();
+        errors_.clear();
         rate_ = 0;
     }
     uint64_t frames() {
@@ -109,9 +110,19 @@ class Listener {
     std::string label;  // the bytes GetDLSData gave on the last 1243
     std::string slide;  // the file GetMOTFileName named on the last 1245
 
+    // The error values of the signal reports since the last ResetAudio.
+    std::vector<int64_t> Errors() {
+        std::lock_guard lock(mutex_);
+        return errors_;
+    }
+
   private:
-    static void OnMessage(void* owner, uint32_t message, M4Param, M4Param) {
+    static void OnMessage(void* owner, uint32_t message, M4Param, M4Param lparam) {
         auto* self = static_cast<Listener*>(owner);
+        if (message == WM_SYSTEM_SIGNAL_LEVEL && lparam != 0) {
+            std::lock_guard lock(self->mutex_);
+            self->errors_.push_back(static_cast<int64_t>(lparam));
+        }
         if (message == WM_SYSTEM_DLS) {
             uint8_t buffer[256];
             const int length = GetDLSData(buffer);
@@ -145,6 +156,7 @@ class Listener {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<uint32_t> codes_;
+    std::vector<int64_t> errors_;
     uint64_t frames_ = 0;
     uint64_t crossings_ = 0;
     bool last_positive_ = false;
@@ -237,6 +249,28 @@ TEST_F(DabPlusTest, BothServicesPlayTheirToneWithTheLabelAndSlideOfIndia) {
     EXPECT_EQ(listener_->label, "REFERENCE-C DLS: India HE-AAC 64 kbit/s with slideshow");
     ASSERT_FALSE(listener_->slide.empty());
     EXPECT_EQ(FileBytes(listener_->slide), FileBytes(ReferenceDir() / "slide_c_orange.jpg"));
+}
+
+// The stick damages four bytes of every packet: four codewords of each superframe get one wrong
+// byte a frame, five in all, as many as the code corrects. Every unit comes whole, the error
+// value of the signal reports stays the air's, the sound plays on whole.
+TEST_F(DabPlusTest, EveryPacketDamagedIsCorrectedAndPlaysWhole) {
+    Play(Url("India HE 64"), 3000);
+    const std::vector<int64_t> clean = listener_->Errors();
+    ASSERT_FALSE(clean.empty());
+    emulator_->SetPacketCorruption(1.0);
+    listener_->ResetAudio();
+    const uint32_t start = M4_GetSysClock();
+    while (M4_GetSysClock() - start < 6000)
+        M4_Sleep(50);
+    const uint64_t frames = listener_->frames();
+    const std::vector<int64_t> damaged = listener_->Errors();
+    M4T_CloseURL(listener_->term());
+    EXPECT_GE(frames, uint64_t{48} * 6000 * 90 / 100);
+    EXPECT_NEAR(listener_->Tone(), 900, 27);
+    ASSERT_FALSE(damaged.empty());
+    for (int64_t error : damaged)
+        EXPECT_EQ(error, clean.back());
 }
 
 TEST_F(DabPlusTest, ARecordingIsMpeg4AudioThatPlaysForItsLength) {
