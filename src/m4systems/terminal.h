@@ -83,7 +83,8 @@ M4_API void M4T_HideOsd(M4Term* term, int hide);
  * file cannot be created. A recording already running is stopped first.
  * DAB+ radio (the receiver hands its units over as LOAS) is recorded as MPEG-4 audio with the
  * extension ".m4a", which replaces ".mp2" or ".mp3" (any other extension gets ".m4a" added):
- * the units are AAC of 960 samples, which no MPEG audio or ADTS file can describe. */
+ * the units are AAC of 960 samples, which no MPEG audio or ADTS file can describe. The input is
+ * known for DAB+ by its first bytes: the plug-in sends the first frame (1226) only after them. */
 M4_API M4Err M4T_StartRecord(M4Term* term, const char* path);
 /* The extension (without the dot) a recording of the live input gets whatever was asked:
  * "m4a" for DAB+ radio; null when the asked one stands (".ts" for TV, ".mp2" for radio). */

@@ -183,16 +183,19 @@ void OnPacket(DownloadContext* context, const Route& route, int id, const uint8_
               int length) {
     if (id == route.stream_id) {
         context->last_data_ms = M4_GetSysClock();
+        bool delivered = true;
         if (route.data_service) {
             PKT_DataPath(BB_CurrentDataDecoder(), data, length, route.packet_address, route.dscty);
         } else if (route.dabplus != nullptr) {
-            route.dabplus->Feed(data, length, [context](const uint8_t* units, size_t size) {
-                Deliver(context, units, static_cast<int>(size));
-            });
+            // A DAB+ service plays from its first access units: the terminal knows it by them.
+            delivered =
+                route.dabplus->Feed(data, length, [context](const uint8_t* units, size_t size) {
+                    Deliver(context, units, static_cast<int>(size));
+                });
         } else {
             Deliver(context, data, length);
         }
-        if (!context->first_packet_seen) {
+        if (delivered && !context->first_packet_seen) {
             context->first_packet_seen = true;
             Notify(context, WM_SYSTEM_RECEIVING);
             Notify(context, WM_SYSTEM_FIRST_FRAME);

@@ -294,8 +294,9 @@ class PlayerSession {
     PlayerSession(XvfbDisplay& display, std::filesystem::path home, QString artifacts)
         : display_(display), home_(std::move(home)), artifacts_(std::move(artifacts)) {}
 
-    bool Start(const QStringList& arguments = {}) {
-        if (!player_.Start(display_.display(), home_, {}, arguments)) return false;
+    // receiver: a receiver.conf for the emulated stick; empty: the demo air.
+    bool Start(const QStringList& arguments = {}, const std::filesystem::path& receiver = {}) {
+        if (!player_.Start(display_.display(), home_, receiver, arguments)) return false;
         if (!player_.WaitForDebug("window shown after", 15000)) return false;
         QString windows;
         display_.Xdotool({"search", "--sync", "--name", "KORU-DMB"}, &windows);

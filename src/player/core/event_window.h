@@ -39,7 +39,7 @@ constexpr uint32_t kEventSeek = 1024 + 3113;
 constexpr uint32_t kEventFileClock = 1024 + 3114;
 
 struct RecordRequest {
-    std::string path;
+    std::string path;  // as asked; the event window gives it the extension the terminal writes
     M4Err result = M4BadParam;
 };
 

@@ -49,15 +49,17 @@ DabPlusStream::DabPlusStream(int bitrate_kbps)
                [this](const koru::dab::SuperframeFormat& format, std::span<const uint8_t> unit,
                       bool good) { OnUnit(format, unit, good); }) {}
 
-void DabPlusStream::Feed(const uint8_t* data, int length, const Deliver& deliver) {
-    if (data == nullptr || length <= 0) return;
+bool DabPlusStream::Feed(const uint8_t* data, int length, const Deliver& deliver) {
+    if (data == nullptr || length <= 0) return false;
     out_.clear();
     decoder_.Feed({data, static_cast<size_t>(length)});
     if (decoder_.synced() != synced_) {
         synced_ = decoder_.synced();
         M4_LOG(2, kSource, synced_ ? "superframes found" : "superframes lost: searching");
     }
-    if (!out_.empty()) deliver(out_.data(), out_.size());
+    if (out_.empty()) return false;
+    deliver(out_.data(), out_.size());
+    return true;
 }
 
 void DabPlusStream::OnUnit(const koru::dab::SuperframeFormat& format, std::span<const uint8_t> unit,

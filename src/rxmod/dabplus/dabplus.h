@@ -35,8 +35,8 @@ class DabPlusStream {
     explicit DabPlusStream(int bitrate_kbps);
 
     // The sub-channel's bytes of one packet; the LOAS frames they complete go to deliver, in
-    // one call.
-    void Feed(const uint8_t* data, int length, const Deliver& deliver);
+    // one call. True when there were any.
+    bool Feed(const uint8_t* data, int length, const Deliver& deliver);
     // The share of access units lost since the last call, x 10^6 (the scale of the signal
     // report's error value); 0 when none came.
     int32_t TakeErrorShare();
