@@ -100,6 +100,8 @@ void MainController::DeferredStartup(bool load_ok, bool channel_cache,
     PostVideoSize(kNormalVideo.width, kNormalVideo.height);
     Post(WM_SYSTEM_VOLUME, volume_);
     const int watch_kind = NormalisedWatchKind();
+    // The channel list opens on the list that plays (a radio-only ensemble has no TV list).
+    if (channel_windows_ != nullptr) channel_windows_->WatchKindSwitched(watch_kind);
     const Size saved{std::max(0, settings_.region_x()), std::max(0, settings_.region_y())};
     if (watch_kind == settings::kWatchKindRadio) {
         // The radio list shows the audio layout; the saved picture size waits for TV.

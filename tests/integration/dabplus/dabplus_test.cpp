@@ -251,6 +251,24 @@ TEST_F(DabPlusTest, BothServicesPlayTheirToneWithTheLabelAndSlideOfIndia) {
     EXPECT_EQ(FileBytes(listener_->slide), FileBytes(ReferenceDir() / "slide_c_orange.jpg"));
 }
 
+// DAB+ sound goes through the output of all sound: silent at volume 0 (the player's mute), the
+// tone back at 100, the clock running on.
+TEST_F(DabPlusTest, VolumeAndMuteActOnDabPlusSound) {
+    Play(Url("India HE 64"), 1500);
+    for (const int volume : {0, 100}) {
+        ASSERT_EQ(M4T_SetOption(listener_->term(), M4T_OPTION_VOLUME, volume), M4OK);
+        M4_Sleep(300);  // what the device held still plays at the old volume
+        listener_->ResetAudio();
+        const uint32_t start = M4_GetSysClock();
+        while (M4_GetSysClock() - start < 1500)
+            M4_Sleep(50);
+        EXPECT_GE(listener_->frames(), uint64_t{48} * 1500 * 80 / 100) << "volume " << volume;
+        if (volume == 0) EXPECT_EQ(listener_->Tone(), 0.0);
+        if (volume == 100) EXPECT_NEAR(listener_->Tone(), 900, 27);
+    }
+    M4T_CloseURL(listener_->term());
+}
+
 // The stick damages four bytes of every packet: four codewords of each superframe get one wrong
 // byte a frame, five in all, as many as the code corrects. Every unit comes whole, the error
 // value of the signal reports stays the air's, the sound plays on whole.

@@ -10,7 +10,8 @@
 //                               files byte-identical to the ones beside the recording
 //   dataservice_e2e dabplus     the independent DAB+ recording on the air: "India HE 64" plays
 //                               with sound, its label and slide on screen, the slide file
-//                               byte-identical to the one beside the recording
+//                               byte-identical to the one beside the recording; the channel
+//                               list, and "Juliet Mono 32k" tuned with Down plays with sound
 //
 // Screenshots are kept in build/tests/artifacts/dataservice_e2e. Exit status: 0 passed, 1
 // failed, 77 skipped (no X tools, no receiver plug-in that plays, no reference recording).
@@ -304,12 +305,13 @@ int Reference(const QString& artifacts) {
     return koru::test::CheckFailures() == 0 ? 0 : 1;
 }
 
-// The closing count of the terminal: audio samples played by the last connection, or -1.
-long PlayedSamples(const std::string& log) {
+// The closing counts of the terminal: audio samples played by each connection, in order.
+std::vector<long> PlayedSamples(const std::string& log) {
     const std::string mark = " pictures and ";
-    const size_t at = log.rfind(mark);
-    if (at == std::string::npos) return -1;
-    return std::strtol(log.c_str() + at + mark.size(), nullptr, 10);
+    std::vector<long> counts;
+    for (size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1))
+        counts.push_back(std::strtol(log.c_str() + at + mark.size(), nullptr, 10));
+    return counts;
 }
 
 int DabPlus(const QString& artifacts) {
@@ -354,13 +356,31 @@ int DabPlus(const QString& artifacts) {
         std::printf("%s on screen: mean difference %.2f\n", slide.c_str(), difference);
         CHECK(difference < 4, "%s is not what the screen shows (%.2f)", slide.c_str(), difference);
     }
-    // Label and slide stay while the sound plays on: a last look, then the samples played.
+    // Label and slide stay while the sound plays on.
     QThread::msleep(2000);
     session.Shot("dabplus_playing.png");
+
+    // The channel list names both; Down tunes Juliet Mono 32k with its caption, and it plays.
+    session.Key("l");
+    QThread::msleep(1500);
+    session.Shot("dabplus_channel_list.png");
+    session.Key("Down");
+    QThread::msleep(300);
+    session.Shot("dabplus_caption.png");
+    CHECK(session.WaitForLog("first frame of bbu://208736,1,0.mp2", 20000),
+          "Juliet Mono 32k did not play\n%s", session.Log().c_str());
+    QThread::msleep(5000);
+    session.Shot("dabplus_juliet.png");
     CHECK(session.Exit(), "the player did not exit cleanly");
-    const long samples = PlayedSamples(session.Log());
-    std::printf("India HE 64: %ld audio samples played\n", samples);
-    CHECK(samples >= 5 * 48000L, "hardly any sound: %ld samples", samples);
+    const std::vector<long> samples = PlayedSamples(session.Log());
+    CHECK(samples.size() == 2, "%zu connections closed", samples.size());
+    if (samples.size() == 2) {
+        std::printf("India HE 64: %ld audio samples played, Juliet Mono 32k: %ld\n", samples[0],
+                    samples[1]);
+        // India played from its first frame through the slide, the label and 2 s more.
+        CHECK(samples[0] >= 2 * 48000L, "hardly any sound from India: %ld samples", samples[0]);
+        CHECK(samples[1] >= 4 * 48000L, "hardly any sound from Juliet: %ld samples", samples[1]);
+    }
     return koru::test::CheckFailures() == 0 ? 0 : 1;
 }
 
