@@ -262,6 +262,17 @@ int Demo(const QString& artifacts) {
     return koru::test::CheckFailures() == 0 ? 0 : 1;
 }
 
+// A recording as the only ensemble on 208.736 MHz (a receiver.conf of the session's own): the
+// channels searched, then the player started on it.
+void StartOnTheAir(Session& session, const std::filesystem::path& eti, const QString& log_name) {
+    const std::filesystem::path conf = session.home() / "receiver.conf";
+    koru::test::WriteFile(conf, "air 208736 " + eti.string() + " level 18\n");
+    std::string error;
+    CHECK(koru::test::PrepareChannels(session.home(), {"208736"}, &error, conf), "%s",
+          error.c_str());
+    CHECK(session.Start(conf, log_name), "the player did not start\n%s", session.Log().c_str());
+}
+
 int Reference(const QString& artifacts) {
     const std::filesystem::path eti = koru::test::ReferenceEti();
     if (eti.empty()) {
@@ -270,14 +281,7 @@ int Reference(const QString& artifacts) {
         return 77;
     }
     Session session(artifacts);
-    // The reference ensemble on 208.736 MHz, for the search and for the player.
-    const std::filesystem::path conf = session.home() / "receiver.conf";
-    koru::test::WriteFile(conf, "air 208736 " + eti.string() + " level 18\n");
-    std::string error;
-    CHECK(koru::test::PrepareChannels(session.home(), {"208736"}, &error, conf), "%s",
-          error.c_str());
-    CHECK(session.Start(conf, "reference.log"), "the player did not start\n%s",
-          session.Log().c_str());
+    StartOnTheAir(session, eti, "reference.log");
     // Three radio services and no TV: the player starts with the first, Alpha Tone 440.
     CHECK(session.WaitForLog("first frame of bbu://208736,0,0.mp2", 25000), "no radio\n%s",
           session.Log().c_str());
@@ -322,13 +326,7 @@ int DabPlus(const QString& artifacts) {
         return 77;
     }
     Session session(artifacts);
-    const std::filesystem::path conf = session.home() / "receiver.conf";
-    koru::test::WriteFile(conf, "air 208736 " + eti.string() + " level 18\n");
-    std::string error;
-    CHECK(koru::test::PrepareChannels(session.home(), {"208736"}, &error, conf), "%s",
-          error.c_str());
-    CHECK(session.Start(conf, "dabplus.log"), "the player did not start\n%s",
-          session.Log().c_str());
+    StartOnTheAir(session, eti, "dabplus.log");
     // Two DAB+ radio services and no TV: the player starts with the first, India HE 64.
     CHECK(session.WaitForLog("first frame of bbu://208736,0,0.mp2", 25000), "no radio\n%s",
           session.Log().c_str());

@@ -224,7 +224,7 @@ void SeekToTheMiddle(Session& session, PlayerProcess& player, const std::string&
     session.Shot(shot);
 }
 
-int Run() {
+int Run(XvfbDisplay& display, const koru::skin::QtSkin& skin) {
     koru::test::TempDir home;
     std::string error;
     if (!koru::test::PrepareChannels(home.path(), {"208736"}, &error)) {
@@ -233,16 +233,6 @@ int Run() {
     }
     // The working folders lie below the test's folder (PlayerProcess chooses the documents).
     const std::filesystem::path folders = home / "Documents" / "KORU-DMB";
-
-    koru::skin::SkinLayout layout;
-    layout.LoadLayout((koru::test::BinDir() / "Koru Digital.lay").string());
-    const koru::skin::QtSkin skin(layout);
-
-    XvfbDisplay display;
-    if (!display.Start()) {
-        std::fprintf(stderr, "FAILED: Xvfb did not start\n");
-        return 1;
-    }
 
     std::string tv_recording, radio_recording;
     {
@@ -408,7 +398,7 @@ std::vector<long long> PlayedSamples(const std::string& log) {
     return counts;
 }
 
-int DabPlus() {
+int DabPlus(XvfbDisplay& display, const koru::skin::QtSkin& skin) {
     const std::filesystem::path eti = koru::test::ReferenceDabPlusEti();
     if (eti.empty()) {
         std::printf("SKIP: no DAB+ reference recording in %s\n",
@@ -421,14 +411,6 @@ int DabPlus() {
     std::string error;
     if (!koru::test::PrepareChannels(home.path(), {"208736"}, &error, conf)) {
         std::fprintf(stderr, "FAILED: %s\n", error.c_str());
-        return 1;
-    }
-    koru::skin::SkinLayout layout;
-    layout.LoadLayout((koru::test::BinDir() / "Koru Digital.lay").string());
-    const koru::skin::QtSkin skin(layout);
-    XvfbDisplay display;
-    if (!display.Start()) {
-        std::fprintf(stderr, "FAILED: Xvfb did not start\n");
         return 1;
     }
     Session session(display, home.path(), skin);
@@ -488,5 +470,13 @@ int main(int argc, char** argv) {
     if (dabplus) g_artifacts += "_dabplus";
     QDir(g_artifacts).removeRecursively();
     QDir().mkpath(g_artifacts);
-    return dabplus ? DabPlus() : Run();
+    koru::skin::SkinLayout layout;
+    layout.LoadLayout((koru::test::BinDir() / "Koru Digital.lay").string());
+    const koru::skin::QtSkin skin(layout);
+    XvfbDisplay display;
+    if (!display.Start()) {
+        std::fprintf(stderr, "FAILED: Xvfb did not start\n");
+        return 1;
+    }
+    return dabplus ? DabPlus(display, skin) : Run(display, skin);
 }
