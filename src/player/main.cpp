@@ -1,5 +1,5 @@
 // VelmarPlayer: the KORU-DMB player.
-//   VelmarPlayer [FILE]
+//   VelmarPlayer [--eti FILE.eti[@KHZ]] [FILE]
 // With a player already running, FILE is handed to it and this start ends.
 #include <QApplication>
 #include <memory>
@@ -9,11 +9,14 @@
 #include "player/channels/channel_dialogs.h"
 #include "player/core/player_app.h"
 #include "player/dataservice/data_service_windows.h"
+#include "player/mpris/mpris_service.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("VelmarPlayer");
     QApplication::setOrganizationName("KORU-DMB");
+    // The desktop finds the program's entry and icon by it.
+    QGuiApplication::setDesktopFileName(KORU_APP_ID);
     QApplication::setQuitOnLastWindowClosed(false);
     koru::player::InstallFontSubstitutions();
     std::vector<std::string> arguments;
@@ -22,23 +25,37 @@ int main(int argc, char** argv) {
     koru::player::PlayerApp player;
     std::unique_ptr<koru::player::ChannelDialogs> channels;
     std::unique_ptr<koru::player::DataServiceWindows> data_service;
-    player.SetWindowBuilder([&channels, &data_service](koru::player::PlayerApp& app) {
-        data_service = std::make_unique<koru::player::DataServiceWindows>(*app.window());
-        app.SetDataServiceDisplay(data_service.get());
-        koru::player::ChannelDialogs::Dependencies dependencies;
-        dependencies.main_window = app.window();
-        dependencies.skin = &app.window()->skin();
-        dependencies.search.controller = app.controller();
-        dependencies.search.event_window = app.events()->window();
-        PluginManager* plugins = app.plugins();
-        dependencies.search.find_search_function = [plugins] {
-            return koru::player::FindSearchFunction(plugins);
-        };
-        dependencies.search.receiver_present = &koru::player::ReceiverConnected;
-        channels = std::make_unique<koru::player::ChannelDialogs>(dependencies);
-        app.SetChannelWindows(channels.get());
-    });
+    std::unique_ptr<koru::player::MprisService> media_controls;
+    player.SetWindowBuilder(
+        [&channels, &data_service, &media_controls](koru::player::PlayerApp& app) {
+            data_service = std::make_unique<koru::player::DataServiceWindows>(*app.window());
+            app.SetDataServiceDisplay(data_service.get());
+            koru::player::ChannelDialogs::Dependencies dependencies;
+            dependencies.main_window = app.window();
+            dependencies.skin = &app.window()->skin();
+            dependencies.search.controller = app.controller();
+            dependencies.search.event_window = app.events()->window();
+            PluginManager* plugins = app.plugins();
+            dependencies.search.find_search_function = [plugins] {
+                return koru::player::FindSearchFunction(plugins);
+            };
+            dependencies.search.receiver_present = &koru::player::ReceiverConnected;
+            channels = std::make_unique<koru::player::ChannelDialogs>(dependencies);
+            app.SetChannelWindows(channels.get());
+
+            koru::player::MprisService::Dependencies media;
+            media.event_window = app.events()->window();
+            media.read_status = [&app] { return app.media_status().Read(); };
+            media_controls = std::make_unique<koru::player::MprisService>(media);
+            app.controller()->SetStatusObserver(
+                [service = media_controls.get()] { service->StatusChanged(); });
+            media_controls->Start();
+        });
     const int status = player.Run(arguments);
+    if (media_controls != nullptr) {
+        player.controller()->SetStatusObserver(nullptr);
+        media_controls.reset();
+    }
     if (channels != nullptr) {
         player.SetChannelWindows(nullptr);
         channels.reset();

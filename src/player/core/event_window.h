@@ -26,6 +26,9 @@ constexpr uint32_t kEventSetPosition = 1024 + 3100;
 constexpr uint32_t kEventTimeShiftOff = 1024 + 3101;
 constexpr uint32_t kEventResetRadioData = 1024 + 3102;
 constexpr uint32_t kEventCloseForSearch = 1024 + 3103;
+// A command of the desktop's media controls (wparam a MediaCommand of media_control.h, lparam
+// its value), forwarded to the message window, which does it.
+constexpr uint32_t kEventMediaCommand = 1024 + 3104;
 
 class EventWindow : public QObject {
   public:

@@ -63,6 +63,7 @@ void MainController::OnControl(int control_id) {
             break;
     }
     view_.TakeFocus();
+    StatusChanged();
 }
 
 void MainController::OnMenuCommand(int command) {
@@ -151,6 +152,7 @@ void MainController::OnMenuCommand(int command) {
                 SelectSkin(command);
             break;
     }
+    StatusChanged();
 }
 
 // ---- Keys -----------------------------------------------------------------------------------
@@ -277,6 +279,7 @@ void MainController::HandleKey(int key, bool alt) {
             break;
     }
     view_.TakeFocus();
+    StatusChanged();
 }
 
 void MainController::HandleEnterOrEscape(bool enter) {
