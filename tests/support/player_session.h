@@ -17,6 +17,8 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/environment.h"
 
@@ -52,6 +54,14 @@ inline std::string SessionUnavailable(bool standin) {
                "play";
     }
     return {};
+}
+
+// How often part stands in text (a log).
+inline size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
 }
 
 inline bool WaitUntil(const std::function<bool()>& done, int timeout_ms, int step_ms = 50) {
@@ -210,9 +220,10 @@ class PlayerProcess {
         }
     }
 
-    // receiver: a receiver.conf for the emulated stick; empty: the demo air.
+    // receiver: a receiver.conf for the emulated stick; empty: the demo air. arguments: the
+    // player's command line (a file to play).
     bool Start(const QString& display, const std::filesystem::path& home,
-               const std::filesystem::path& receiver = {}) {
+               const std::filesystem::path& receiver = {}, const QStringList& arguments = {}) {
         home_ = home;
         // The documents folder of the player's working folders (slides, recordings).
         std::filesystem::create_directories(home / "config");
@@ -235,11 +246,15 @@ class PlayerProcess {
         if (!receiver.empty())
             env.insert("KORU_RECEIVER", QString::fromStdString(receiver.string()));
         env.remove("KORU_PROGRAM_DIR");
+        for (const auto& [name, value] : extra_environment_)
+            env.insert(name, value);
         process_.setProcessEnvironment(env);
         process_.setWorkingDirectory(QString::fromStdString(home.string()));
         process_.setStandardOutputFile(QString::fromStdString((home / "player.out").string()));
         process_.setStandardErrorFile(QString::fromStdString((home / "player.log").string()));
-        process_.start(QString::fromStdString((BinDir() / "VelmarPlayer").string()), {});
+        const std::filesystem::path program =
+            program_.empty() ? BinDir() / "VelmarPlayer" : program_;
+        process_.start(QString::fromStdString(program.string()), arguments);
         return process_.waitForStarted(5000);
     }
 
@@ -266,6 +281,12 @@ class PlayerProcess {
         return at == std::string::npos ? -1 : std::atoll(status.c_str() + at + 6);
     }
     QProcess& process() { return process_; }
+    // Another program than build/bin/VelmarPlayer (an installed launcher), with more
+    // environment.
+    void set_program(const std::filesystem::path& program) { program_ = program; }
+    void SetEnvironment(const QString& name, const QString& value) {
+        extra_environment_.emplace_back(name, value);
+    }
 
   private:
     static std::string ReadAll(const std::filesystem::path& path) {
@@ -274,6 +295,8 @@ class PlayerProcess {
         return file.readAll().toStdString();
     }
     std::filesystem::path home_;
+    std::filesystem::path program_;
+    std::vector<std::pair<QString, QString>> extra_environment_;
     QProcess process_;
 };
 
