@@ -56,8 +56,8 @@ inline std::string SessionUnavailable(bool standin) {
     return {};
 }
 
-// How often part stands in text (a log).
-inline size_t Count(const std::string& text, const std::string& part) {
+// How often part occurs in text (a log line, say).
+inline size_t CountOf(const std::string& text, const std::string& part) {
     size_t count = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++count;
@@ -298,6 +298,52 @@ class PlayerProcess {
     std::filesystem::path program_;
     std::vector<std::pair<QString, QString>> extra_environment_;
     QProcess process_;
+};
+
+// The player on a display as a user drives it: started in a user folder with its main window
+// found by its title, keys sent to a window (names separated by blanks), mouse clicks,
+// screenshots into an artifact folder, and the exit by Alt+F4.
+class PlayerSession {
+  public:
+    PlayerSession(XvfbDisplay& display, std::filesystem::path home, QString artifacts)
+        : display_(display), home_(std::move(home)), artifacts_(std::move(artifacts)) {}
+
+    bool Start() {
+        if (!player_.Start(display_.display(), home_)) return false;
+        if (!player_.WaitForDebug("window shown after", 15000)) return false;
+        QString windows;
+        display_.Xdotool({"search", "--sync", "--name", "KORU-DMB"}, &windows);
+        main_window_ = windows.section('\n', 0, 0);
+        QThread::msleep(1000);
+        return !main_window_.isEmpty();
+    }
+    void Key(const QString& keys) { KeyTo(main_window_, keys); }
+    void KeyTo(const QString& window, const QString& keys) {
+        display_.Xdotool({"windowfocus", "--sync", window});
+        display_.Xdotool(QStringList{"key", "--delay", "80"} + keys.split(' '));
+    }
+    void ClickAt(const QPoint& point, int repeat = 1) {
+        display_.Xdotool(
+            {"mousemove", "--sync", QString::number(point.x()), QString::number(point.y())});
+        display_.Xdotool({"click", "--repeat", QString::number(repeat), "--delay", "120", "1"});
+    }
+    QImage Shot(const QString& name) { return display_.Screenshot(artifacts_ + "/" + name); }
+    bool Exit() {
+        Key("alt+F4");
+        return player_.process().waitForFinished(20000) && player_.process().exitCode() == 0;
+    }
+    PlayerProcess& player() { return player_; }
+    std::string Log() const { return player_.Log(); }
+    const QString& main_window() const { return main_window_; }
+    XvfbDisplay& display() { return display_; }
+    const std::filesystem::path& home() const { return home_; }
+
+  private:
+    XvfbDisplay& display_;
+    std::filesystem::path home_;
+    QString artifacts_;
+    PlayerProcess player_;
+    QString main_window_;
 };
 
 }  // namespace koru::test

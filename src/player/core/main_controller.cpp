@@ -42,6 +42,14 @@ void MainController::SetChannelWindows(ChannelWindows* windows) {
     menu_.SetFeature(Feature::kChannelWindows, windows != nullptr);
 }
 
+void MainController::SetDialogWindows(DialogWindows* dialogs) {
+    dialogs_ = dialogs;
+    for (Feature feature :
+         {Feature::kOptions, Feature::kShortcutList, Feature::kProgramInformation}) {
+        menu_.SetFeature(feature, dialogs != nullptr);
+    }
+}
+
 void MainController::SetPlaybackExtensions(PlaybackExtensions* extensions) {
     extensions_ = extensions != nullptr ? extensions : &no_extensions_;
 }

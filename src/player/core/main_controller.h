@@ -83,9 +83,6 @@ class PlaybackExtensions {
     // Live TV is held in the time-shift cache, or a file is paused.
     virtual bool Paused() { return false; }
     virtual void ReservationDialog() {}
-    virtual void OptionsDialog() {}
-    virtual void InformationDialog() {}
-    virtual void ShortcutListDialog() {}
 };
 
 class MainController : public QObject {
@@ -113,6 +110,7 @@ class MainController : public QObject {
     void SetDataServiceDisplay(DataServiceDisplay* display) {
         data_service_ = display != nullptr ? display : &no_data_service_;
     }
+    void SetDialogWindows(DialogWindows* dialogs);
     void SetPlaybackExtensions(PlaybackExtensions* extensions);
     // Starts the update checker of a language; its menu command is greyed until one is set.
     void SetUpdateChecker(std::function<void(int language)> start);
@@ -248,6 +246,8 @@ class MainController : public QObject {
     void OnTimer(int id);
     void HandleKey(int key, bool alt);
     void HandleEnterOrEscape(bool enter);
+    // True when key completes the service key sequence of the manual search window.
+    bool ManualSearchSequence(int key);
     void StartPendingTune();
     bool AskToStopRecording();
     void ApplySize(int dx, int dy, int screen_size);
@@ -265,6 +265,7 @@ class MainController : public QObject {
     ChannelWindows* channel_windows_ = nullptr;
     DataServiceDisplay no_data_service_;
     DataServiceDisplay* data_service_ = &no_data_service_;
+    DialogWindows* dialogs_ = nullptr;
     PlaybackExtensions* extensions_ = nullptr;
     PlaybackExtensions no_extensions_;
     std::function<void(int language)> start_update_checker_;
@@ -289,6 +290,7 @@ class MainController : public QObject {
     int deferred_key_ = 0;
     bool key_taken_ = false;
     bool digit_keys_enabled_ = true;
+    size_t manual_search_keys_typed_ = 0;
     bool exiting_ = false;
     bool search_at_start_ = false;
     Size extra_;

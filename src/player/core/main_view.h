@@ -97,6 +97,19 @@ class ChannelWindows {
     virtual bool SearchWindowActive() = 0;
 };
 
+// The options, shortcut list and program information dialogs and the manual search window.
+// Until they exist their commands are greyed.
+class DialogWindows {
+  public:
+    virtual ~DialogWindows() = default;
+    // Modal: each returns when its dialog has ended.
+    virtual void OptionsDialog() = 0;
+    virtual void ShortcutListDialog() = 0;
+    virtual void InformationDialog() = 0;
+    // The service key sequence shows the (modeless) manual search window.
+    virtual void ShowManualSearch() = 0;
+};
+
 // The data-service display (EM_MOT: slideshow pictures, the logo, a broadcast website's pages)
 // and the radio text window at the foot of the picture. The main window's logic, the message window
 // and the channel windows call it; until a display is attached every call does nothing.

@@ -33,13 +33,6 @@ const QPoint kOrigin(100, 100);
 const char* const kSlideMark = "===szMOTName - ";
 const char* const kLabelMark = "radio text: ";
 
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
 // The texts that follow mark on a log line, in the order they first came.
 std::vector<std::string> LinesAfter(const std::string& log, const std::string& mark) {
     std::vector<std::string> found;
@@ -204,8 +197,9 @@ int Demo(const QString& artifacts) {
     for (const std::string& slide : slides) {
         const std::string decoded = "jpeg decording " + (session.MotFolder() / slide).string();
         std::printf("%s: reported %zu times, decoded %zu times\n", slide.c_str(),
-                    Count(radio_log, kSlideMark + (session.MotFolder() / slide).string() + "\n"),
-                    Count(radio_log, decoded));
+                    koru::test::CountOf(radio_log,
+                                        kSlideMark + (session.MotFolder() / slide).string() + "\n"),
+                    koru::test::CountOf(radio_log, decoded));
     }
 
     // The website: the data list, a double-click on KORU Web, its start page with its images.
@@ -228,13 +222,16 @@ int Demo(const QString& artifacts) {
     CHECK(yellow > 300 && cyan > 300, "the page's image is missing (%d, %d)", yellow, cyan);
 
     // TV again: EM_MOT goes, the picture plays in the video layout.
-    const size_t tv_frames = Count(session.Log(), "first frame of bbu://208736,0,0.ts");
+    const size_t tv_frames =
+        koru::test::CountOf(session.Log(), "first frame of bbu://208736,0,0.ts");
     session.ClickList("BT_CL_TV");
-    CHECK(
-        koru::test::WaitUntil(
-            [&] { return Count(session.Log(), "first frame of bbu://208736,0,0.ts") > tv_frames; },
-            25000),
-        "TV did not play again\n%s", session.Log().c_str());
+    CHECK(koru::test::WaitUntil(
+              [&] {
+                  return koru::test::CountOf(session.Log(), "first frame of bbu://208736,0,0.ts") >
+                         tv_frames;
+              },
+              25000),
+          "TV did not play again\n%s", session.Log().c_str());
     QThread::msleep(2500);
     const QImage tv = session.Shot("tv.png");
     const int tv_white = CountPixels(tv, picture, [](QRgb p) { return qGray(p) > 245; });

@@ -88,7 +88,7 @@ bool HasSessionBus() {
 
 // The number of "first frame of URL" lines of the player's log.
 size_t FirstFrames(const PlayerProcess& player, const std::string& url) {
-    return koru::test::Count(player.Log(), "first frame of " + url);
+    return koru::test::CountOf(player.Log(), "first frame of " + url);
 }
 
 bool CloseWindow(const XvfbDisplay& display, PlayerProcess& player) {
@@ -142,12 +142,12 @@ int Mpris() {
     display.Screenshot(Artifacts() + "/mpris_next.png");
 
     // PlayPause on live TV: held in the time-shift cache, not stopped.
-    const size_t stops = koru::test::Count(player.Log(), "velmar st stop");
+    const size_t stops = koru::test::CountOf(player.Log(), "velmar st stop");
     CHECK(bus.Call("PlayPause"), "PlayPause failed");
     CHECK(bus.WaitFor("PlaybackStatus", "'Paused'"), "%s", qPrintable(bus.Get("PlaybackStatus")));
     QThread::msleep(2500);
     display.Screenshot(Artifacts() + "/mpris_paused.png");
-    CHECK(koru::test::Count(player.Log(), "velmar st stop") == stops, "the pause stopped TV");
+    CHECK(koru::test::CountOf(player.Log(), "velmar st stop") == stops, "the pause stopped TV");
     CHECK(bus.Call("PlayPause"), "PlayPause failed");
     CHECK(bus.WaitFor("PlaybackStatus", "'Playing'"), "%s", qPrintable(bus.Get("PlaybackStatus")));
 
