@@ -1,6 +1,6 @@
 // The player as a program of the Linux desktop, end to end under Xvfb (label "e2e"):
 //   desktop_e2e mpris              the media controls over the session bus (run it under
-//                                  dbus-run-session): gdbus and busctl calls on the demo air
+//                                  dbus-run-session): gdbus calls on the demo air
 //   desktop_e2e eti                --eti with the independent reference recording: its three
 //                                  services listed and played, their labels on the bus
 //   desktop_e2e not_eti            --eti with a file that is no ETI-NI recording: a clear
@@ -53,7 +53,7 @@ QString Output(const QString& program, const QStringList& arguments, bool* ok = 
         .trimmed();
 }
 
-// The player on the session bus, reached with gdbus (and busctl where it is the simpler tool).
+// The player on the session bus, reached with gdbus.
 class Bus {
   public:
     QString Get(const QString& property) {
@@ -151,11 +151,13 @@ int Mpris() {
     CHECK(bus.Call("PlayPause"), "PlayPause failed");
     CHECK(bus.WaitFor("PlaybackStatus", "'Playing'"), "%s", qPrintable(bus.Get("PlaybackStatus")));
 
-    // Volume, set with busctl: the player's own volume follows (and is saved).
+    // Volume: the player's own volume follows (and is saved).
     bool set = false;
-    Output("busctl",
-           {"--user", "set-property", kBusName, kObjectPath, kPlayer, "Volume", "d", "0.25"}, &set);
-    CHECK(set, "busctl set-property Volume failed");
+    Output("gdbus",
+           {"call", "--session", "--dest", kBusName, "--object-path", kObjectPath, "--method",
+            "org.freedesktop.DBus.Properties.Set", kPlayer, "Volume", "<0.25>"},
+           &set);
+    CHECK(set, "setting Volume failed");
     CHECK(bus.WaitFor("Volume", "0.25"), "%s", qPrintable(bus.Get("Volume")));
     CHECK(WaitUntil(
               [&] {
