@@ -308,8 +308,8 @@ class PlayerSession {
     PlayerSession(XvfbDisplay& display, std::filesystem::path home, QString artifacts)
         : display_(display), home_(std::move(home)), artifacts_(std::move(artifacts)) {}
 
-    bool Start() {
-        if (!player_.Start(display_.display(), home_)) return false;
+    bool Start(const QStringList& arguments = {}) {
+        if (!player_.Start(display_.display(), home_, {}, arguments)) return false;
         if (!player_.WaitForDebug("window shown after", 15000)) return false;
         QString windows;
         display_.Xdotool({"search", "--sync", "--name", "KORU-DMB"}, &windows);

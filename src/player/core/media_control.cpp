@@ -74,7 +74,7 @@ void ApplyMediaCommand(MainController& controller, MediaCommand command, int val
             }
             break;
         case MediaCommand::kStop:
-            controller.Stop();
+            controller.StopCommand();
             break;
         case MediaCommand::kNext:
             controller.ChannelStep(+1);

@@ -71,6 +71,9 @@ enum class Text : int {
     kRecordSplitFile,
     kRecordSplitTail,
     kFolderError,
+    kRecordDataChannelRefused,
+    kCaptureFileName,
+    kFileCannotPlay,
     // Reserved recordings.
     kReserveSelectChannel,
     kReserveStartBeforeNow,

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
 #include <QIcon>
@@ -79,6 +80,7 @@ PlayerApp::~PlayerApp() {
     if (events_ != nullptr && events_->running()) events_->Exit();
     relay_.Detach();
     // The message window and the controller refer to the window: they go first.
+    playback_.reset();
     message_window_.reset();
     media_status_.reset();
     data_service_.reset();
@@ -92,7 +94,9 @@ int PlayerApp::Run(const std::vector<std::string>& arguments) {
         std::fprintf(stderr, "VelmarPlayer: %s\n%s\n", line.error.c_str(), kCommandLineUsage);
         return 2;
     }
-    const std::string& file = line.file;
+    // A relative name is the starting folder's: the player (and the first player that a second
+    // start hands it to) works in the user folder.
+    const std::string file = line.file.empty() ? std::string() : AbsoluteFileName(line.file);
     if (!instance_.Claim()) {
         if (!file.empty()) instance_.HandOver(file);
         if (line.recording.empty()) return 0;
@@ -233,12 +237,20 @@ void PlayerApp::InitialiseDialog() {
     }
     const int length = std::clamp(settings_->timeshift(), 0, 3);
     const std::string cache = settings_->path(settings::kTimeshiftFolder) + "/file_cache.ts";
+    // A player that was killed leaves its cache behind; only one player runs, so it is stale.
+    std::error_code stale;
+    std::filesystem::remove(cache, stale);
     SetTimeShiftParams(cache.c_str(),
                        settings_->timeshiftonoff() != 0 ? kTimeShiftMinutes[length] : 0);
     const std::string mot = settings_->path(settings::kDataServiceFolder) + "/";
     SetMOTPath(mot.c_str());
 
     message_window_ = std::make_unique<VelmarMessage>(*controller_);
+    PlaybackFeatures::Dependencies playback;
+    playback.controller = controller_.get();
+    playback.message_window = message_window_.get();
+    playback.choose_files = [this] { return ChooseFilesToOpen(); };
+    playback_ = std::make_unique<PlaybackFeatures>(playback);
     state_.connection_state = kConnectionIdle;
     state_.recording_state = kNotRecording;
     state_.layout = kLayoutVideo;
@@ -282,6 +294,15 @@ void PlayerApp::PutRecordingOnAir() {
                          QString::fromStdString(Format(
                              Tr(Text::kRecordingNotOnAir, state_.Language()), error.c_str())));
     state_.message_box_flag = true;
+}
+
+std::vector<std::string> PlayerApp::ChooseFilesToOpen() {
+    const QStringList files = QFileDialog::getOpenFileNames(window_.get(), QString(), QString(),
+                                                            QString::fromUtf8(kOpenFileFilters));
+    std::vector<std::string> paths;
+    for (const QString& file : files)
+        paths.push_back(file.toStdString());
+    return paths;
 }
 
 void PlayerApp::CheckReceiver() {

@@ -15,6 +15,7 @@
 #include "player/core/main_controller.h"
 #include "player/core/media_control.h"
 #include "player/core/message_window.h"
+#include "player/core/playback_features.h"
 #include "player/core/player_state.h"
 #include "player/core/single_instance.h"
 #include "player/core/terminal_port.h"
@@ -52,6 +53,7 @@ class PlayerApp {
     VelmarPlayerDlg* window() { return window_.get(); }
     MainController* controller() { return controller_.get(); }
     VelmarMessage* message_window() { return message_window_.get(); }
+    PlaybackFeatures* playback() { return playback_.get(); }
     EventWindowThread* events() { return events_.get(); }
     SingleInstance& instance() { return instance_; }
     DesktopSession& desktop() { return desktop_; }
@@ -84,6 +86,7 @@ class PlayerApp {
     void OnSuspend();
     void CheckReceiver();
     void PutRecordingOnAir();
+    std::vector<std::string> ChooseFilesToOpen();
     void InstallTerminationHandler();
     void OnTerminationRequest();
     void SaveSettings();
@@ -96,6 +99,7 @@ class PlayerApp {
     std::unique_ptr<DataServiceRecorder> data_service_;
     std::unique_ptr<MediaStatusReader> media_status_;
     std::unique_ptr<VelmarMessage> message_window_;
+    std::unique_ptr<PlaybackFeatures> playback_;
     std::unique_ptr<M4TerminalPort> terminal_;
     std::unique_ptr<EventWindowThread> events_;
     MessageRelay relay_;
