@@ -19,6 +19,7 @@ namespace {
 class HoldingExtensions : public PlaybackExtensions {
   public:
     void TimeShiftPlayPause() override { paused = !paused; }
+    void FilePlayPause() override { paused = !paused; }
     bool TimeShiftAvailable() override { return true; }
     bool Paused() override { return paused; }
     bool paused = false;
@@ -98,6 +99,17 @@ void MediaControlTest::PlayPauseHoldsLiveTvInTheTimeShiftCache() {
     // Play while playing changes nothing: no "time shift is off" text, no toggle.
     ApplyMediaCommand(*core.controller, MediaCommand::kPlay, 0);
     QVERIFY(!time_shift.paused);
+
+    // A file pauses as Space or the Play button pause it.
+    core.controller->menu().SetFeature(Feature::kFilePlayback, true);
+    core.state.play_source = kPlaySourceFile;
+    core.state.SetUrl("/videos/news.ts");
+    ApplyMediaCommand(*core.controller, MediaCommand::kPlayPause, 0);
+    QVERIFY(time_shift.paused);
+    const MediaStatus file = reader.Read();
+    QCOMPARE(file.playback, PlaybackStatus::kPaused);
+    QCOMPARE(QString::fromStdString(file.title), QString("news.ts"));
+    QVERIFY(core.terminal.CallsNamed("CloseURL").empty());
     core.controller->SetPlaybackExtensions(nullptr);
 }
 
