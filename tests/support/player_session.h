@@ -249,7 +249,8 @@ class PlayerProcess {
         for (const auto& [name, value] : extra_environment_)
             env.insert(name, value);
         process_.setProcessEnvironment(env);
-        process_.setWorkingDirectory(QString::fromStdString(home.string()));
+        process_.setWorkingDirectory(
+            QString::fromStdString((working_folder_.empty() ? home : working_folder_).string()));
         process_.setStandardOutputFile(QString::fromStdString((home / "player.out").string()));
         process_.setStandardErrorFile(QString::fromStdString((home / "player.log").string()));
         const std::filesystem::path program =
@@ -281,9 +282,10 @@ class PlayerProcess {
         return at == std::string::npos ? -1 : std::atoll(status.c_str() + at + 6);
     }
     QProcess& process() { return process_; }
-    // Another program than build/bin/VelmarPlayer (an installed launcher), with more
-    // environment.
+    // Another program than build/bin/VelmarPlayer (an installed launcher), started in another
+    // folder than the user folder, with more environment.
     void set_program(const std::filesystem::path& program) { program_ = program; }
+    void set_working_folder(const std::filesystem::path& folder) { working_folder_ = folder; }
     void SetEnvironment(const QString& name, const QString& value) {
         extra_environment_.emplace_back(name, value);
     }
@@ -296,6 +298,7 @@ class PlayerProcess {
     }
     std::filesystem::path home_;
     std::filesystem::path program_;
+    std::filesystem::path working_folder_;
     std::vector<std::pair<QString, QString>> extra_environment_;
     QProcess process_;
 };

@@ -2,7 +2,7 @@
 // commands they send and the status they show. A command reaches the player the way every
 // other request does, posted to the event window as kEventMediaCommand (wparam the command,
 // lparam its value) and forwarded to the message window, which does it with the main window's
-// own controls. The status is read on the main thread.
+// own commands. The status is read on the main thread.
 #ifndef PLAYER_CORE_MEDIA_CONTROL_H
 #define PLAYER_CORE_MEDIA_CONTROL_H
 

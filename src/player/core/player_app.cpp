@@ -106,7 +106,8 @@ int PlayerApp::Run(const std::vector<std::string>& arguments) {
         return 1;
     }
     instance_.SetReceiver([this](const std::string& text) { OnSecondInstance(text); });
-    SetRecordingOnAir(line.recording);
+    // The player works in the user folder: a relative recording is the starting folder's too.
+    SetRecordingOnAir(AbsoluteFileName(line.recording));
     if (!Start(file)) return 1;
     return QApplication::exec();
 }

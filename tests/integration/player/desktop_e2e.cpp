@@ -213,13 +213,15 @@ int Eti() {
         CHECK(listed.contains(line), "dmbscan did not list %s:\n%s", line, qPrintable(listed));
     }
 
-    // The player searches the recording at start, lists its services and plays the first.
+    // The player searches the recording at start, lists its services and plays the first. It
+    // is named relative to the folder the player starts in, which is not the user folder.
     koru::test::TempDir home;
     XvfbDisplay display;
     CHECK(display.Start(), "Xvfb did not start");
     PlayerProcess player;
+    player.set_working_folder(eti.parent_path());
     CHECK(player.Start(display.display(), home.path(), {},
-                       {"--eti", QString::fromStdString(eti.string())}),
+                       {"--eti", QString::fromStdString(eti.filename().string())}),
           "VelmarPlayer did not start");
     CHECK(player.WaitForLog("first frame of bbu://208736,0,0.mp2", 60000),
           "the first service did not play\n%s", player.Log().c_str());
