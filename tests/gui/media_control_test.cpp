@@ -47,6 +47,7 @@ class MediaControlTest : public QObject {
     void PlayPauseHoldsLiveTvInTheTimeShiftCache();
     void PauseStopsWhatCannotBeHeldAndPlayTunesAgain();
     void StatusFollowsTheChannelItsLabelAndSlide();
+    void MediaKeysOfTheFocusedWindowAreTheSameCommands();
 };
 
 void MediaControlTest::NextAndVolumeReachTheTerminalOnlyFromTheEventThread() {
@@ -190,6 +191,30 @@ void MediaControlTest::StatusFollowsTheChannelItsLabelAndSlide() {
     QCOMPARE(reader.Read().volume, 40);
     core.controller->SetStatusObserver(nullptr);
     core.controller->SetDataServiceDisplay(nullptr);
+}
+
+void MediaControlTest::MediaKeysOfTheFocusedWindowAreTheSameCommands() {
+    CoreHarness core;
+    HoldingExtensions time_shift;
+    core.controller->SetPlaybackExtensions(&time_shift);
+    core.settings.set_timeshiftonoff(1);
+    core.controller->set_timeshift_ready(true);
+    core.FillChannels();
+    QVERIFY(core.Play(0));
+
+    // The single play/pause key of most keyboards arrives as Play: it toggles.
+    QVERIFY(core.controller->OnKeyPress(Qt::Key_MediaPlay, false));
+    QVERIFY(time_shift.paused);
+    QVERIFY(core.controller->OnKeyPress(Qt::Key_MediaTogglePlayPause, false));
+    QVERIFY(!time_shift.paused);
+    QVERIFY(core.controller->OnKeyPress(Qt::Key_MediaNext, false));
+    QCOMPARE(core.controller->pending_index(), 1);
+    core.controller->timers().Stop(timer::kPendingChannel);
+    QVERIFY(!core.controller->OnKeyPress(Qt::Key_A, false));
+    QVERIFY(core.terminal.CallsNamed("CloseURL").empty());
+    QVERIFY(core.controller->OnKeyPress(Qt::Key_MediaStop, false));
+    QVERIFY(CoreHarness::WaitFor([&] { return !core.terminal.CallsNamed("CloseURL").empty(); }));
+    core.controller->SetPlaybackExtensions(nullptr);
 }
 
 QTEST_MAIN(MediaControlTest)

@@ -1,5 +1,6 @@
 #include "player/core/media_control.h"
 
+#include <Qt>
 #include <filesystem>
 
 #include "rxmod/rxmod_api.h"
@@ -91,6 +92,24 @@ void ApplyMediaCommand(MainController& controller, MediaCommand command, int val
         case MediaCommand::kQuit:
             controller.Exit();
             break;
+    }
+}
+
+std::optional<MediaCommand> MediaKeyCommand(int qt_key) {
+    switch (qt_key) {
+        case Qt::Key_MediaPlay:
+        case Qt::Key_MediaTogglePlayPause:
+            return MediaCommand::kPlayPause;
+        case Qt::Key_MediaPause:
+            return MediaCommand::kPause;
+        case Qt::Key_MediaStop:
+            return MediaCommand::kStop;
+        case Qt::Key_MediaNext:
+            return MediaCommand::kNext;
+        case Qt::Key_MediaPrevious:
+            return MediaCommand::kPrevious;
+        default:
+            return std::nullopt;
     }
 }
 

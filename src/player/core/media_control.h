@@ -6,6 +6,7 @@
 #ifndef PLAYER_CORE_MEDIA_CONTROL_H
 #define PLAYER_CORE_MEDIA_CONTROL_H
 
+#include <optional>
 #include <string>
 
 #include "player/core/event_window.h"
@@ -30,6 +31,11 @@ enum class MediaCommand : int {
 // time-shift cache and pauses a file, and stops what cannot be held (radio, data, TV without
 // time shift), since a live service goes on without the listener.
 void ApplyMediaCommand(MainController& controller, MediaCommand command, int value);
+
+// The command of a media key pressed while the main window has the keyboard (where no desktop
+// takes the keys for its media controls); none for other keys. Play toggles, as on keyboards
+// with a single play/pause key.
+std::optional<MediaCommand> MediaKeyCommand(int qt_key);
 
 enum class PlaybackStatus { kStopped, kPlaying, kPaused };
 

@@ -172,6 +172,17 @@ int Mpris() {
     CHECK(bus.Call("Play"), "Play failed");
     CHECK(bus.WaitFor("PlaybackStatus", "'Playing'"), "%s", qPrintable(bus.Get("PlaybackStatus")));
 
+    // A media key pressed in the window (no desktop here takes it): the same command.
+    const size_t tv1_frames = FirstFrames(player, "bbu://208736,0,0.ts");
+    QString window;
+    display.Xdotool({"search", "--name", "KORU-DMB"}, &window);
+    display.Xdotool({"windowfocus", "--sync", window.section('\n', 0, 0)});
+    display.Xdotool({"key", "XF86AudioPrev"});
+    CHECK(bus.WaitFor("Metadata", "'xesam:title': <'KORU TV 1'>"), "%s",
+          qPrintable(bus.Get("Metadata")));
+    CHECK(WaitUntil([&] { return FirstFrames(player, "bbu://208736,0,0.ts") > tv1_frames; }, 20000),
+          "XF86AudioPrev did not tune KORU TV 1\n%s", player.Log().c_str());
+
     CHECK(bus.Call("Quit", "org.mpris.MediaPlayer2"), "Quit failed");
     CHECK(player.process().waitForFinished(15000), "the player did not quit");
     CHECK(WaitUntil([&] { return !bus.NameOwned(); }, 5000), "the name stayed on the bus");
