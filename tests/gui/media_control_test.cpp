@@ -33,6 +33,14 @@ void PostFromAnotherThread(QObject* event_window, MediaCommand command, int valu
     bus.join();
 }
 
+// The channels of the harness, with time shift on and its cache ready to hold live TV.
+void HoldLiveTv(CoreHarness& core, HoldingExtensions& time_shift) {
+    core.controller->SetPlaybackExtensions(&time_shift);
+    core.settings.set_timeshiftonoff(1);
+    core.controller->set_timeshift_ready(true);
+    core.FillChannels();
+}
+
 size_t Connects(const CoreHarness& core) {
     return core.terminal.CallsNamed("ConnectURL").size();
 }
@@ -78,10 +86,7 @@ void MediaControlTest::NextAndVolumeReachTheTerminalOnlyFromTheEventThread() {
 void MediaControlTest::PlayPauseHoldsLiveTvInTheTimeShiftCache() {
     CoreHarness core;
     HoldingExtensions time_shift;
-    core.controller->SetPlaybackExtensions(&time_shift);
-    core.settings.set_timeshiftonoff(1);
-    core.controller->set_timeshift_ready(true);
-    core.FillChannels();
+    HoldLiveTv(core, time_shift);
     QVERIFY(core.Play(0));
     DataServiceRecorder recorder(*core.controller);
     MediaStatusReader reader(*core.controller, recorder);
@@ -196,10 +201,7 @@ void MediaControlTest::StatusFollowsTheChannelItsLabelAndSlide() {
 void MediaControlTest::MediaKeysOfTheFocusedWindowAreTheSameCommands() {
     CoreHarness core;
     HoldingExtensions time_shift;
-    core.controller->SetPlaybackExtensions(&time_shift);
-    core.settings.set_timeshiftonoff(1);
-    core.controller->set_timeshift_ready(true);
-    core.FillChannels();
+    HoldLiveTv(core, time_shift);
     QVERIFY(core.Play(0));
 
     // The single play/pause key of most keyboards arrives as Play: it toggles.
