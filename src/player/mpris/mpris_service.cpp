@@ -265,7 +265,8 @@ bool MprisService::Start() {
 }
 
 void MprisService::StatusChanged() {
-    if (pending_) return;
+    // Without the bus nobody asks.
+    if (pending_ || bus_name_.isEmpty()) return;
     pending_ = true;
     QTimer::singleShot(0, main_context_.get(), [this] { HandOver(); });
 }
