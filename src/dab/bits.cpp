@@ -63,6 +63,15 @@ void BitWriter::Bytes(std::span<const uint8_t> bytes) {
         Bits(byte, 8);
 }
 
+void BitWriter::BitsOf(std::span<const uint8_t> bits, size_t count) {
+    for (size_t i = 0; i < count / 8; ++i)
+        Bits(bits[i], 8);
+    if (count % 8 != 0) {
+        const int rest = static_cast<int>(count % 8);
+        Bits(static_cast<uint32_t>(bits[count / 8] >> (8 - rest)), rest);
+    }
+}
+
 void BitWriter::Crc16() {
     assert(pending_bits_ == 0);
     const uint16_t crc = dab::Crc16(bytes_);

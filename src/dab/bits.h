@@ -53,7 +53,13 @@ class BitWriter {
     // Appends the CRC-16 of everything written so far (at a byte boundary).
     void Crc16();
 
+    // The first `count` bits of `bits` (most significant first).
+    void BitsOf(std::span<const uint8_t> bits, size_t count);
+
     size_t size() const { return bytes_.size(); }
+    size_t bit_size() const {
+        return bytes_.size() * 8 - (pending_bits_ == 0 ? 0 : 8 - pending_bits_);
+    }
     bool aligned() const { return pending_bits_ == 0; }
     const std::vector<uint8_t>& bytes() const { return bytes_; }
     std::vector<uint8_t> Take() { return std::move(bytes_); }

@@ -216,9 +216,14 @@ std::optional<AudioSpecificConfig> ParseAudioSpecificConfig(std::span<const uint
     a.channel_configuration = static_cast<int>(in.Bits(4));
     if (a.object_type == 5 || a.object_type == 29) {
         // Explicit SBR (and PS): the output rate, then the core's object type.
-        if (in.Bits(4) == 15) in.Skip(24);
+        a.output_rate_index = static_cast<int>(in.Bits(4));
+        if (a.output_rate_index == 15) in.Skip(24);
         a.object_type = ReadObjectType(&in);
     }
+    // GASpecificConfig of the AAC object types opens with frameLengthFlag.
+    const bool general_audio = (a.object_type >= 1 && a.object_type <= 4) || a.object_type == 6 ||
+                               a.object_type == 7 || (a.object_type >= 17 && a.object_type <= 23);
+    if (general_audio && in.bits_left() > 0) a.frame_length_960 = in.Flag();
     if (!in.ok()) return std::nullopt;
     return a;
 }

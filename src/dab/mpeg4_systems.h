@@ -76,6 +76,8 @@ struct AudioSpecificConfig {
     int signalled_type = 0;  // the first audioObjectType (5 SBR, 29 PS, 22 ER BSAC ...)
     int rate_index = 0;      // of the core
     int channel_configuration = 0;
+    int output_rate_index = -1;     // with explicit SBR signalling, the output's
+    bool frame_length_960 = false;  // AAC: 960-sample frames (frameLengthFlag), as in DAB+
 };
 std::optional<AudioSpecificConfig> ParseAudioSpecificConfig(std::span<const uint8_t> config);
 // "MPEG-4 audio object type 22 (ER BSAC)": the number, with a name for the object types

@@ -30,6 +30,7 @@ namespace {
 
 constexpr const char* kSource = "terminal";
 constexpr const char* kConnectingText = "Connecting";
+constexpr const char* kDabPlusRecordExtension = "m4a";
 constexpr const char* kPausedText = "Paused";
 
 // Where M4T_SendMessage goes: the message function of a live terminal, or the hook.
@@ -186,6 +187,9 @@ std::unique_ptr<koru::m4::MediaSession> M4Term::NewSession(bool file) {
     events.mpeg_audio_frame = [this](const uint8_t* frame, size_t size) {
         koru::padaudio::FeedAudioFrame(frame, size,
                                        [this](uint32_t m, int64_t w, int64_t l) { Send(m, w, l); });
+    };
+    events.access_unit_pad = [this](const koru::dab::PadFrame& pad) {
+        koru::padaudio::FeedPad(pad, [this](uint32_t m, int64_t w, int64_t l) { Send(m, w, l); });
     };
     return std::make_unique<koru::m4::MediaSession>(&audio, &video, std::move(events));
 }
@@ -348,11 +352,27 @@ void M4T_HideOsd(M4Term* term, int hide) {
     if (term != nullptr) term->video.HideText(hide != 0);
 }
 
+const char* M4T_GetRecordExtension(M4Term* term) {
+    if (term == nullptr) return nullptr;
+    std::lock_guard lock(term->mutex);
+    return term->live != nullptr && term->live->CarriesLoas() ? kDabPlusRecordExtension : nullptr;
+}
+
 M4Err M4T_StartRecord(M4Term* term, const char* path) {
     if (term == nullptr || path == nullptr || *path == 0) return M4BadParam;
     std::lock_guard lock(term->mutex);
     if (term->live == nullptr) return M4BadParam;
-    return term->recorder.Start(path) ? M4OK : M4IOErr;
+    std::string target = path;
+    if (term->live->CarriesLoas()) {
+        // DAB+ audio cannot go into an MPEG audio file: it is written as MPEG-4 audio.
+        const std::string extension = LowerExtension(target);
+        if (extension != kDabPlusRecordExtension) {
+            if (extension == "mp2" || extension == "mp3") target.resize(target.size() - 4);
+            target += std::string(".") + kDabPlusRecordExtension;
+            M4_LOG(2, kSource, "DAB+ radio is recorded as %s", target.c_str());
+        }
+    }
+    return term->recorder.Start(target) ? M4OK : M4IOErr;
 }
 
 M4Err M4T_StopRecord(M4Term* term) {

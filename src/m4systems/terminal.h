@@ -39,9 +39,11 @@ M4_API int M4T_HasAudioOut(M4Term* term);
 /* Connects a URL or plays a file; whatever was connected is closed first.
  * - A URL that an input plug-in claims (M4_INPUT_SERVICE_INTERFACE, can-handle-URL) becomes a
  *   live input fed through the service's deliver-data operation: ending in ".ts" an MPEG-2
- *   transport stream (H.264, MPEG-2 video, AAC, MPEG audio), in ".mp2" or ".mp3" MPEG audio.
+ *   transport stream (H.264, MPEG-2 video, AAC, MPEG audio), in ".mp2" or ".mp3" radio: MPEG
+ *   audio, or DAB+ access units in LOAS frames (as the first bytes show).
  *   The plug-in reports first data itself (1225, 1226).
- * - Any other text is a file path (".ts", ".mp2", ".mp3"); "file://" in front is accepted.
+ * - Any other text is a file path (".ts", ".mp2", ".mp3", ".m4a"); "file://" in front is
+ *   accepted.
  *   The file sends 1230 (lparam: duration in whole seconds), 1231 (wparam: time base in ms) and
  *   1226 on its first decoded frame.
  * Returns at once (playback starts later): M4OK; M4BadParam for a null URL; M4NotSupported when
@@ -78,8 +80,15 @@ M4_API void M4T_HideOsd(M4Term* term, int hide);
  * 2 GB with 1237; a transport stream that jumps in time continues in "<base>-1.ts",
  * "<base>-2.ts" ... with 1238 (wparam: the number of the new file) for each; a write failure,
  * also at creation, stops with 1236. M4BadParam without a live input or path, M4IOErr when the
- * file cannot be created. A recording already running is stopped first. */
+ * file cannot be created. A recording already running is stopped first.
+ * DAB+ radio (the receiver hands its units over as LOAS) is recorded as MPEG-4 audio with the
+ * extension ".m4a", which replaces ".mp2" or ".mp3" (any other extension gets ".m4a" added):
+ * the units are AAC of 960 samples, which no MPEG audio or ADTS file can describe. The input is
+ * known for DAB+ by its first bytes: the plug-in sends the first frame (1226) only after them. */
 M4_API M4Err M4T_StartRecord(M4Term* term, const char* path);
+/* The extension (without the dot) a recording of the live input gets whatever was asked:
+ * "m4a" for DAB+ radio; null when the asked one stands (".ts" for TV, ".mp2" for radio). */
+M4_API const char* M4T_GetRecordExtension(M4Term* term);
 /* Flushes and closes the recording; M4OK also when none runs. */
 M4_API M4Err M4T_StopRecord(M4Term* term);
 

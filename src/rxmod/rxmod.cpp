@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "m4systems/clock.h"
@@ -13,8 +14,10 @@
 #include "m4systems/terminal.h"
 #include "rxmod/bb_api.h"
 #include "rxmod/bb_err.h"
+#include "rxmod/bb_ficdec.h"
 #include "rxmod/bb_if.h"
 #include "rxmod/bb_tuner.h"
+#include "rxmod/dabplus/dabplus.h"
 #include "rxmod/packet/packet.h"
 #include "rxmod/receiver.h"
 #include "rxmod/rxmod_api.h"
@@ -65,14 +68,16 @@ int32_t LittleEndianWord(const uint8_t* data, int length, int word) {
     return static_cast<int32_t>(value);
 }
 
-// One signal report (word 0 the signal value x 10, word 1 the error value x 10^6). A batch ends
-// after 64 samples or once more than a second passed since its first.
-void AddSignalSample(DownloadContext* context, const uint8_t* data, int length) {
+// One signal report (word 0 the signal value x 10, word 1 the error value x 10^6), with the
+// error share that decoding the service added since the last one. A batch ends after 64 samples
+// or once more than a second passed since its first.
+void AddSignalSample(DownloadContext* context, const uint8_t* data, int length,
+                     int32_t decoding_errors) {
     SignalBatch& batch = context->signal;
     const uint32_t now = M4_GetSysClock();
     if (batch.count == 0) batch.first_ms = now;
     batch.signal[batch.count] = LittleEndianWord(data, length, 0);
-    batch.error[batch.count] = LittleEndianWord(data, length, 1);
+    batch.error[batch.count] = LittleEndianWord(data, length, 1) + decoding_errors;
     ++batch.count;
     if (now - batch.first_ms <= kSignalBatchMs && batch.count < kSignalBatchSamples) return;
     int64_t signal = 0;
@@ -165,24 +170,33 @@ struct Route {
     bool data_service = false;
     uint16_t packet_address = 0;
     uint16_t dscty = 0;
+    std::unique_ptr<DabPlusStream> dabplus;  // a DAB+ service: its superframes are decoded
 };
 
 void OnPacket(DownloadContext* context, const Route& route, int id, const uint8_t* data,
               int length) {
     if (id == route.stream_id) {
         context->last_data_ms = M4_GetSysClock();
+        bool delivered = true;
         if (route.data_service) {
             PKT_DataPath(BB_CurrentDataDecoder(), data, length, route.packet_address, route.dscty);
+        } else if (route.dabplus != nullptr) {
+            // A DAB+ service plays from its first access units: the terminal knows it by them.
+            delivered =
+                route.dabplus->Feed(data, length, [context](const uint8_t* units, size_t size) {
+                    Deliver(context, units, static_cast<int>(size));
+                });
         } else {
             Deliver(context, data, length);
         }
-        if (!context->first_packet_seen) {
+        if (delivered && !context->first_packet_seen) {
             context->first_packet_seen = true;
             Notify(context, WM_SYSTEM_RECEIVING);
             Notify(context, WM_SYSTEM_FIRST_FRAME);
         }
     } else if (id == kStreamIdSignal) {
-        AddSignalSample(context, data, length);
+        AddSignalSample(context, data, length,
+                        route.dabplus != nullptr ? route.dabplus->TakeErrorShare() : 0);
     } else if (id == kStreamIdDebugText) {
         const std::string text(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
         log_debug_out("%s", text.c_str());
@@ -197,7 +211,11 @@ Outcome Stream(DownloadContext* context, int slot) {
     Route route;
     route.stream_id = BB_GetSlot(slot).stream_id;
     route.data_service = BB_API_IsDataService(slot) != 0;
-    if (route.data_service) BB_API_GetPacketParams(slot, &route.packet_address, &route.dscty);
+    if (route.data_service) {
+        BB_API_GetPacketParams(slot, &route.packet_address, &route.dscty);
+    } else if (const ServiceRecord* service = BB_GetSlot(slot).service) {
+        route.dabplus = DabPlusStream::ForService(BB_WorkingChannelInfo(), *service);
+    }
     context->last_data_ms = M4_GetSysClock();
     context->first_packet_seen = false;
     while (Running(context)) {

@@ -35,6 +35,7 @@ class ChannelWindowsTest : public QObject {
     void MissingPluginIsReportedAndALaterSearchRuns();
     void MoreThanAHundredServicesAreCutAndReportedOnce();
     void RadioOnlyResultEndsInRadioMode();
+    void AStartOnTheRadioListShowsTheRadioTab();
     void RadioButtonDuringASearchTunesNothing();
     void DoubleClickRules();
     void ChannelListButtonPaths();
@@ -186,6 +187,21 @@ void ChannelWindowsTest::RadioOnlyResultEndsInRadioMode() {
     QCOMPARE(QString::fromStdString(h.core.terminal.CallsNamed("ConnectURL")[1].text),
              QString("bbu://1452960,0,0.mp2"));
     QCOMPARE(h.core.state.ChannelCount(settings::kWatchKindTv), 0);
+}
+
+void ChannelWindowsTest::AStartOnTheRadioListShowsTheRadioTab() {
+    ChannelHarness h;
+    h.core.FillChannels();
+    h.dialogs->list_window()->Refill();
+    h.core.state.SetWatchKind(settings::kWatchKindRadio);
+    h.core.controller->DeferredStartup(true, true, "");
+    QVERIFY(CoreHarness::WaitFor([&] { return h.Connects() == 1; }));
+    h.dialogs->OpenChannelList();
+    QCOMPARE(h.dialogs->list_window()->own_watch_kind(), settings::kWatchKindRadio);
+    QVERIFY(h.dialogs->list_window()->button(control::kListRadioButton)->checked());
+    QVERIFY(h.dialogs->list_window()
+                ->list_of(settings::kWatchKindRadio)
+                ->isVisibleTo(h.dialogs->list_window()));
 }
 
 void ChannelWindowsTest::RadioButtonDuringASearchTunesNothing() {

@@ -162,6 +162,16 @@ void PlaybackFeaturesTest::RecordingStartsAndEndsThroughTheTerminal() {
         QString::fromStdString(h.terminal.CallsNamed("StartRecord").back().text),
         QString::fromStdString(h.Folder(settings::kAudioFolder) + "/Radio B 3월3일14시5분9초.mp2"));
     QCOMPARE(h.state.recording_kind.load(), kRecordKindRadio);
+
+    // DAB+ radio: the terminal records MPEG-4 audio, and the file is named so.
+    h.controller->Stop();
+    QVERIFY(h.WaitFor([&] { return !h.Recording(); }));
+    h.terminal.record_extension = "m4a";
+    h.features->RecordCommand();
+    QVERIFY(h.WaitFor([&] { return h.Recording(); }));
+    QCOMPARE(
+        QString::fromStdString(h.terminal.CallsNamed("StartRecord").back().text),
+        QString::fromStdString(h.Folder(settings::kAudioFolder) + "/Radio B 3월3일14시5분9초.m4a"));
 }
 
 void PlaybackFeaturesTest::ASplitRecordingIsReportedOnceAtStop() {

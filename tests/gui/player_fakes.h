@@ -74,6 +74,7 @@ class RecordingTerminal : public player::TerminalPort {
         Record("StartRecord", path);
         return start_record_result.load();
     }
+    std::string RecordExtension() override { return record_extension; }
     M4Err StopRecord() override { return Record("StopRecord"); }
     // A picture of capture_width x capture_height (0: none) in capture_pixel_size bytes a pixel.
     M4Err CaptureScreen(M4CaptureRecord* record) override {
@@ -100,6 +101,7 @@ class RecordingTerminal : public player::TerminalPort {
     // What the stand-in answers.
     std::atomic<uint32_t> clock_ms{0};
     std::atomic<M4Err> start_record_result{M4OK};
+    std::string record_extension;  // set before the recording starts
     std::atomic<uint32_t> capture_width{0};
     std::atomic<uint32_t> capture_height{0};
     std::atomic<uint32_t> capture_pixel_size{3};

@@ -38,6 +38,17 @@ inline std::filesystem::path ReferenceEti() {
     return std::filesystem::exists(path) ? path : std::filesystem::path();
 }
 
+// A file of the reference folder, or an empty path when it is absent.
+inline std::filesystem::path ReferenceFile(const char* name) {
+    std::filesystem::path path = ReferenceDir() / name;
+    return std::filesystem::exists(path) ? path : std::filesystem::path();
+}
+
+// The independent DAB+ recording (two DAB+ services, labels and a slide on SubChId 2).
+inline std::filesystem::path ReferenceDabPlusEti() {
+    return ReferenceFile("odr-dabplus-c.eti");
+}
+
 }  // namespace koru::test
 
 #endif

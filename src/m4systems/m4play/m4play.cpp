@@ -7,6 +7,8 @@
 //          [--plugins DIR]
 //
 // Without --seconds a file plays to its end and a live input until interrupted (Ctrl-C).
+// --record records a live input from its first frame (1226) on: by then the terminal knows a
+// DAB+ service, which it records as ".m4a" whatever FILE's extension.
 // Audio needs a device: without a sound card set SDL_AUDIODRIVER=dummy.
 #include <csignal>
 #include <cstdio>
@@ -44,6 +46,7 @@ struct Run {
     std::atomic<int64_t> first_audio_ms{-1};
     std::atomic<int64_t> time_base_ms{0};
     std::atomic<int64_t> duration_s{-1};
+    std::atomic<bool> first_frame{false};
     std::atomic<uint32_t> width{0}, height{0};
 
     int64_t Elapsed() const {
@@ -61,6 +64,7 @@ void OnMessage(void* owner, uint32_t message, M4Param wparam, M4Param lparam) {
     auto* run = static_cast<Run*>(owner);
     if (message == WM_SYSTEM_TIME_BASE) run->time_base_ms = wparam;
     if (message == WM_SYSTEM_DURATION) run->duration_s = lparam;
+    if (message == WM_SYSTEM_FIRST_FRAME) run->first_frame = true;
     std::lock_guard lock(run->print_mutex);
     std::printf("%lld\t%u\t%s\t%lld\t%lld\n", static_cast<long long>(run->Elapsed()), message,
                 M4_GetMessageName(message), static_cast<long long>(wparam),
@@ -181,9 +185,7 @@ int main(int argc, char** argv) {
         std::printf("# connect_failed\t%d\n", connected);
         status = 1;
     } else {
-        if (!options.record.empty() && M4T_StartRecord(term, options.record.c_str()) != M4OK) {
-            std::printf("# record_refused\t%s\n", options.record.c_str());
-        }
+        bool record = !options.record.empty();
         if (options.seek_ms >= 0) {
             M4T_PlayFromTime(term, static_cast<uint32_t>(run.time_base_ms + options.seek_ms));
         }
@@ -191,6 +193,11 @@ int main(int argc, char** argv) {
             options.seconds >= 0 ? static_cast<int64_t>(options.seconds * 1000) : -1;
         while (!g_interrupted && (limit_ms < 0 || run.Elapsed() < limit_ms) &&
                !M4T_IsEndOfStream(term)) {
+            if (record && run.first_frame) {
+                record = false;
+                if (M4T_StartRecord(term, options.record.c_str()) != M4OK)
+                    std::printf("# record_refused\t%s\n", options.record.c_str());
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         if (!options.capture.empty()) {

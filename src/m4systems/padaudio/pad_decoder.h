@@ -1,6 +1,6 @@
-// The PAD of DAB audio frames, frame by frame: F-PAD and X-PAD through the X-PAD reader of
-// src/dab, dynamic label segments through its label decoder, MOT data groups through its MOT
-// decoder. Bad frames and bad data groups are dropped and counted, never fatal.
+// The PAD of DAB audio frames (and of DAB+ access units), frame by frame: F-PAD and X-PAD through
+// the X-PAD reader of src/dab, dynamic label segments through its label decoder, MOT data groups
+// through its MOT decoder. Bad frames and bad data groups are dropped and counted, never fatal.
 #ifndef M4SYSTEMS_PADAUDIO_PAD_DECODER_H
 #define M4SYSTEMS_PADAUDIO_PAD_DECODER_H
 
@@ -28,6 +28,8 @@ class M4_INTERNAL PadDecoder {
     // One or more whole MPEG audio frames (header first), as a demuxer cut them. Bytes that
     // are no whole Layer II frame break the chain: partly received data is dropped.
     void Feed(const uint8_t* frames, size_t size);
+    // The PAD of one DAB+ access unit.
+    void FeedPad(const dab::PadFrame& pad) { xpad_.Feed(pad.xpad, pad.fpad); }
     // Drops partly received labels and objects; complete ones are still known (no repeats).
     void DropPartial();
 

@@ -80,12 +80,14 @@ class PadService {
         decoder_->DropPartial();
     }
 
-    void Feed(const uint8_t* frame, size_t size, const Notify& notify) {
+    // Runs feed(decoder) and sends what it reported.
+    template <typename Feed>
+    void Decode(const Feed& feed, const Notify& notify) {
         std::vector<Report> reports;
         {
             std::lock_guard lock(mutex_);
             reports_ = &reports;
-            decoder_->Feed(frame, size);
+            feed(*decoder_);
             reports_ = nullptr;
         }
         // Outside the lock: the player may ask for the label at once.
@@ -181,7 +183,12 @@ PadService& Service() {
 }  // namespace
 
 void FeedAudioFrame(const uint8_t* frame, size_t size, const Notify& notify) {
-    if (frame != nullptr && size > 0) Service().Feed(frame, size, notify);
+    if (frame == nullptr || size == 0) return;
+    Service().Decode([&](PadDecoder& decoder) { decoder.Feed(frame, size); }, notify);
+}
+
+void FeedPad(const dab::PadFrame& pad, const Notify& notify) {
+    Service().Decode([&](PadDecoder& decoder) { decoder.FeedPad(pad); }, notify);
 }
 
 }  // namespace koru::padaudio

@@ -1,6 +1,8 @@
 /* padaudio: the terminal's audio input module for radio services. For every MPEG Layer II
  * frame the terminal plays (live "mp2" inputs and ".mp2" files), it takes the programme
- * associated data at the end of the frame (F-PAD and X-PAD), joins dynamic label segments and
+ * associated data at the end of the frame (F-PAD and X-PAD), and for every DAB+ access unit
+ * (live DAB+ inputs and their ".m4a" recordings) the same PAD from the data stream element at
+ * the unit's start; it joins dynamic label segments and
  * MOT slideshow objects, writes each slide as a file below the MOT folder and reports:
  *   1243 WM_SYSTEM_DLS       a new dynamic label: wparam its character set (EN 300 401 / TS 101
  *                            756: 0 EBU Latin, 4, 6 UCS-2, 15 UTF-8), lparam its length in bytes;

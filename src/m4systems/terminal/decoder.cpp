@@ -15,6 +15,7 @@ extern "C" {
 
 #include "dab/mpeg4_systems.h"
 #include "m4systems/log.h"
+#include "m4systems/terminal/aac_decoder.h"
 #include "m4systems/terminal/audio_output.h"
 #include "m4systems/terminal/live_parser.h"
 #include "m4systems/terminal/video_renderer.h"
@@ -58,11 +59,29 @@ class VideoDecoder : public Decoder {
 
 class AudioDecoder : public Decoder {
   public:
-    AudioDecoder(AVStream* stream, AVCodecContext* codec, PlaybackState* state)
-        : Decoder(stream, codec, state, kAudioQueueBytes, kAudioQueuePackets) {}
+    // aac: decodes the stream in place of the codec (null: the codec does).
+    AudioDecoder(AVStream* stream, AVCodecContext* codec, PlaybackState* state,
+                 std::unique_ptr<AacDecoder> aac)
+        : Decoder(stream, codec, state, kAudioQueueBytes, kAudioQueuePackets),
+          aac_(std::move(aac)) {}
     ~AudioDecoder() override { swr_free(&resampler_); }
 
   private:
+    bool DecodeOwn(const AVPacket& packet) override {
+        if (aac_ == nullptr) return false;
+        aac_->Decode(
+            packet,
+            [this](AVFrame* frame) {
+                if (!Cancelled()) HandleFrame(frame);
+            },
+            state_->on_access_unit_pad);
+        return true;
+    }
+
+    void FlushOwn() override {
+        if (aac_ != nullptr) aac_->Flush();
+    }
+
     // DAB radio is MPEG Layer II; the MPEG audio demuxer names any layer MP3.
     void HandlePacket(const AVPacket& packet) override {
         const AVCodecID id = codec_->codec_id;
@@ -139,6 +158,7 @@ class AudioDecoder : public Decoder {
         return true;
     }
 
+    std::unique_ptr<AacDecoder> aac_;
     SwrContext* resampler_ = nullptr;
     AVChannelLayout in_layout_{};
     int in_rate_ = 0;
@@ -161,6 +181,18 @@ std::string DescribeFormat(const AVCodecParameters* parameters) {
 
 std::unique_ptr<Decoder> Decoder::Create(AVStream* stream, PlaybackState* state, bool live) {
     const AVCodecParameters* parameters = stream->codecpar;
+    if (parameters->codec_type == AVMEDIA_TYPE_AUDIO) {
+        if (std::unique_ptr<AacDecoder> aac =
+                AacDecoder::ForStream(parameters, live && state->dab_plus_input)) {
+            AVCodecContext* context = avcodec_alloc_context3(nullptr);
+            if (context == nullptr || avcodec_parameters_to_context(context, parameters) < 0) {
+                avcodec_free_context(&context);
+                return nullptr;
+            }
+            M4_LOG(2, kSource, "stream %d: aac (libfaad)", stream->index);
+            return std::make_unique<AudioDecoder>(stream, context, state, std::move(aac));
+        }
+    }
     const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
     if (codec == nullptr) {
         M4_LOG(1, kSource, "no decoder for codec %d", parameters->codec_id);
@@ -186,7 +218,7 @@ std::unique_ptr<Decoder> Decoder::Create(AVStream* stream, PlaybackState* state,
     if (parameters->codec_type == AVMEDIA_TYPE_VIDEO) {
         decoder = std::make_unique<VideoDecoder>(stream, context, state);
     } else if (parameters->codec_type == AVMEDIA_TYPE_AUDIO) {
-        decoder = std::make_unique<AudioDecoder>(stream, context, state);
+        decoder = std::make_unique<AudioDecoder>(stream, context, state, nullptr);
     } else {
         avcodec_free_context(&context);
         return nullptr;
@@ -224,7 +256,8 @@ bool Decoder::Cancelled() const {
 
 void Decoder::StartSerial(uint64_t serial) {
     if (serial_ != UINT64_MAX) {
-        avcodec_flush_buffers(codec_);
+        if (avcodec_is_open(codec_)) avcodec_flush_buffers(codec_);
+        FlushOwn();
         if (parser_ != nullptr) parser_->Reset();
     }
     serial_ = serial;
@@ -248,8 +281,10 @@ void Decoder::Run() {
         if (serial != serial_) StartSerial(serial);
         if (packet == nullptr) {  // end of the input: drain what the parser and decoder hold
             if (parser_ != nullptr) parser_->Drain([&](AVPacket* unit) { Decode(unit, frame); });
-            avcodec_send_packet(codec_, nullptr);
-            Receive(frame);
+            if (avcodec_is_open(codec_)) {
+                avcodec_send_packet(codec_, nullptr);
+                Receive(frame);
+            }
             drained_ = true;
             continue;
         }
@@ -266,6 +301,10 @@ void Decoder::Run() {
 // Takes the packet.
 void Decoder::Decode(AVPacket* packet, AVFrame* frame) {
     HandlePacket(*packet);
+    if (DecodeOwn(*packet)) {
+        av_packet_free(&packet);
+        return;
+    }
     // Broken input is the broadcast's business: the decoder skips what it cannot use.
     avcodec_send_packet(codec_, packet);
     av_packet_free(&packet);

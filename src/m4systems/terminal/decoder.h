@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "dab/xpad.h"
 #include "m4systems/terminal/media_clock.h"
 #include "m4systems/terminal/packet_queue.h"
 
@@ -45,6 +46,9 @@ struct PlaybackState {
     std::function<void()> on_first_frame;    // a picture shown or samples played, once
     std::function<void()> on_first_picture;  // a picture shown, once
     std::function<void(const uint8_t*, size_t)> on_mpeg_audio_frame;  // each Layer II frame
+    std::function<void(const dab::PadFrame&)> on_access_unit_pad;     // each DAB+ unit's PAD
+    // The live input is the receiver's DAB+ audio (LOAS): it is decoded by the AacDecoder.
+    bool dab_plus_input = false;
     std::atomic<bool> first_frame_seen{false};
     std::atomic<bool> first_picture_seen{false};
     // Decode as fast as possible, never waiting for the clock (fuzzing).
@@ -86,6 +90,11 @@ class Decoder {
     // A decoded frame; the frame is unreferenced after the call.
     virtual void HandleFrame(AVFrame* frame) = 0;
     virtual void HandlePacket(const AVPacket& packet) {}
+    // Decodes a packet without the FFmpeg codec, handing its frames to HandleFrame; false when
+    // the codec decodes it.
+    virtual bool DecodeOwn(const AVPacket& packet) { return false; }
+    // A flush: the decoder forgets what it holds.
+    virtual void FlushOwn() {}
     // The stream time of a frame in ms, continuing from the last one when it has none.
     int64_t FrameMs(const AVFrame* frame, int64_t duration_ms);
     // Waits until the clock reaches ms; false when a flush or the end came first.

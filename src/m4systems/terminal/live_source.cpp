@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dab/loas.h"
 #include "m4systems/log.h"
 #include "m4systems/messages.h"
 
@@ -30,6 +31,7 @@ void LiveSource::Deliver(const uint8_t* data, size_t length) {
     {
         std::lock_guard lock(mutex_);
         if (finished_ || aborted_) return;
+        if (delivered_ == 0) loas_ = dab::LoasFrameLength({data, length}) != 0;
         delivered_ += length;
         if (cache_ != nullptr && shift_started_ && !cache_failed_) {
             if (cache_->Write(data, length)) {
@@ -115,6 +117,14 @@ int LiveSource::ReadDelivered(uint8_t* data, int length) {
     }
 }
 
+int LiveSource::Peek(uint8_t* data, int length) {
+    std::unique_lock lock(mutex_);
+    const auto wanted = static_cast<uint32_t>(std::max(length, 0));
+    arrived_.wait(lock, [&] { return aborted_ || finished_ || SQ_GetDataNum(queue_) >= wanted; });
+    if (aborted_) return 0;
+    return static_cast<int>(SQ_PeekData(queue_, data, wanted));
+}
+
 void LiveSource::Abort() {
     std::lock_guard lock(mutex_);
     aborted_ = true;
@@ -162,6 +172,11 @@ uint64_t LiveSource::Delivered() const {
 uint64_t LiveSource::Dropped() const {
     std::lock_guard lock(mutex_);
     return dropped_;
+}
+
+bool LiveSource::CarriesLoas() const {
+    std::lock_guard lock(mutex_);
+    return loas_;
 }
 
 uint64_t LiveSource::CacheFileBytes() const {

@@ -44,6 +44,8 @@ class M4_INTERNAL LiveSource {
     // PesEndMarker until StopMarkingPesEnds.
     int Read(uint8_t* data, int length);
     void ReadAsTransportStream();
+    // The first bytes, left to Read; waits for `length` of them like Read (fewer at the end).
+    int Peek(uint8_t* data, int length);
     // Any thread; takes effect at the next Read.
     void StopMarkingPesEnds() { stop_marking_ = true; }
     // Wakes and ends every Read.
@@ -62,6 +64,8 @@ class M4_INTERNAL LiveSource {
     uint64_t Delivered() const;
     uint64_t Dropped() const;
     uint64_t CacheFileBytes() const;
+    // The input is DAB+ audio: its first bytes were a LOAS frame.
+    bool CarriesLoas() const;
 
   private:
     int ReadDelivered(uint8_t* data, int length);
@@ -82,6 +86,7 @@ class M4_INTERNAL LiveSource {
     bool finished_ = false;
     uint64_t delivered_ = 0;
     uint64_t dropped_ = 0;
+    bool loas_ = false;
 
     // Used by the reading thread only.
     std::unique_ptr<Mpeg4SystemsInput> mpeg4_;

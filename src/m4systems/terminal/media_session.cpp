@@ -10,6 +10,7 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include "dab/loas.h"
 #include "m4systems/log.h"
 #include "m4systems/messages.h"
 #include "m4systems/terminal/audio_output.h"
@@ -40,6 +41,7 @@ MediaSession::MediaSession(AudioOutput* audio, VideoRenderer* video, SessionEven
     state_.video = video;
     state_.on_first_frame = events_.first_frame;
     state_.on_mpeg_audio_frame = events_.mpeg_audio_frame;
+    state_.on_access_unit_pad = events_.access_unit_pad;
 }
 
 MediaSession::~MediaSession() {
@@ -180,7 +182,15 @@ bool MediaSession::OpenLiveInput() {
     // into frames as far as needed (LiveParser): the demuxer's parsers would hold every
     // picture until the next one begins. MPEG audio needs its parser to be cut into frames.
     if (ts) format_->flags |= AVFMT_FLAG_NOPARSE;
-    const AVInputFormat* input = av_find_input_format(ts ? "mpegts" : "mp3");
+    // Radio is MPEG audio, or DAB+ access units in LOAS frames, as the first bytes show.
+    const char* name = "mpegts";
+    if (!ts) {
+        uint8_t head[dab::kLoasHeaderBytes];
+        const int got = live_->Peek(head, sizeof head);
+        state_.dab_plus_input = got == sizeof head && dab::LoasFrameLength(head) != 0;
+        name = state_.dab_plus_input ? "loas" : "mp3";
+    }
+    const AVInputFormat* input = av_find_input_format(name);
     AVDictionary* options = nullptr;
     av_dict_set(&options, "probesize", ts ? kLiveTsProbeBytes : kLiveAudioProbeBytes, 0);
     const int result = avformat_open_input(&format_, nullptr, input, &options);

@@ -32,6 +32,7 @@ struct SessionEvents {
     std::function<void(uint32_t, int64_t, int64_t)> message;
     std::function<void()> first_frame;
     std::function<void(const uint8_t*, size_t)> mpeg_audio_frame;
+    std::function<void(const dab::PadFrame&)> access_unit_pad;
 };
 
 class M4_INTERNAL MediaSession {

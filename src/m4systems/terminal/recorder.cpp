@@ -19,8 +19,9 @@ constexpr size_t kFileBufferBytes = 256 * 1024;
 constexpr int64_t kJumpToleranceMs = 1000;
 constexpr int64_t kPcrWrap = int64_t{1} << 33;
 
-bool EndsWithTs(const std::string& path) {
-    return path.size() >= 3 && strcasecmp(path.c_str() + path.size() - 3, ".ts") == 0;
+bool EndsWith(const std::string& path, const char* extension) {
+    const size_t length = std::strlen(extension);
+    return path.size() >= length && strcasecmp(path.c_str() + path.size() - length, extension) == 0;
 }
 
 // The 33-bit PCR base (90 kHz) of a transport packet, or -1 when it carries none.
@@ -46,12 +47,17 @@ bool Recorder::Start(const std::string& path) {
     {
         std::lock_guard lock(mutex_);
         CloseLocked(&messages);
-        ts_mode_ = EndsWithTs(path);
+        ts_mode_ = EndsWith(path, ".ts");
         base_ = ts_mode_ ? path.substr(0, path.size() - 3) : path;
         splits_ = 0;
         pending_.clear();
         pcr_.clear();
         ok = OpenLocked(path, &messages);
+        if (ok && EndsWith(path, ".m4a")) {
+            m4a_ = std::make_unique<M4aWriter>([this](const uint8_t* data, size_t length) {
+                return WriteRawLocked(data, length, &m4a_messages_);
+            });
+        }
     }
     Send(messages);
     return ok;
@@ -80,6 +86,9 @@ void Recorder::Write(const uint8_t* data, size_t length) {
         if (ts_mode_) {
             pending_.insert(pending_.end(), data, data + length);
             WriteTsLocked(&messages);
+        } else if (m4a_ != nullptr) {
+            m4a_->Write(data, length);
+            messages.swap(m4a_messages_);
         } else {
             WriteRawLocked(data, length, &messages);
         }
@@ -104,6 +113,12 @@ bool Recorder::OpenLocked(const std::string& path, Messages* out) {
 }
 
 void Recorder::CloseLocked(Messages* out) {
+    if (m4a_ != nullptr) {
+        if (file_ != nullptr) m4a_->Finish();
+        m4a_.reset();
+        out->insert(out->end(), m4a_messages_.begin(), m4a_messages_.end());
+        m4a_messages_.clear();
+    }
     if (file_ == nullptr) return;
     // What waits for a whole packet was received too: it goes to the file as it is.
     if (!pending_.empty()) {

@@ -2,10 +2,11 @@
 // decoding, so a paused or slow player loses nothing. A file never grows beyond the size limit
 // (2 GB: the recording stops with 1237). A ".ts" recording is cut at packet boundaries when the
 // stream's time jumps (a PCR that moves backwards, or forwards by more than the time that
-// passed) and goes on in "<base>-1.ts", "<base>-2.ts" ... with 1238 for each. A write failure
-// stops the recording with 1236. What was written reaches the file at least once a second, so a
-// player that is killed leaves a recording that plays up to its last second. Messages are sent
-// after the recorder's lock is released.
+// passed) and goes on in "<base>-1.ts", "<base>-2.ts" ... with 1238 for each. A ".m4a"
+// recording takes DAB+ audio (LOAS frames) and writes it as MPEG-4 audio (M4aWriter). A write
+// failure stops the recording with 1236. What was written reaches the file at least once a
+// second, so a player that is killed leaves a recording that plays up to its last second.
+// Messages are sent after the recorder's lock is released.
 #ifndef M4SYSTEMS_TERMINAL_RECORDER_H
 #define M4SYSTEMS_TERMINAL_RECORDER_H
 
@@ -14,11 +15,13 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "m4systems/m4_types.h"
+#include "m4systems/terminal/m4a_writer.h"
 
 namespace koru::m4 {
 
@@ -76,6 +79,8 @@ class M4_INTERNAL Recorder {
     uint32_t flushed_ms_ = 0;
     std::vector<uint8_t> pending_;  // TS bytes not yet written (less than one packet, or more)
     std::map<int, PcrState> pcr_;
+    std::unique_ptr<M4aWriter> m4a_;  // a ".m4a" recording
+    Messages m4a_messages_;           // what the writer's output reported, not yet sent
 };
 
 }  // namespace koru::m4

@@ -2,6 +2,7 @@
 
 #include "m4systems/log.h"
 #include "m4systems/messages.h"
+#include "player/core/file_playback.h"
 #include "player/core/player_event.h"
 #include "player/core/screen_wnd.h"
 #include "player/core/service_url.h"
@@ -137,6 +138,12 @@ void EventWindow::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             break;
         case kEventStartRecord: {
             auto* request = reinterpret_cast<RecordRequest*>(wparam);
+            // DAB+ radio is recorded as MPEG-4 audio: the file is named as the terminal writes it.
+            if (const std::string extension = terminal_.RecordExtension(); !extension.empty()) {
+                const std::string asked = SplitFileName(request->path).extension;
+                if (!asked.empty()) request->path.resize(request->path.size() - asked.size() - 1);
+                request->path += "." + extension;
+            }
             request->result = terminal_.StartRecord(request->path);
             break;
         }
@@ -171,6 +178,7 @@ void EventWindow::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
         case WM_SYSTEM_MOT_FILE:
         case WM_SYSTEM_MOT_DIR_TIME:
         case WM_SYSTEM_AUDIO_UNSUPPORTED:
+        case kEventMediaCommand:
             Forward(code, wparam, lparam);
             break;
         default:

@@ -16,7 +16,7 @@ namespace koru::player {
 // The open dialog's choices, in the order the dialog shows them.
 constexpr const char* kOpenFileFilters =
     "KORU-DMB (*.ts *.mp2);;Mpeg2 transport streams (*.ts);;Mpeg2 audio file (*.mp2 *.mp3);;"
-    "All files (*)";
+    "DAB+ audio file (*.m4a);;All files (*)";
 
 // The name after the last '/' and the extension after the last '.' of that name.
 struct FileNameParts {

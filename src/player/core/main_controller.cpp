@@ -100,6 +100,8 @@ void MainController::DeferredStartup(bool load_ok, bool channel_cache,
     PostVideoSize(kNormalVideo.width, kNormalVideo.height);
     Post(WM_SYSTEM_VOLUME, volume_);
     const int watch_kind = NormalisedWatchKind();
+    // The channel list opens on the list that plays (a radio-only ensemble has no TV list).
+    if (channel_windows_ != nullptr) channel_windows_->WatchKindSwitched(watch_kind);
     const Size saved{std::max(0, settings_.region_x()), std::max(0, settings_.region_y())};
     if (watch_kind == settings::kWatchKindRadio) {
         // The radio list shows the audio layout; the saved picture size waits for TV.
@@ -126,6 +128,11 @@ void MainController::DeferredStartup(bool load_ok, bool channel_cache,
         volume_ = 50;
         view_.SetVolumeSlider(volume_);
         Post(WM_SYSTEM_VOLUME, volume_);
+    }
+    if (search_at_start_) {
+        // The stored channels are of another air: the recording's services are found first.
+        if (channel_windows_ != nullptr) channel_windows_->ChannelSearchCommand();
+    } else if (!load_ok) {
         if (channel_windows_ != nullptr) channel_windows_->OpenChannelList();
     } else if (no_channels) {
         if (channel_windows_ != nullptr) channel_windows_->OpenChannelList();
@@ -179,6 +186,7 @@ void MainController::OnTimer(int id) {
             extensions_->OnTimer(id);
             break;
     }
+    StatusChanged();
 }
 
 // ---- Playback -------------------------------------------------------------------------------
@@ -204,6 +212,7 @@ void MainController::Play() {
     }
     if (channel_windows_ != nullptr) channel_windows_->SelectChannel(watch_kind, index);
     if (state_.ChannelCount(watch_kind) > 0) Post(WM_SYSTEM_TUNE_IF_PRESENT, index);
+    StatusChanged();
 }
 
 void MainController::Stop() {
@@ -232,6 +241,7 @@ void MainController::Stop() {
     menu_.OnStopped();
     view_.RefreshMenus();
     view_.RefreshButtons();
+    StatusChanged();
 }
 
 void MainController::StopCommand() {
@@ -339,6 +349,7 @@ void MainController::ToggleMute() {
     timers_.Start(timer::kVolumeOsd, 1000, true);
     view_.SetMuted(muted_);
     SaveSettings();
+    StatusChanged();
 }
 
 void MainController::SetVolume(int volume) {
@@ -353,6 +364,7 @@ void MainController::SetVolume(int volume) {
         Format(Text(player::Text::kVolumeFormat), Text(player::Text::kVolumeWord), volume_, "%"));
     timers_.Start(timer::kVolumeOsd, 1000, true);
     SaveSettings();
+    StatusChanged();
 }
 
 void MainController::OnVolumeSlider(int value) {
@@ -634,6 +646,11 @@ void MainController::OnWindowMoved(int dx, int dy, int x, int y) {
     if (channel_windows_ != nullptr && (dx != 0 || dy != 0))
         channel_windows_->MainWindowMoved(dx, dy);
     Post(kEventSetPosition, x, y);
+}
+
+void MainController::RaiseWindow() {
+    minimised_ = false;
+    view_.RaiseWindow();
 }
 
 bool MainController::Exit() {

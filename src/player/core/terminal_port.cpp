@@ -51,6 +51,11 @@ M4Err M4TerminalPort::StartRecord(const std::string& path) {
     return M4T_StartRecord(term_, path.c_str());
 }
 
+std::string M4TerminalPort::RecordExtension() {
+    const char* extension = M4T_GetRecordExtension(term_);
+    return extension != nullptr ? extension : "";
+}
+
 M4Err M4TerminalPort::StopRecord() {
     return M4T_StopRecord(term_);
 }

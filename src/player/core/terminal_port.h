@@ -28,6 +28,9 @@ class TerminalPort {
     virtual M4Err SetTimeShiftParams(const std::string& path, uint32_t minutes) = 0;
     // Recording of the live input into path (".ts" or ".mp2"), and its end.
     virtual M4Err StartRecord(const std::string& path) = 0;
+    // The extension a recording of the live input takes whatever was asked ("m4a" for DAB+
+    // radio), or empty when the asked one stands.
+    virtual std::string RecordExtension() { return {}; }
     virtual M4Err StopRecord() = 0;
     // A copy of the last picture; the caller frees record->pixels with free().
     virtual M4Err CaptureScreen(M4CaptureRecord* record) = 0;
@@ -65,6 +68,7 @@ class M4TerminalPort : public TerminalPort {
     M4Err PlayFromTime(uint32_t ms) override;
     M4Err SetTimeShiftParams(const std::string& path, uint32_t minutes) override;
     M4Err StartRecord(const std::string& path) override;
+    std::string RecordExtension() override;
     M4Err StopRecord() override;
     M4Err CaptureScreen(M4CaptureRecord* record) override;
     int GetCurrentRadioType(int live) override;

@@ -8,6 +8,10 @@
 //   dataservice_e2e reference   the independent reference recording on the air (a receiver.conf
 //                               of this test's own): its label and both slides appear, the slide
 //                               files byte-identical to the ones beside the recording
+//   dataservice_e2e dabplus     the independent DAB+ recording on the air: "India HE 64" plays
+//                               with sound, its label and slide on screen, the slide file
+//                               byte-identical to the one beside the recording; the channel
+//                               list, and "Juliet Mono 32k" tuned with Down plays with sound
 //
 // Screenshots are kept in build/tests/artifacts/dataservice_e2e. Exit status: 0 passed, 1
 // failed, 77 skipped (no X tools, no receiver plug-in that plays, no reference recording).
@@ -258,6 +262,17 @@ int Demo(const QString& artifacts) {
     return koru::test::CheckFailures() == 0 ? 0 : 1;
 }
 
+// A recording as the only ensemble on 208.736 MHz (a receiver.conf of the session's own): the
+// channels searched, then the player started on it.
+void StartOnTheAir(Session& session, const std::filesystem::path& eti, const QString& log_name) {
+    const std::filesystem::path conf = session.home() / "receiver.conf";
+    koru::test::WriteFile(conf, "air 208736 " + eti.string() + " level 18\n");
+    std::string error;
+    CHECK(koru::test::PrepareChannels(session.home(), {"208736"}, &error, conf), "%s",
+          error.c_str());
+    CHECK(session.Start(conf, log_name), "the player did not start\n%s", session.Log().c_str());
+}
+
 int Reference(const QString& artifacts) {
     const std::filesystem::path eti = koru::test::ReferenceEti();
     if (eti.empty()) {
@@ -266,14 +281,7 @@ int Reference(const QString& artifacts) {
         return 77;
     }
     Session session(artifacts);
-    // The reference ensemble on 208.736 MHz, for the search and for the player.
-    const std::filesystem::path conf = session.home() / "receiver.conf";
-    koru::test::WriteFile(conf, "air 208736 " + eti.string() + " level 18\n");
-    std::string error;
-    CHECK(koru::test::PrepareChannels(session.home(), {"208736"}, &error, conf), "%s",
-          error.c_str());
-    CHECK(session.Start(conf, "reference.log"), "the player did not start\n%s",
-          session.Log().c_str());
+    StartOnTheAir(session, eti, "reference.log");
     // Three radio services and no TV: the player starts with the first, Alpha Tone 440.
     CHECK(session.WaitForLog("first frame of bbu://208736,0,0.mp2", 25000), "no radio\n%s",
           session.Log().c_str());
@@ -301,6 +309,79 @@ int Reference(const QString& artifacts) {
     return koru::test::CheckFailures() == 0 ? 0 : 1;
 }
 
+// The closing counts of the terminal: audio samples played by each connection, in order.
+std::vector<long> PlayedSamples(const std::string& log) {
+    const std::string mark = " pictures and ";
+    std::vector<long> counts;
+    for (size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1))
+        counts.push_back(std::strtol(log.c_str() + at + mark.size(), nullptr, 10));
+    return counts;
+}
+
+int DabPlus(const QString& artifacts) {
+    const std::filesystem::path eti = koru::test::ReferenceDabPlusEti();
+    if (eti.empty()) {
+        std::printf("SKIP: no DAB+ reference recording in %s\n",
+                    koru::test::ReferenceDir().string().c_str());
+        return 77;
+    }
+    Session session(artifacts);
+    StartOnTheAir(session, eti, "dabplus.log");
+    // Two DAB+ radio services and no TV: the player starts with the first, India HE 64.
+    CHECK(session.WaitForLog("first frame of bbu://208736,0,0.mp2", 25000), "no radio\n%s",
+          session.Log().c_str());
+    std::string slide;
+    koru::test::WaitUntil(
+        [&] {
+            const std::vector<std::string> slides = LinesAfter(session.Log(), kSlideMark);
+            if (!slides.empty()) slide = std::filesystem::path(slides[0]).filename().string();
+            return !slide.empty();
+        },
+        60000, 200);
+    CHECK(!slide.empty(), "no slide came\n%s", session.Log().c_str());
+    const std::string label = "REFERENCE-C DLS: India HE-AAC 64 kbit/s with slideshow";
+    const std::map<std::string, QImage> shots = session.Follow({slide}, {label}, 60000);
+    CHECK(shots.contains(label), "the label never came:\n%s", session.Log().c_str());
+    if (shots.contains(label)) CHECK(session.ShowsRadioText(shots.at(label)), "no radio text");
+    const std::string written = koru::test::ReadFile(session.MotFolder() / slide);
+    const std::string expected =
+        koru::test::ReadFile(koru::test::ReferenceDir() / "slide_c_orange.jpg");
+    CHECK(!expected.empty() && written == expected, "%s is not slide_c_orange.jpg byte for byte",
+          slide.c_str());
+    if (shots.contains(slide)) {
+        const double difference = koru::test::PictureDifference(
+            shots.at(slide), session.Picture(), koru::test::ReferenceDir() / "slide_c_orange.jpg");
+        std::printf("%s on screen: mean difference %.2f\n", slide.c_str(), difference);
+        CHECK(difference < 4, "%s is not what the screen shows (%.2f)", slide.c_str(), difference);
+    }
+    // Label and slide stay while the sound plays on.
+    QThread::msleep(2000);
+    session.Shot("dabplus_playing.png");
+
+    // The channel list names both; Down tunes Juliet Mono 32k with its caption, and it plays.
+    session.Key("l");
+    QThread::msleep(1500);
+    session.Shot("dabplus_channel_list.png");
+    session.Key("Down");
+    QThread::msleep(300);
+    session.Shot("dabplus_caption.png");
+    CHECK(session.WaitForLog("first frame of bbu://208736,1,0.mp2", 20000),
+          "Juliet Mono 32k did not play\n%s", session.Log().c_str());
+    QThread::msleep(5000);
+    session.Shot("dabplus_juliet.png");
+    CHECK(session.Exit(), "the player did not exit cleanly");
+    const std::vector<long> samples = PlayedSamples(session.Log());
+    CHECK(samples.size() == 2, "%zu connections closed", samples.size());
+    if (samples.size() == 2) {
+        std::printf("India HE 64: %ld audio samples played, Juliet Mono 32k: %ld\n", samples[0],
+                    samples[1]);
+        // India played from its first frame through the slide, the label and 2 s more.
+        CHECK(samples[0] >= 2 * 48000L, "hardly any sound from India: %ld samples", samples[0]);
+        CHECK(samples[1] >= 4 * 48000L, "hardly any sound from Juliet: %ld samples", samples[1]);
+    }
+    return koru::test::CheckFailures() == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -311,5 +392,6 @@ int main(int argc, char** argv) {
     }
     const QString artifacts = QString::fromUtf8(KORU_ARTIFACT_DIR);
     const std::string scenario = argc > 1 ? argv[1] : "demo";
+    if (scenario == "dabplus") return DabPlus(artifacts);
     return scenario == "reference" ? Reference(artifacts) : Demo(artifacts);
 }

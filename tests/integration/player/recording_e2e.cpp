@@ -9,9 +9,13 @@
 //   dialog, each played and sought to its middle through the progress bar;
 // - a recording that survives kill -9 of the player, playing up to its last second;
 // - a start with a file on the command line, and Play with time shift off showing its text.
-// Screenshots are kept in build/tests/artifacts/recording_e2e.
+// With the argument "dabplus", on the independent DAB+ recording as the air instead: India HE 64
+// recorded for 10 s into an ".m4a" file that ffprobe reads as AAC of the right length, played
+// from the open dialog with its sound and sought to its middle.
+// Screenshots are kept in build/tests/artifacts/recording_e2e (recording_e2e_dabplus).
 //
-// Exit status: 0 passed, 1 failed, 77 skipped (no X tools, ffprobe, or receiver plug-in).
+// Exit status: 0 passed, 1 failed, 77 skipped (no X tools, ffprobe, receiver plug-in, or DAB+
+// reference recording).
 #include <signal.h>
 
 #include <QCoreApplication>
@@ -39,15 +43,19 @@ const QPoint kOrigin(100, 100);
 
 QString g_artifacts;
 
+// What ffprobe tells of a media file's entries (e.g. "format=duration"), or empty.
+QString Probe(const std::filesystem::path& file, const QString& entries) {
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-show_entries", entries, "-of", "csv=p=0",
+                            QString::fromStdString(file.string())});
+    if (!probe.waitForFinished(20000) || probe.exitCode() != 0) return {};
+    return QString::fromLocal8Bit(probe.readAllStandardOutput()).trimmed();
+}
+
 // A media file's duration by ffprobe, or -1.
 double Duration(const std::filesystem::path& file) {
-    QProcess probe;
-    probe.start("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
-                            QString::fromStdString(file.string())});
-    if (!probe.waitForFinished(20000) || probe.exitCode() != 0) return -1;
     bool ok = false;
-    const double seconds =
-        QString::fromLocal8Bit(probe.readAllStandardOutput()).trimmed().toDouble(&ok);
+    const double seconds = Probe(file, "format=duration").toDouble(&ok);
     return ok ? seconds : -1;
 }
 
@@ -160,7 +168,7 @@ class Session : public koru::test::PlayerSession {
         Key("r");
         if (!WaitForCount("VelmarPlayerDlg: recording /", started + 1, 5000)) return {};
         const std::string path =
-            LastMatch(Log(), "VelmarPlayerDlg: recording (/[^\\n]*\\.(?:ts|mp2))\\n");
+            LastMatch(Log(), "VelmarPlayerDlg: recording (/[^\\n]*\\.(?:ts|mp2|m4a))\\n");
         // Two pictures a second apart: the indicator blinks, one of them shows it.
         QThread::msleep(static_cast<unsigned long>(seconds) * 1000 - 1600);
         Shot(shot + "_a.png");
@@ -216,19 +224,7 @@ void SeekToTheMiddle(Session& session, PlayerProcess& player, const std::string&
     session.Shot(shot);
 }
 
-int Run() {
-    if (std::string reason = koru::test::SessionUnavailable(false); !reason.empty()) {
-        std::printf("SKIP: %s\n", reason.c_str());
-        return 77;
-    }
-    if (QStandardPaths::findExecutable("ffprobe").isEmpty()) {
-        std::printf("SKIP: ffprobe is not installed\n");
-        return 77;
-    }
-    g_artifacts = QString::fromUtf8(KORU_ARTIFACT_DIR);
-    QDir(g_artifacts).removeRecursively();
-    QDir().mkpath(g_artifacts);
-
+int Run(XvfbDisplay& display, const koru::skin::QtSkin& skin) {
     koru::test::TempDir home;
     std::string error;
     if (!koru::test::PrepareChannels(home.path(), {"208736"}, &error)) {
@@ -237,16 +233,6 @@ int Run() {
     }
     // The working folders lie below the test's folder (PlayerProcess chooses the documents).
     const std::filesystem::path folders = home / "Documents" / "KORU-DMB";
-
-    koru::skin::SkinLayout layout;
-    layout.LoadLayout((koru::test::BinDir() / "Koru Digital.lay").string());
-    const koru::skin::QtSkin skin(layout);
-
-    XvfbDisplay display;
-    if (!display.Start()) {
-        std::fprintf(stderr, "FAILED: Xvfb did not start\n");
-        return 1;
-    }
 
     std::string tv_recording, radio_recording;
     {
@@ -402,9 +388,95 @@ int Run() {
     return koru::test::CheckFailures() == 0 ? 0 : 1;
 }
 
+// Audio samples the terminal played for each connection it closed, in order.
+std::vector<long long> PlayedSamples(const std::string& log) {
+    std::vector<long long> counts;
+    auto matches = QRegularExpression("closed: [0-9]+ pictures and ([0-9]+) audio samples played")
+                       .globalMatch(QString::fromStdString(log));
+    while (matches.hasNext())
+        counts.push_back(matches.next().captured(1).toLongLong());
+    return counts;
+}
+
+int DabPlus(XvfbDisplay& display, const koru::skin::QtSkin& skin) {
+    const std::filesystem::path eti = koru::test::ReferenceDabPlusEti();
+    if (eti.empty()) {
+        std::printf("SKIP: no DAB+ reference recording in %s\n",
+                    koru::test::ReferenceDir().string().c_str());
+        return 77;
+    }
+    koru::test::TempDir home;
+    const std::filesystem::path conf = home / "receiver.conf";
+    koru::test::WriteFile(conf, "air 208736 " + eti.string() + " level 18\n");
+    std::string error;
+    if (!koru::test::PrepareChannels(home.path(), {"208736"}, &error, conf)) {
+        std::fprintf(stderr, "FAILED: %s\n", error.c_str());
+        return 1;
+    }
+    Session session(display, home.path(), skin);
+    CHECK(session.Start({}, conf), "VelmarPlayer did not start or show its window");
+    PlayerProcess& player = session.player();
+    // Two DAB+ radio services and no TV: the player starts with the first, India HE 64.
+    CHECK(session.WaitForLog("first frame of bbu://208736,0,0.mp2", 25000), "no radio\n%s",
+          player.Log().c_str());
+    QThread::msleep(1000);
+    const std::string recording = session.Record(10, "recording_dabplus");
+    CHECK(recording.size() > 4 && recording.compare(recording.size() - 4, 4, ".m4a") == 0,
+          "the DAB+ recording is \"%s\", not MPEG-4 audio", recording.c_str());
+    CheckRecordingLength(recording, "DAB+");
+    if (!recording.empty()) {
+        const QString stream = Probe(recording, "stream=codec_name,sample_rate,channels");
+        std::printf("DAB+ recording stream: %s\n", qPrintable(stream));
+        CHECK(stream.startsWith("aac,"), "the recording holds %s, not AAC", qPrintable(stream));
+        const std::string mp2 = recording.substr(0, recording.size() - 4) + ".mp2";
+        CHECK(!std::filesystem::exists(mp2), "an .mp2 file was made beside it");
+
+        // Played back from the open dialog, with its sound, to its end.
+        session.Key("o");
+        QThread::msleep(1500);
+        display.Xdotool({"type", "--delay", "5", QString::fromStdString(recording)});
+        session.BoxKey("Return");
+        CHECK(session.WaitForLog("play file " + recording, 5000), "dialog opened nothing");
+        const std::string name = std::filesystem::path(recording).filename().string();
+        SeekToTheMiddle(session, player, name, "playback_dabplus_middle.png");
+        CHECK(session.WaitForLog("end of " + name, 20000), "the file did not play to its end");
+        const std::vector<long long> played = PlayedSamples(player.Log());
+        const long long samples = played.empty() ? -1 : played.back();
+        std::printf("DAB+ recording: %lld audio samples played\n", samples);
+        // A second and a half before the seek to the middle, and the second half after it.
+        CHECK(samples >= 4 * 48000, "the recording played %lld samples", samples);
+    }
+    CHECK(session.Exit(), "the player did not exit in order");
+    QFile::copy(QString::fromStdString((home / "player.log").string()),
+                g_artifacts + "/player_dabplus.log");
+    std::printf("screenshots and logs: %s\n", qPrintable(g_artifacts));
+    return koru::test::CheckFailures() == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    return Run();
+    if (std::string reason = koru::test::SessionUnavailable(false); !reason.empty()) {
+        std::printf("SKIP: %s\n", reason.c_str());
+        return 77;
+    }
+    if (QStandardPaths::findExecutable("ffprobe").isEmpty()) {
+        std::printf("SKIP: ffprobe is not installed\n");
+        return 77;
+    }
+    g_artifacts = QString::fromUtf8(KORU_ARTIFACT_DIR);
+    const bool dabplus = argc > 1 && std::string(argv[1]) == "dabplus";
+    if (dabplus) g_artifacts += "_dabplus";
+    QDir(g_artifacts).removeRecursively();
+    QDir().mkpath(g_artifacts);
+    koru::skin::SkinLayout layout;
+    layout.LoadLayout((koru::test::BinDir() / "Koru Digital.lay").string());
+    const koru::skin::QtSkin skin(layout);
+    XvfbDisplay display;
+    if (!display.Start()) {
+        std::fprintf(stderr, "FAILED: Xvfb did not start\n");
+        return 1;
+    }
+    return dabplus ? DabPlus(display, skin) : Run(display, skin);
 }
