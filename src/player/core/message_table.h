@@ -80,6 +80,8 @@ enum class Text : int {
     kReserveBelow8Hours,
     kReserveOverlap,
     kReserveOverlapFormat,
+    kReserveTableFull,
+    kReserveStartedLate,
     // Skins.
     kSkinRefusedInRadio,
     // Main menu.
