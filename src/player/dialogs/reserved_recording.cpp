@@ -41,7 +41,7 @@ void ReservedRecording::Open() {
         }
     });
     Rebuild();
-    controller_.SaveSettings();
+    Changed();
 }
 
 std::vector<std::string> ReservedRecording::ChannelLabels(int kind) const {

@@ -1,5 +1,6 @@
 #include "player/dialogs/reserved_recording_dialog.h"
 
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -26,6 +27,10 @@ constexpr Bilingual kChannelName = {"채널 이름", "Name of channel"};
 constexpr Bilingual kIndex = {"번호", "Index"};
 // clang-format on
 
+// Room a list cell leaves beside its text, and the smallest font the list takes.
+constexpr int kCellPadding = 10;
+constexpr double kSmallestListPoints = 6;
+
 template <typename T>
 T* Named(T* widget, int id) {
     widget->setObjectName(QString::number(id));
@@ -44,6 +49,17 @@ QDateEdit* DatePicker(int id, const settings::CivilTime& today) {
     picker->setCalendarPopup(true);
     picker->setDisplayFormat("yyyy-MM-dd");
     return picker;
+}
+
+// The columns keep their widths; the list's font is made small enough for a time text to fit.
+void FitTimesInColumns(QTableWidget* list) {
+    const QString widest = "20300528-08:08";
+    QFont font = list->font();
+    while (font.pointSizeF() > kSmallestListPoints &&
+           QFontMetrics(font).horizontalAdvance(widest) + kCellPadding > kReserveColumnWidths[0]) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    }
+    list->setFont(font);
 }
 
 void DefaultMessageBox(QWidget* parent, const QString& text) {
@@ -99,6 +115,7 @@ ReservedRecordingDlg::ReservedRecordingDlg(QWidget* parent, MainController& cont
         width += kReserveColumnWidths[column];
     }
     list_->setMinimumSize(width + 2 * list_->frameWidth() + 18, 200);
+    FitTimesInColumns(list_);
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(Named(new QLabel(kType.Q(language)), control::kReserveTypeLabel), 0, 0);
