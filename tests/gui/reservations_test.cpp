@@ -168,7 +168,7 @@ void ReservationsTest::TimeTextsAndTheClockHook() {
              QString("20300507-09:05"));
     QCOMPARE(settings::ParseReservationTime("20300507-09:05").value(), May(7, 9, 5));
     for (const char* bad : {"2030057-09:05", "2030a507-09:05", "20300230-09:05", "20300507-24:00",
-                            "20301307-09:05", ""}) {
+                            "20301307-09:05", "20300507x09:05", ""}) {
         QVERIFY2(!settings::ParseReservationTime(bad), bad);
     }
 

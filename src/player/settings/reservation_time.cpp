@@ -65,7 +65,8 @@ std::string ReservationTimeText(std::time_t moment) {
 }
 
 std::optional<std::time_t> ParseReservationTime(std::string_view text) {
-    if (text.size() < kReservationTimeLength) return std::nullopt;
+    if (text.size() < kReservationTimeLength || text[8] != '-' || text[text.size() - 3] != ':')
+        return std::nullopt;
     CivilTime time;
     time.year = Digits(text, 0, 4);
     time.month = Digits(text, 4, 2);

@@ -33,8 +33,8 @@ std::optional<std::time_t> LocalMoment(const CivilTime& time);
 std::string ReservationTimeText(std::time_t moment);
 std::string ReservationTimeText(const CivilTime& time);
 // The moment a text names: year from characters 0 to 3, month 4 to 5, day 6 to 7, hour 9 to 10
-// and minute from the last two. Nothing for a text shorter than 14 characters, fields that are
-// not digits, or a date or time that does not exist.
+// and minute from the last two. Nothing for a text shorter than 14 characters, without its '-'
+// and ':', with fields that are not digits, or naming a date or time that does not exist.
 std::optional<std::time_t> ParseReservationTime(std::string_view text);
 
 }  // namespace koru::settings
