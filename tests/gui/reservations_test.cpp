@@ -159,6 +159,8 @@ class ReservationsTest : public QObject {
     void APlayingChannelRecordsAtOnceAndAPausedTimeShiftPlaysAgain();
     void ARunningRecordingPassesTheReservationOver();
     void AStartPassedAsleepBeginsLateAndSaysSo();
+    void TheReservedChannelIsFoundByItsLabel();
+    void DeletingAReservationWaitingForItsPictureGivesItUp();
     void TheWatchFollowsTheWallClock();
     void DialogControlsTextsAndKeys();
 };
@@ -502,6 +504,78 @@ void ReservationsTest::AStartPassedAsleepBeginsLateAndSaysSo() {
     h.Fire(timer::kReservationWatch);
     QVERIFY(h.schedule().running());
     QCOMPARE(h.view.error_boxes.size(), size_t{2});
+}
+
+void ReservationsTest::TheReservedChannelIsFoundByItsLabel() {
+    Harness h;
+    h.PlayLive(settings::kWatchKindTv, 0);
+    // A search since moved TV 3 to the first place; the channel of the second is gone.
+    h.Store({Stored(0, 0, "TV 3", May(17, 21, 0), May(17, 21, 10)),
+             Stored(0, 1, "Old TV", May(17, 22, 0), May(17, 22, 10)),
+             Stored(0, 1, "TV 4", May(17, 23, 0), May(17, 23, 10))});
+    h.schedule().Arm();
+    const size_t connects = h.Count("ConnectURL");
+    h.clock.now = May(17, 21, 0);
+    h.Fire(timer::kReservationStart);
+    QVERIFY(h.WaitForCall("ConnectURL", connects + 1));
+    QCOMPARE(h.LastConnect(), std::string("bbu://208736,2,0.ts"));
+    h.FirstFrame();
+    h.Fire(timer::kDelayedRecording);
+    QVERIFY(h.WaitFor([&] { return h.state.Recording(); }));
+    QVERIFY(h.LastRecord().find("/TV 3 ") != std::string::npos);
+    h.clock.now = May(17, 21, 10);
+    h.Fire(timer::kReservationEnd);
+    QVERIFY(h.WaitFor([&] { return !h.state.Recording(); }));
+
+    // Not stored any more: said, nothing tuned or recorded, the next one armed.
+    h.clock.now = May(17, 22, 0);
+    h.Fire(timer::kReservationStart);
+    QVERIFY(!h.schedule().running());
+    QVERIFY(!h.features->recording().pending());
+    QCOMPARE(h.view.error_boxes.size(), size_t{1});
+    QCOMPARE(QString::fromStdString(h.view.error_boxes[0]),
+             QString("The reserved recording of Old TV (20300517-22:00 ~ 20300517-22:10) was "
+                     "not made.\nThe channel is no longer in the channel list since a channel "
+                     "search."));
+    QCOMPARE(h.schedule().armed()->channel, std::string("TV 4"));
+    h.DrainQueues();
+    QCOMPARE(h.Count("ConnectURL"), connects + 1);
+    // Nor is it begun later by the watch.
+    h.clock.now = May(17, 22, 1);
+    h.Fire(timer::kReservationWatch);
+    QVERIFY(!h.schedule().running());
+    QCOMPARE(h.view.error_boxes.size(), size_t{1});
+}
+
+void ReservationsTest::DeletingAReservationWaitingForItsPictureGivesItUp() {
+    Harness h;
+    h.PlayLive(settings::kWatchKindTv, 0);
+    h.dialog->Open();
+    QCOMPARE(h.dialog->Add(Request(kReserveKindTv, 2, Civil(17, 21, 0), Civil(17, 21, 30))),
+             std::string());
+    QCOMPARE(h.dialog->Add(Request(kReserveKindTv, 3, Civil(17, 22, 0), Civil(17, 22, 30))),
+             std::string());
+    h.clock.now = May(17, 21, 0);
+    h.Fire(timer::kReservationStart);
+    QVERIFY(h.schedule().running());
+    // The dialog, still open, deletes its second row: the one under way keeps its mark.
+    h.dialog->Delete({1});
+    QVERIFY(h.features->recording().pending());
+    QVERIFY(h.controller->timers().IsActive(timer::kReservationEnd));
+    // Its own row: given up before its picture came; its end timer goes with it.
+    h.dialog->Delete({0});
+    QVERIFY(!h.features->recording().pending());
+    QVERIFY(!h.schedule().running());
+    QVERIFY(!h.controller->timers().IsActive(timer::kReservationEnd));
+    h.FirstFrame();
+    QVERIFY(!h.controller->timers().IsActive(timer::kDelayedRecording));
+    // A recording the user starts is not ended at the deleted reservation's end.
+    h.features->RecordCommand();
+    QVERIFY(h.WaitFor([&] { return h.state.Recording(); }));
+    h.clock.now = May(17, 21, 30);
+    h.Fire(timer::kReservationWatch);
+    QVERIFY(h.state.Recording());
+    QCOMPARE(h.Count("StopRecord"), size_t{0});
 }
 
 void ReservationsTest::TheWatchFollowsTheWallClock() {

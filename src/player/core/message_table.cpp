@@ -130,6 +130,11 @@ constexpr Entry kTable[] = {
      "그 시간에 컴퓨터가 꺼져 있었거나 절전 상태였거나 시계가 바뀌었습니다.",
      "The reserved recording of %s (%s ~ %s) started late, at %02d:%02d.\n"
      "The computer was off or asleep at its start, or its clock was changed."},
+    {Text::kReserveChannelGone,
+     "%s 채널의 예약 녹화(%s ~ %s)를 하지 못했습니다.\n"
+     "채널 검색 뒤에 이 채널이 목록에 없습니다.",
+     "The reserved recording of %s (%s ~ %s) was not made.\n"
+     "The channel is no longer in the channel list since a channel search."},
     {Text::kSkinRefusedInRadio, "라디오 모드에서는 스킨을 변경 할 수 없습니다.",
      "The skin cannot be changed in radio mode."},
     {Text::kMenuOpen, "열기\tO", "Open\tO"},

@@ -82,6 +82,7 @@ enum class Text : int {
     kReserveOverlapFormat,
     kReserveTableFull,
     kReserveStartedLate,
+    kReserveChannelGone,
     // Skins.
     kSkinRefusedInRadio,
     // Main menu.

@@ -147,14 +147,40 @@ bool ReservationSchedule::Idle() const {
     return !state_.Recording() && !recording_.pending() && !running_ && !state_.Searching();
 }
 
-void ReservationSchedule::Begin(const ScheduledRecording& entry) {
-    handled_.insert(Key(entry));
+int ReservationSchedule::ChannelIndex(const ScheduledRecording& entry) const {
+    const int watch_kind = entry.WatchKind();
+    auto labelled = [&](int index) {
+        const std::optional<settings::ChannelEntry> channel = state_.Channel(watch_kind, index);
+        return channel && settings::FixedText(channel->label) == entry.channel;
+    };
+    const int count = state_.ChannelCount(watch_kind);
+    if (entry.index >= 0 && entry.index < count && labelled(entry.index)) return entry.index;
+    for (int index = 0; index < count; ++index) {
+        if (labelled(index)) return index;
+    }
+    return -1;
+}
+
+void ReservationSchedule::Begin(ScheduledRecording entry) {
+    const std::string key = Key(entry);
+    handled_.insert(key);
+    // A channel search replaces the lists: the index may name another channel by now.
+    entry.index = ChannelIndex(entry);
+    if (entry.index < 0) {
+        M4_LOG(1, kSource, "reserved channel %s is not stored", entry.channel.c_str());
+        Arm();
+        controller_.ShowMessage(Format(controller_.Text(Text::kReserveChannelGone),
+                                       entry.channel.c_str(), entry.start_text.c_str(),
+                                       entry.end_text.c_str()));
+        return;
+    }
     const std::time_t now = clock_.Seconds();
     const bool late = now - entry.start >= kReservationLateSeconds;
     M4_LOG(2, kSource, "reserved recording of %s (%s ~ %s) begins%s, %lld s to its end",
            entry.channel.c_str(), entry.start_text.c_str(), entry.end_text.c_str(),
            late ? " late" : "", static_cast<long long>(entry.end - now));
     running_ = entry;
+    running_key_ = key;
     recording_.set_pending(true);
     timers_.Start(timer::kReservationEnd, clock_.TimerMs(entry.end - now), true);
     BringOn(entry);
@@ -176,11 +202,6 @@ bool ReservationSchedule::PlaysReservedChannel() const {
 
 void ReservationSchedule::BringOn(const ScheduledRecording& entry) {
     const int watch_kind = entry.WatchKind();
-    if (entry.index < 0 || entry.index >= state_.ChannelCount(watch_kind)) {
-        M4_LOG(1, kSource, "reserved channel %d (%s) is not stored", entry.index,
-               entry.channel.c_str());
-        return;
-    }
     if (state_.WatchKind() != watch_kind) {
         // The switch tunes the list's current channel.
         state_.SetCurrentIndex(watch_kind, entry.index);
@@ -236,9 +257,18 @@ void ReservationSchedule::RecordingStopped() {
     Arm();
 }
 
-void ReservationSchedule::ClearPendingMark() {
+void ReservationSchedule::FirstRowDeleted() {
+    if (!running_ || state_.Recording()) return;
+    const std::vector<ScheduledRecording> entries = ScheduledRecordings(state_);
+    const bool kept = std::any_of(entries.begin(), entries.end(),
+                                  [this](const auto& entry) { return Key(entry) == running_key_; });
+    if (kept) return;
+    M4_LOG(2, kSource, "reserved recording of %s given up", running_->channel.c_str());
     recording_.set_pending(false);
     timers_.Stop(timer::kDelayedRecording);
+    // Its end timer would otherwise stop whatever records by then.
+    timers_.Stop(timer::kReservationEnd);
+    running_.reset();
 }
 
 void ReservationSchedule::Watch() {

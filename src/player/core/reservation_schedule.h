@@ -71,8 +71,9 @@ class ReservationSchedule {
     void FirstFrame();
     // A recording ended (Stop, the terminal's reports, the end timer).
     void RecordingStopped();
-    // The reserved recording dialog deleted its first row: the pending mark is cleared.
-    void ClearPendingMark();
+    // The reserved recording dialog deleted its first row. A reservation begun but not yet
+    // recording that is no longer in the table is given up: its pending mark is cleared.
+    void FirstRowDeleted();
 
     const WallClock& clock() const { return clock_; }
     // The reservation timer 2028 is armed for (also while a recording is pending).
@@ -88,7 +89,10 @@ class ReservationSchedule {
     // records, waits to record or searches.
     void CatchUp();
     bool Idle() const;
-    void Begin(const ScheduledRecording& entry);
+    void Begin(ScheduledRecording entry);
+    // The reserved channel's place in its list now, found by its label when a search has moved
+    // it; -1 when no channel of that label is stored.
+    int ChannelIndex(const ScheduledRecording& entry) const;
     void BringOn(const ScheduledRecording& entry);
     // True when the reserved channel of the running reservation plays live.
     bool PlaysReservedChannel() const;
@@ -103,6 +107,7 @@ class ReservationSchedule {
     const WallClock& clock_;
     std::optional<ScheduledRecording> armed_;
     std::optional<ScheduledRecording> running_;
+    std::string running_key_;  // its key as the table holds it
     // The reservations begun (or passed over for a recording that ran) in this run.
     std::set<std::string> handled_;
 };

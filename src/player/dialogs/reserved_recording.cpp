@@ -132,7 +132,7 @@ void ReservedRecording::Delete(const std::vector<int>& positions) {
     rows_ = std::move(kept);
     // The table first: armed again before it, the schedule would still see the deleted row.
     Rebuild();
-    if (first) schedule_.ClearPendingMark();
+    if (first) schedule_.FirstRowDeleted();
     Changed();
 }
 
