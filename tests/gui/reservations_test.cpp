@@ -109,8 +109,9 @@ class Harness : public CoreHarness {
     void PlayLive(int watch_kind, int index) {
         state.SetWatchKind(watch_kind);
         state.tune_state = kTuneChosenFromList;
+        message_window->timers().Stop(timer::kHideBanner);
         QVERIFY(Play(index));
-        DrainQueues();
+        WaitForFirstFrameHandled();
     }
     size_t Count(const std::string& call) const { return terminal.CallsNamed(call).size(); }
     bool WaitForCall(const std::string& call, size_t count) {
@@ -126,11 +127,16 @@ class Harness : public CoreHarness {
     }
     // The first picture of what was tuned last arrived.
     void FirstFrame() {
+        message_window->timers().Stop(timer::kHideBanner);
         PostPlayerEvent(events.window(), WM_SYSTEM_FIRST_FRAME);
-        QVERIFY(WaitFor([&] { return state.connection_state.load() == kConnectionPlaying; }));
-        DrainQueues();
+        WaitForFirstFrameHandled();
     }
-    // Both threads have handled what was queued (a tune queues its connect).
+    // The event window marks the connection playing before the message window (this thread)
+    // handles the picture, which starts the banner timer and then the schedule's part.
+    void WaitForFirstFrameHandled() {
+        QVERIFY(WaitFor([&] { return message_window->timers().IsActive(timer::kHideBanner); }));
+    }
+    // Time for a wrong tune to reach the terminal, before checking that none came.
     static void DrainQueues() { Settle(100); }
 
     FakeWallClock clock;

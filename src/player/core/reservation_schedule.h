@@ -3,6 +3,7 @@
 // brought on (the list switched, the channel tuned, or recorded at once when it plays already)
 // with the record-pending flag set, so that its first picture starts the recording (radio at
 // once, TV after timer 2029); timer 2031 ends it at the reservation's end and arms the next.
+// The channel is the one of the reservation's label, wherever a later search put it.
 //
 // The timers count time only while the machine runs, and the wall clock may jump. So while
 // reservations exist the schedule reads the wall clock every 10 s and arms its timers again
