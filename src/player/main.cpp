@@ -1,5 +1,5 @@
 // VelmarPlayer: the KORU-DMB player.
-//   VelmarPlayer [FILE]
+//   VelmarPlayer [--eti FILE.eti[@KHZ]] [FILE]
 // With a player already running, FILE is handed to it and this start ends.
 #include <QApplication>
 #include <memory>
@@ -10,11 +10,14 @@
 #include "player/core/player_app.h"
 #include "player/dataservice/data_service_windows.h"
 #include "player/dialogs/player_dialogs.h"
+#include "player/mpris/mpris_service.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("VelmarPlayer");
     QApplication::setOrganizationName("KORU-DMB");
+    // The desktop finds the program's entry and icon by it.
+    QGuiApplication::setDesktopFileName(KORU_APP_ID);
     QApplication::setQuitOnLastWindowClosed(false);
     koru::player::InstallFontSubstitutions();
     std::vector<std::string> arguments;
@@ -24,7 +27,9 @@ int main(int argc, char** argv) {
     std::unique_ptr<koru::player::ChannelDialogs> channels;
     std::unique_ptr<koru::player::DataServiceWindows> data_service;
     std::unique_ptr<koru::player::PlayerDialogs> dialogs;
-    player.SetWindowBuilder([&channels, &data_service, &dialogs](koru::player::PlayerApp& app) {
+    std::unique_ptr<koru::player::MprisService> media_controls;
+    player.SetWindowBuilder([&channels, &data_service, &dialogs,
+                             &media_controls](koru::player::PlayerApp& app) {
         data_service = std::make_unique<koru::player::DataServiceWindows>(*app.window());
         app.SetDataServiceDisplay(data_service.get());
         koru::player::ChannelDialogs::Dependencies dependencies;
@@ -49,8 +54,20 @@ int main(int argc, char** argv) {
         dialog_dependencies.schedule = &app.playback()->schedule();
         dialogs = std::make_unique<koru::player::PlayerDialogs>(dialog_dependencies);
         app.controller()->SetDialogWindows(dialogs.get());
+
+        koru::player::MprisService::Dependencies media;
+        media.event_window = app.events()->window();
+        media.read_status = [&app] { return app.media_status().Read(); };
+        media_controls = std::make_unique<koru::player::MprisService>(media);
+        app.controller()->SetStatusObserver(
+            [service = media_controls.get()] { service->StatusChanged(); });
+        media_controls->Start();
     });
     const int status = player.Run(arguments);
+    if (media_controls != nullptr) {
+        player.controller()->SetStatusObserver(nullptr);
+        media_controls.reset();
+    }
     if (dialogs != nullptr) {
         player.controller()->SetDialogWindows(nullptr);
         dialogs.reset();

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <vector>
 
+#include "dab/charset.h"
 #include "m4systems/atomic_file.h"
 #include "m4systems/clock.h"
 #include "m4systems/log.h"
@@ -449,14 +450,40 @@ std::string DMB_ChannelCacheImage() {
     return image;
 }
 
-int DMB_LoadChannelCacheImage(const uint8_t* data, size_t size) {
-    if (data == nullptr || size < kCountSize) return BB_ERR_INVALID_PARAM;
+namespace {
+
+// The whole records of a cache image, at most 1024: their number, 0 for an image too short to
+// hold its count.
+size_t WholeRecords(const uint8_t* data, size_t size) {
+    if (data == nullptr || size < kCountSize) return 0;
     const uint32_t count =
         data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<uint32_t>(data[3]) << 24);
     // Only whole records count; a short file loads what it holds.
     const size_t whole = (size - kCountSize) / kChannelRecordSize;
-    const size_t records =
-        std::min({static_cast<size_t>(count), whole, static_cast<size_t>(kMaxCachedChannels)});
+    return std::min({static_cast<size_t>(count), whole, static_cast<size_t>(kMaxCachedChannels)});
+}
+
+// The bytes of a cache file, at most as many as 1024 records take; false when it cannot be read.
+bool ReadCacheFile(const char* file_name, std::vector<uint8_t>* bytes) {
+    if (file_name == nullptr || file_name[0] == '\0') return false;
+    std::ifstream in(file_name, std::ios::binary | std::ios::ate);
+    if (!in) return false;
+    constexpr std::streamoff kLargest =
+        kCountSize + static_cast<std::streamoff>(kMaxCachedChannels) * kChannelRecordSize;
+    const std::streamoff size = std::min<std::streamoff>(in.tellg(), kLargest);
+    if (size < 0) return false;
+    bytes->resize(static_cast<size_t>(size));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes->data()), size);
+    bytes->resize(static_cast<size_t>(in.gcount()));
+    return true;
+}
+
+}  // namespace
+
+int DMB_LoadChannelCacheImage(const uint8_t* data, size_t size) {
+    if (data == nullptr || size < kCountSize) return BB_ERR_INVALID_PARAM;
+    const size_t records = WholeRecords(data, size);
     g_cache.clear();
     ChannelInfo info;
     for (size_t i = 0; i < records; ++i) {
@@ -476,15 +503,33 @@ int DMB_SaveChannelCache(const char* file_name) {
 }
 
 int DMB_LoadChannelCache(const char* file_name) {
-    if (file_name == nullptr || file_name[0] == '\0') return BB_ERR_INVALID_PARAM;
-    std::ifstream in(file_name, std::ios::binary | std::ios::ate);
-    if (!in) return BB_ERR_INVALID_PARAM;
-    constexpr std::streamoff kLargest =
-        kCountSize + static_cast<std::streamoff>(kMaxCachedChannels) * kChannelRecordSize;
-    const std::streamoff size = std::min<std::streamoff>(in.tellg(), kLargest);
-    if (size < 0) return BB_ERR_INVALID_PARAM;
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes.data()), size);
-    return DMB_LoadChannelCacheImage(bytes.data(), static_cast<size_t>(in.gcount()));
+    std::vector<uint8_t> bytes;
+    if (!ReadCacheFile(file_name, &bytes)) return BB_ERR_INVALID_PARAM;
+    return DMB_LoadChannelCacheImage(bytes.data(), bytes.size());
+}
+
+int32_t BB_API_GetEnsembleLabel(int32_t frequency_khz, char* label, uint32_t size) {
+    if (label == nullptr || size == 0) return BB_ERR_INVALID_PARAM;
+    label[0] = '\0';
+    std::vector<uint8_t> bytes;
+    if (!ReadCacheFile(kChannelCacheFile, &bytes)) return BB_ERR_NO_CHANNEL;
+    const size_t records = WholeRecords(bytes.data(), bytes.size());
+    ChannelInfo info;
+    for (size_t i = 0; i < records; ++i) {
+        DMB_ReadChannelRecord(bytes.data() + kCountSize + i * kChannelRecordSize, &info);
+        if (std::lround(info.frequency * 1000) != frequency_khz) continue;
+        const auto* text = reinterpret_cast<const uint8_t*>(info.ensemble_label);
+        std::string utf8 =
+            koru::dab::EbuLatinToUtf8({text, strnlen(info.ensemble_label, kLabelLength)});
+        while (!utf8.empty() && utf8.back() == ' ')
+            utf8.pop_back();
+        // Cut on a character boundary.
+        size_t length = std::min<size_t>(utf8.size(), size - 1);
+        while (length > 0 && length < utf8.size() && (utf8[length] & 0xC0) == 0x80)
+            --length;
+        std::memcpy(label, utf8.data(), length);
+        label[length] = '\0';
+        return BB_SUCCESS;
+    }
+    return BB_ERR_NO_CHANNEL;
 }

@@ -50,6 +50,13 @@ RXMOD_API int32_t DMB_API_SearchChannel(double frequency, ServiceEntry* entries,
                                         int32_t time_limit_ms);
 typedef int32_t (*DMB_API_SearchChannelFn)(double, ServiceEntry*, int32_t*, int32_t);
 
+/* The label of the ensemble on frequency_khz as the channel cache "channel.dat" in the current
+ * folder holds it: UTF-8 (converted from the broadcast's EBU Latin) without trailing blanks,
+ * NUL-terminated, cut to fit size bytes. 0, or BB_ERR_NO_CHANNEL (label empty) when the cache
+ * holds no ensemble on that frequency. It reads the file, never the plug-in's working state, so
+ * any thread may call it at any time. */
+RXMOD_API int32_t BB_API_GetEnsembleLabel(int32_t frequency_khz, char* label, uint32_t size);
+
 /* The terminal's plug-in interface. The receiver offers one interface, a live input service
  * (M4InputService of m4systems/plugin.h) for "bbu://" URLs, under the id RXMOD_INTERFACE_ID.
  *   QueryInterface: 1 for RXMOD_INTERFACE_ID, else 0.

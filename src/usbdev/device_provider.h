@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "usbdev/usbdev.h"
 
@@ -52,6 +53,17 @@ class NoDeviceProvider : public DeviceProvider {
 // opens its control socket for rxsimctl.
 USBDEV_API std::shared_ptr<DeviceProvider> MakeConfiguredProvider();
 
+// An ETI-NI recording as the air of the emulated receiver, named as on a command line:
+// "FILE.eti" (on default_khz) or "FILE.eti@KHZ". The stick is the one KORU_RECEIVER's
+// receiver.conf describes (its identity and timings; its own air is replaced), else the demo
+// stick; it is installed for this process and opens its control socket for rxsimctl. False
+// (with *error) when the argument or the file is not usable: the configured provider stays.
+struct RecordingOnAir {
+    std::string path;  // absolute
+    uint32_t frequency_khz = 0;
+};
+USBDEV_API bool UseRecordingAsAir(const std::string& argument, uint32_t default_khz,
+                                  RecordingOnAir* on_air, std::string* error);
 // Installs a provider for this process (null returns to the configured one). Handles opened
 // before keep the device they have.
 USBDEV_API void SetDeviceProvider(std::shared_ptr<DeviceProvider> provider);

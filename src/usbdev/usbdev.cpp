@@ -153,6 +153,32 @@ std::shared_ptr<DeviceProvider> MakeConfiguredProvider() {
     return emulator;
 }
 
+bool UseRecordingAsAir(const std::string& argument, uint32_t default_khz, RecordingOnAir* on_air,
+                       std::string* error) {
+    std::string path;
+    std::optional<uint32_t> khz;
+    if (!rxsim::ParseRecordingArgument(argument, &path, &khz, error)) return false;
+    rxsim::StickConfig config;
+    const char* choice = std::getenv("KORU_RECEIVER");
+    if (choice != nullptr && choice[0] != '\0' && std::strcmp(choice, "none") != 0) {
+        std::string ignored;
+        if (!rxsim::LoadReceiverConf(choice, &config, &ignored)) config = rxsim::StickConfig{};
+    }
+    const uint32_t frequency = khz.value_or(default_khz);
+    if (!rxsim::UseRecordingAsAir(path, frequency, &config, error)) return false;
+    on_air->path = config.air.front().eti_path;
+    on_air->frequency_khz = frequency;
+    M4_LOG(2, kSource, "the air: %s on %u kHz", on_air->path.c_str(), frequency);
+    auto emulator = std::make_shared<rxsim::Emulator>(std::move(config));
+    std::string control_error;
+    if (!emulator->StartControlServer(&control_error)) {
+        M4_LOG(1, kSource, "rxsimctl cannot reach the emulated receiver: %s",
+               control_error.c_str());
+    }
+    SetDeviceProvider(std::move(emulator));
+    return true;
+}
+
 void SetDeviceProvider(std::shared_ptr<DeviceProvider> provider) {
     State& state = TheState();
     std::lock_guard lock(state.mutex);

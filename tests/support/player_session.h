@@ -17,6 +17,8 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/environment.h"
 
@@ -244,11 +246,16 @@ class PlayerProcess {
         if (!receiver.empty())
             env.insert("KORU_RECEIVER", QString::fromStdString(receiver.string()));
         env.remove("KORU_PROGRAM_DIR");
+        for (const auto& [name, value] : extra_environment_)
+            env.insert(name, value);
         process_.setProcessEnvironment(env);
-        process_.setWorkingDirectory(QString::fromStdString(home.string()));
+        process_.setWorkingDirectory(
+            QString::fromStdString((working_folder_.empty() ? home : working_folder_).string()));
         process_.setStandardOutputFile(QString::fromStdString((home / "player.out").string()));
         process_.setStandardErrorFile(QString::fromStdString((home / "player.log").string()));
-        process_.start(QString::fromStdString((BinDir() / "VelmarPlayer").string()), arguments);
+        const std::filesystem::path program =
+            program_.empty() ? BinDir() / "VelmarPlayer" : program_;
+        process_.start(QString::fromStdString(program.string()), arguments);
         return process_.waitForStarted(5000);
     }
 
@@ -275,6 +282,13 @@ class PlayerProcess {
         return at == std::string::npos ? -1 : std::atoll(status.c_str() + at + 6);
     }
     QProcess& process() { return process_; }
+    // Another program than build/bin/VelmarPlayer (an installed launcher), started in another
+    // folder than the user folder, with more environment.
+    void set_program(const std::filesystem::path& program) { program_ = program; }
+    void set_working_folder(const std::filesystem::path& folder) { working_folder_ = folder; }
+    void SetEnvironment(const QString& name, const QString& value) {
+        extra_environment_.emplace_back(name, value);
+    }
 
   private:
     static std::string ReadAll(const std::filesystem::path& path) {
@@ -283,6 +297,9 @@ class PlayerProcess {
         return file.readAll().toStdString();
     }
     std::filesystem::path home_;
+    std::filesystem::path program_;
+    std::filesystem::path working_folder_;
+    std::vector<std::pair<QString, QString>> extra_environment_;
     QProcess process_;
 };
 

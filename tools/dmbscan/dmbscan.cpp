@@ -1,5 +1,7 @@
 // dmbscan: searches one frequency or a whole region with the receiver plug-in, headless.
-//   dmbscan --freq KHZ | --region 0..5 [--time MS]
+//   dmbscan [--eti FILE.eti[@KHZ]] [--freq KHZ | --region 0..5] [--time MS]
+// --eti puts an ETI-NI recording on the air of the emulated receiver (on KHZ, else on the first
+// frequency asked for, else on 208736 kHz); without --freq or --region its frequency is searched.
 // Prints one line per service found, tab-separated: frequency (kHz), service index,
 // ServiceKind, label; and per frequency a line "# KHZ<TAB>RESULT<TAB>MS" with the search's
 // result code and the terminal-clock milliseconds it took. Like the player, it updates
@@ -17,10 +19,12 @@
 #include "m4systems/folders.h"
 #include "m4systems/plugin.h"
 #include "rxmod/rxmod_api.h"
+#include "usbdev/device_provider.h"
 
 namespace {
 
-constexpr int kDefaultTimeLimitMs = 3000;  // what the player's channel search allows
+constexpr int kDefaultTimeLimitMs = 3000;     // what the player's channel search allows
+constexpr int kDefaultRecordingKhz = 208736;  // 12C, the first block of Seoul-Gyeonggi
 
 // The frequency regions the player offers, in scan order (kHz).
 std::vector<int> RegionFrequencies(int region) {
@@ -54,7 +58,8 @@ std::vector<int> RegionFrequencies(int region) {
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: dmbscan --freq KHZ | --region 0..5 [--time MS]\n"
+                 "usage: dmbscan [--eti FILE.eti[@KHZ]] [--freq KHZ | --region 0..5] "
+                 "[--time MS]\n"
                  "  regions: 0 L-Band of Europe, 1 Band3 of Europe, 2 Seoul-Gyeonggi of Korea,\n"
                  "           3 All of Korea, 4 Beijing, 5 Shanghai\n");
 }
@@ -106,6 +111,7 @@ void SearchOne(DMB_API_SearchChannelFn search, int khz, int time_limit_ms) {
 
 int main(int argc, char** argv) {
     std::vector<int> frequencies;
+    std::string recording;
     int time_limit_ms = kDefaultTimeLimitMs;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -119,12 +125,26 @@ int main(int argc, char** argv) {
                 return 2;
             }
             frequencies.insert(frequencies.end(), region.begin(), region.end());
+        } else if (arg == "--eti" && has_value) {
+            recording = argv[++i];
         } else if (arg == "--time" && has_value) {
             time_limit_ms = std::atoi(argv[++i]);
         } else {
             Usage();
             return 2;
         }
+    }
+    if (!recording.empty()) {
+        usbdev::RecordingOnAir on_air;
+        std::string error;
+        const int khz = frequencies.empty() ? kDefaultRecordingKhz : frequencies.front();
+        if (!usbdev::UseRecordingAsAir(recording, static_cast<uint32_t>(khz), &on_air, &error)) {
+            std::fprintf(stderr, "dmbscan: the recording cannot be put on the air: %s\n",
+                         error.c_str());
+            return 1;
+        }
+        std::fprintf(stderr, "dmbscan: %s on %u kHz\n", on_air.path.c_str(), on_air.frequency_khz);
+        if (frequencies.empty()) frequencies.push_back(static_cast<int>(on_air.frequency_khz));
     }
     if (frequencies.empty()) {
         Usage();

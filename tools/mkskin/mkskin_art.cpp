@@ -2,11 +2,13 @@
 // rectangle the layout gives, and writes NAME.bmp files that mkskin packs into the ".lay".
 //
 //   mkskin-art LAYOUT.xml IMAGE_FOLDER [--logo dab_logo.jpg] [--icon koru-dmb.png]
+//              [--hicolor FOLDER --icon-name NAME]
 //
 // Each page of the layout (MAIN, CL, CS, MB) is first drawn as one surface; the frame pieces are
 // cut from it, and every button state is its piece of the surface with the button drawn on top,
 // so that the pieces join without seams. --logo also draws the data-service logo (320 x 240),
-// --icon the program's icon (64 x 64).
+// --icon the program's icon (64 x 64); --hicolor the same icon in the sizes of the desktop's icon
+// theme, as FOLDER/<n>x<n>/apps/NAME.png.
 #include <QDir>
 #include <QGuiApplication>
 #include <QLinearGradient>
@@ -567,7 +569,7 @@ QImage Draw(const Elements& elements, Surfaces& surfaces, const std::string& nam
 int Usage() {
     std::fprintf(stderr,
                  "usage: mkskin-art LAYOUT.xml IMAGE_FOLDER [--logo dab_logo.jpg] "
-                 "[--icon koru-dmb.png]\n");
+                 "[--icon koru-dmb.png] [--hicolor FOLDER --icon-name NAME]\n");
     return 2;
 }
 
@@ -581,12 +583,18 @@ int main(int argc, char** argv) {
     const QString folder = QString::fromLocal8Bit(argv[2]);
     std::optional<QString> logo;
     std::optional<QString> icon;
+    std::optional<QString> hicolor;
+    QString icon_name = "koru-dmb";
     for (int i = 3; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--logo") {
             logo = QString::fromLocal8Bit(argv[i + 1]);
         } else if (option == "--icon") {
             icon = QString::fromLocal8Bit(argv[i + 1]);
+        } else if (option == "--hicolor") {
+            hicolor = QString::fromLocal8Bit(argv[i + 1]);
+        } else if (option == "--icon-name") {
+            icon_name = QString::fromLocal8Bit(argv[i + 1]);
         } else {
             return Usage();
         }
@@ -649,6 +657,16 @@ int main(int argc, char** argv) {
     if (icon && !ProgramIcon(64).save(*icon, "PNG")) {
         std::fprintf(stderr, "mkskin-art: cannot write %s\n", qPrintable(*icon));
         return 1;
+    }
+    // Drawn at every size rather than scaled, so that small icons stay sharp.
+    for (int side : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        if (!hicolor) break;
+        const QString apps = QString("%1/%2x%2/apps").arg(*hicolor).arg(side);
+        const QString path = apps + "/" + icon_name + ".png";
+        if (!QDir().mkpath(apps) || !ProgramIcon(side).save(path, "PNG")) {
+            std::fprintf(stderr, "mkskin-art: cannot write %s\n", qPrintable(path));
+            return 1;
+        }
     }
     return 0;
 }

@@ -27,6 +27,9 @@ constexpr uint32_t kEventSetPosition = 1024 + 3100;
 constexpr uint32_t kEventTimeShiftOff = 1024 + 3101;
 constexpr uint32_t kEventResetRadioData = 1024 + 3102;
 constexpr uint32_t kEventCloseForSearch = 1024 + 3103;
+// A command of the desktop's media controls (wparam a MediaCommand of media_control.h, lparam
+// its value), forwarded to the message window, which does it.
+constexpr uint32_t kEventMediaCommand = 1024 + 3104;
 
 // Requests of recording, capture and file playback. Start recording and capture are sent (the
 // caller waits for the result in the request that wparam points to); stop recording and seek

@@ -126,6 +126,11 @@ void MainController::DeferredStartup(bool load_ok, bool channel_cache,
         volume_ = 50;
         view_.SetVolumeSlider(volume_);
         Post(WM_SYSTEM_VOLUME, volume_);
+    }
+    if (search_at_start_) {
+        // The stored channels are of another air: the recording's services are found first.
+        if (channel_windows_ != nullptr) channel_windows_->ChannelSearchCommand();
+    } else if (!load_ok) {
         if (channel_windows_ != nullptr) channel_windows_->OpenChannelList();
     } else if (no_channels) {
         if (channel_windows_ != nullptr) channel_windows_->OpenChannelList();
@@ -179,6 +184,7 @@ void MainController::OnTimer(int id) {
             extensions_->OnTimer(id);
             break;
     }
+    StatusChanged();
 }
 
 // ---- Playback -------------------------------------------------------------------------------
@@ -204,6 +210,7 @@ void MainController::Play() {
     }
     if (channel_windows_ != nullptr) channel_windows_->SelectChannel(watch_kind, index);
     if (state_.ChannelCount(watch_kind) > 0) Post(WM_SYSTEM_TUNE_IF_PRESENT, index);
+    StatusChanged();
 }
 
 void MainController::Stop() {
@@ -232,6 +239,7 @@ void MainController::Stop() {
     menu_.OnStopped();
     view_.RefreshMenus();
     view_.RefreshButtons();
+    StatusChanged();
 }
 
 void MainController::StopCommand() {
@@ -339,6 +347,7 @@ void MainController::ToggleMute() {
     timers_.Start(timer::kVolumeOsd, 1000, true);
     view_.SetMuted(muted_);
     SaveSettings();
+    StatusChanged();
 }
 
 void MainController::SetVolume(int volume) {
@@ -353,6 +362,7 @@ void MainController::SetVolume(int volume) {
         Format(Text(player::Text::kVolumeFormat), Text(player::Text::kVolumeWord), volume_, "%"));
     timers_.Start(timer::kVolumeOsd, 1000, true);
     SaveSettings();
+    StatusChanged();
 }
 
 void MainController::OnVolumeSlider(int value) {
@@ -634,6 +644,11 @@ void MainController::OnWindowMoved(int dx, int dy, int x, int y) {
     if (channel_windows_ != nullptr && (dx != 0 || dy != 0))
         channel_windows_->MainWindowMoved(dx, dy);
     Post(kEventSetPosition, x, y);
+}
+
+void MainController::RaiseWindow() {
+    minimised_ = false;
+    view_.RaiseWindow();
 }
 
 bool MainController::Exit() {

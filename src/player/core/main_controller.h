@@ -82,6 +82,8 @@ class PlaybackExtensions {
     virtual void ResetTimeShift() {}
     virtual std::string TimeShiftText() { return {}; }
     virtual bool TimeShiftAvailable() { return false; }
+    // Live TV is held in the time-shift cache, or a file is paused.
+    virtual bool Paused() { return false; }
     // A press in the progress bar, offset pixels from its left end of span pixels of travel.
     virtual void SeekFile(int /*offset*/, int /*span*/) {}
     // The file clock (the answer to kEventFileClock): position and length in milliseconds.
@@ -121,6 +123,17 @@ class MainController : public QObject {
     void SetPlaybackExtensions(PlaybackExtensions* extensions);
     // Starts the update checker of a language; its menu command is greyed until one is set.
     void SetUpdateChecker(std::function<void(int language)> start);
+    // Called on the main thread after anything that may change what plays, its status, the
+    // labels shown or the volume (the desktop's media controls follow it).
+    void SetStatusObserver(std::function<void()> observer) {
+        status_observer_ = std::move(observer);
+    }
+    void StatusChanged() {
+        if (status_observer_) status_observer_();
+    }
+    // The deferred start-up searches the channels instead of playing (a recording was put on
+    // the air).
+    void set_search_at_start(bool search) { search_at_start_ = search; }
 
     MenuModel& menu() { return menu_; }
     MainView& view() { return view_; }
@@ -171,6 +184,8 @@ class MainController : public QObject {
     void LeaveFullScreen();
     // Exit: false when refused (search running) or cancelled.
     bool Exit();
+    // Brings the main window to the front, out of its minimised state.
+    void RaiseWindow();
     // The list switch of key T and of the channel list's buttons.
     void SwitchWatchKind(int watch_kind);
     void SetLanguage(int language);
@@ -229,6 +244,7 @@ class MainController : public QObject {
     void set_dialog_open(bool open) { dialog_open_ = open; }
     bool dialog_open() const { return dialog_open_; }
     void set_timeshift_ready(bool ready) { timeshift_ready_ = ready; }
+    bool timeshift_ready() const { return timeshift_ready_; }
     // The scheduled recording dialog took the deferred key: it is not handled again.
     void set_key_taken(bool taken) { key_taken_ = taken; }
     Size video_size() const { return video_size_; }
@@ -269,6 +285,7 @@ class MainController : public QObject {
     PlaybackExtensions* extensions_ = nullptr;
     PlaybackExtensions no_extensions_;
     std::function<void(int language)> start_update_checker_;
+    std::function<void()> status_observer_;
     MenuModel menu_;
     TimerMap timers_;
 
@@ -291,6 +308,7 @@ class MainController : public QObject {
     bool digit_keys_enabled_ = true;
     size_t manual_search_keys_typed_ = 0;
     bool exiting_ = false;
+    bool search_at_start_ = false;
     Size extra_;
     Size extra_before_audio_;
     Size video_size_{320, 240};

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "m4systems/messages.h"
+#include "player/core/media_control.h"
 
 namespace koru::player {
 
@@ -67,6 +68,7 @@ void MainController::OnControl(int control_id) {
             break;
     }
     view_.TakeFocus();
+    StatusChanged();
 }
 
 void MainController::OnMenuCommand(int command) {
@@ -155,6 +157,7 @@ void MainController::OnMenuCommand(int command) {
                 SelectSkin(command);
             break;
     }
+    StatusChanged();
 }
 
 // ---- Keys -----------------------------------------------------------------------------------
@@ -164,6 +167,11 @@ bool MainController::OnKeyPress(int key, bool alt) {
     if (key == Qt::Key_Left || key == Qt::Key_Right) {
         SetVolume(volume_ + (key == Qt::Key_Left ? -kVolumeStep : kVolumeStep));
         view_.TakeFocus();
+        return true;
+    }
+    // Media keys act when pressed, as the desktop's media controls do.
+    if (const std::optional<MediaCommand> command = MediaKeyCommand(key)) {
+        ApplyMediaCommand(*this, *command, 0);
         return true;
     }
     return false;
@@ -281,6 +289,7 @@ void MainController::HandleKey(int key, bool alt) {
             break;
     }
     view_.TakeFocus();
+    StatusChanged();
 }
 
 bool MainController::ManualSearchSequence(int key) {

@@ -54,6 +54,8 @@ class MainView {
     // The picture area (RG_Screen grown by the extra size), in window coordinates.
     virtual skin::Rect ScreenRegion() = 0;
     virtual void Minimize() = 0;
+    // Shows the window normally (not minimised) and in front of the others.
+    virtual void RaiseWindow() {}
     virtual void MovePointerAway() = 0;
 
     // Controls.

@@ -29,6 +29,11 @@ constexpr Entry kTable[] = {
      "The audio system can not be used.\nThe audio system already has been played by the other "
      "programme such like media player or Internet explorer\nTV programme can not make the "
      "sound.\n"},
+    {Text::kRecordingNotOnAir,
+     "녹화 파일을 수신할 수 없습니다:\n%s\n\nETI-NI 녹화 파일(6144바이트 프레임)만 수신할 수 "
+     "있습니다. 이 파일 없이 프로그램을 시작합니다.",
+     "The recording cannot be put on the air:\n%s\n\nOnly ETI-NI recordings (6144-byte "
+     "frames) can be received. The player starts without it."},
     {Text::kErrorCaption, "오류", "Error"},
     {Text::kRecordingStopAsk, "녹화중 입니다. 녹화를 정지하시겠습니까?",
      "Recording, and Do you want to stop?"},

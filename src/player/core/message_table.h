@@ -13,6 +13,7 @@ enum class Text : int {
     kConfigMissing,
     kNoPlugins,
     kNoAudio,
+    kRecordingNotOnAir,
     kErrorCaption,
     // Questions.
     kRecordingStopAsk,

@@ -6,6 +6,7 @@
 #include "m4systems/log.h"
 #include "m4systems/messages.h"
 #include "player/core/event_window.h"
+#include "player/core/media_control.h"
 #include "player/core/player_event.h"
 #include "player/core/screen_geometry.h"
 
@@ -123,6 +124,11 @@ void VelmarMessage::ReceiverLost(uint32_t code) {
 }
 
 void VelmarMessage::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
+    HandleMessage(code, wparam, lparam);
+    controller_.StatusChanged();
+}
+
+void VelmarMessage::HandleMessage(uint32_t code, M4Param wparam, M4Param lparam) {
     PlaybackExtensions& extensions = *controller_.extensions();
     DataServiceDisplay& data_service = controller_.data_service();
     const int watch_kind = state_.WatchKind();
@@ -259,6 +265,10 @@ void VelmarMessage::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             break;
         case WM_SYSTEM_MOT_FILE:
             SlideshowObject();
+            break;
+        case kEventMediaCommand:
+            ApplyMediaCommand(controller_, static_cast<MediaCommand>(wparam),
+                              static_cast<int>(lparam));
             break;
         case WM_SYSTEM_MOT_DIR_TIME:
             if (watch_kind == settings::kWatchKindData) WebSite();

@@ -48,6 +48,7 @@ class VelmarMessage : public QObject {
 
   private:
     void OnTimer(int id);
+    void HandleMessage(uint32_t code, M4Param wparam, M4Param lparam);
     void ResetDataService();
     void Tuned(int watch_kind, int index);
     void TunedDataChannel(int index);

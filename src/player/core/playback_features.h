@@ -53,6 +53,7 @@ class PlaybackFeatures : public PlaybackExtensions {
     void ResetTimeShift() override { time_shift_.Reset(); }
     std::string TimeShiftText() override { return time_shift_.Text(); }
     bool TimeShiftAvailable() override { return time_shift_.Available(); }
+    bool Paused() override { return time_shift_.paused() || files_.paused(); }
     void SeekFile(int offset, int span) override { files_.Seek(offset, span); }
     void FileProgress(long long position_ms, long long length_ms) override {
         files_.Progress(position_ms, length_ms);

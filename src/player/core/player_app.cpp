@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 
 #include <QApplication>
 #include <QFileDialog>
@@ -21,11 +22,14 @@
 #include "m4systems/messages.h"
 #include "m4systems/padaudio/padaudio.h"
 #include "m4systems/tsfeed/tsfeed.h"
+#include "player/core/command_line.h"
 #include "player/core/player_event.h"
 #include "player/core/terminal_setup.h"
 #include "player/core/update_checker.h"
+#include "player/settings/band_tables.h"
 #include "player/skin/skin_discovery.h"
 #include "rxmod/rxmod_api.h"
+#include "usbdev/device_provider.h"
 #include "usbdev/usbdev.h"
 
 namespace koru::player {
@@ -78,20 +82,32 @@ PlayerApp::~PlayerApp() {
     // The message window and the controller refer to the window: they go first.
     playback_.reset();
     message_window_.reset();
+    media_status_.reset();
+    data_service_.reset();
     controller_.reset();
     window_.reset();
 }
 
 int PlayerApp::Run(const std::vector<std::string>& arguments) {
+    const CommandLine line = ParseCommandLine(arguments);
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "VelmarPlayer: %s\n%s\n", line.error.c_str(), kCommandLineUsage);
+        return 2;
+    }
     // A relative name is the starting folder's: the player (and the first player that a second
     // start hands it to) works in the user folder.
-    const std::string file =
-        arguments.empty() ? std::string() : AbsoluteFileName(StripQuotes(arguments.front()));
+    const std::string file = line.file.empty() ? std::string() : AbsoluteFileName(line.file);
     if (!instance_.Claim()) {
         if (!file.empty()) instance_.HandOver(file);
-        return 0;
+        if (line.recording.empty()) return 0;
+        // The running player's receiver is in use: its air cannot change under it.
+        std::fprintf(stderr, "VelmarPlayer: a player is running already; close it to receive %s\n",
+                     line.recording.c_str());
+        return 1;
     }
     instance_.SetReceiver([this](const std::string& text) { OnSecondInstance(text); });
+    // The player works in the user folder: a relative recording is the starting folder's too.
+    SetRecordingOnAir(AbsoluteFileName(line.recording));
     if (!Start(file)) return 1;
     return QApplication::exec();
 }
@@ -100,6 +116,8 @@ bool PlayerApp::Start(const std::string& command_line_file) {
     command_line_file_ = command_line_file;
     if (!PrepareUserFolder()) M4_LOG(1, kSource, "cannot prepare %s", UserFolder().c_str());
     CreateMainWindow();
+    // Before the plug-in or the receiver check reaches the USB libraries.
+    if (!recording_on_air_.empty()) PutRecordingOnAir();
     // Before the terminal opens its audio device, whose library would take the signals for
     // itself otherwise.
     InstallTerminationHandler();
@@ -161,6 +179,9 @@ void PlayerApp::CreateMainWindow() {
     for (const skin::SkinMenuEntry& entry : skin_menu_) {
         if (entry.checked) controller_->menu().SetCheckedSkin(entry.command);
     }
+    data_service_ = std::make_unique<DataServiceRecorder>(*controller_);
+    controller_->SetDataServiceDisplay(data_service_.get());
+    media_status_ = std::make_unique<MediaStatusReader>(*controller_, *data_service_);
     window_->SetController(controller_.get());
     window_->SetUserMessageHandler([this](uint32_t code, M4Param wparam, M4Param lparam) {
         OnUserMessage(code, wparam, lparam);
@@ -249,6 +270,33 @@ void PlayerApp::InitialiseDialog() {
     channel_cache_ = std::filesystem::exists("channel.dat");
 }
 
+// The region's first frequency is searched first, so a recording without a frequency of its
+// own is found at once.
+void PlayerApp::PutRecordingOnAir() {
+    int region = settings::kDefaultFrequencyRegion;
+    state_.WithStore(
+        [&region](const settings::ChannelStore& store) { region = store.frequency_region; });
+    const std::span<const int> band = settings::GetBandTable(region).frequencies_khz;
+    const int first =
+        band.empty()
+            ? settings::GetBandTable(settings::kDefaultFrequencyRegion).frequencies_khz.front()
+            : band.front();
+    usbdev::RecordingOnAir on_air;
+    std::string error;
+    if (usbdev::UseRecordingAsAir(recording_on_air_, static_cast<uint32_t>(first), &on_air,
+                                  &error)) {
+        M4_LOG(2, kSource, "recording on the air: %s on %u kHz", on_air.path.c_str(),
+               on_air.frequency_khz);
+        controller_->set_search_at_start(true);
+        return;
+    }
+    M4_LOG(1, kSource, "recording not on the air: %s", error.c_str());
+    QMessageBox::warning(nullptr, "KORU-DMB",
+                         QString::fromStdString(Format(
+                             Tr(Text::kRecordingNotOnAir, state_.Language()), error.c_str())));
+    state_.message_box_flag = true;
+}
+
 std::vector<std::string> PlayerApp::ChooseFilesToOpen() {
     const QStringList files = QFileDialog::getOpenFileNames(window_.get(), QString(), QString(),
                                                             QString::fromUtf8(kOpenFileFilters));
@@ -285,7 +333,8 @@ void PlayerApp::SetChannelWindows(ChannelWindows* windows) {
 }
 
 void PlayerApp::SetDataServiceDisplay(DataServiceDisplay* display) {
-    controller_->SetDataServiceDisplay(display);
+    // The recorder stays in front: it keeps the label and the slide for the media controls.
+    data_service_->SetTarget(display);
 }
 
 void PlayerApp::SaveSettings() {

@@ -13,6 +13,7 @@
 #include "player/core/desktop_session.h"
 #include "player/core/event_window.h"
 #include "player/core/main_controller.h"
+#include "player/core/media_control.h"
 #include "player/core/message_window.h"
 #include "player/core/playback_features.h"
 #include "player/core/player_state.h"
@@ -57,10 +58,17 @@ class PlayerApp {
     SingleInstance& instance() { return instance_; }
     DesktopSession& desktop() { return desktop_; }
 
+    // An ETI-NI recording ("FILE.eti[@KHZ]") that Start puts on the air of the emulated
+    // receiver; the player then searches it at start. A file that is not such a recording is
+    // reported and the player starts with the receiver it has.
+    void SetRecordingOnAir(const std::string& argument) { recording_on_air_ = argument; }
+
     // The windows of the channel list and the channel search, when they exist.
     void SetChannelWindows(ChannelWindows* windows);
     // The data-service display, when it exists.
     void SetDataServiceDisplay(DataServiceDisplay* display);
+    // What plays, as the desktop's media controls show it (main thread).
+    MediaStatusReader& media_status() { return *media_status_; }
     // Builds the windows that other parts of the player add, once the main window, its logic,
     // the terminal and the event window exist and before the window shows.
     void SetWindowBuilder(std::function<void(PlayerApp&)> builder) {
@@ -77,6 +85,7 @@ class PlayerApp {
     void OnSecondInstance(const std::string& text);
     void OnSuspend();
     void CheckReceiver();
+    void PutRecordingOnAir();
     std::vector<std::string> ChooseFilesToOpen();
     void InstallTerminationHandler();
     void OnTerminationRequest();
@@ -87,6 +96,8 @@ class PlayerApp {
     std::unique_ptr<settings::EM_XmlFile> settings_;
     std::unique_ptr<VelmarPlayerDlg> window_;
     std::unique_ptr<MainController> controller_;
+    std::unique_ptr<DataServiceRecorder> data_service_;
+    std::unique_ptr<MediaStatusReader> media_status_;
     std::unique_ptr<VelmarMessage> message_window_;
     std::unique_ptr<PlaybackFeatures> playback_;
     std::unique_ptr<M4TerminalPort> terminal_;
@@ -96,6 +107,7 @@ class PlayerApp {
     DesktopSession desktop_;
     SingleInstance instance_;
     std::string command_line_file_;
+    std::string recording_on_air_;
     std::vector<skin::SkinMenuEntry> skin_menu_;
     bool settings_loaded_ = false;
     bool channel_cache_ = false;

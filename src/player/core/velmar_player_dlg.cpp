@@ -429,6 +429,12 @@ void VelmarPlayerDlg::Minimize() {
     showMinimized();
 }
 
+void VelmarPlayerDlg::RaiseWindow() {
+    if (isMinimized()) showNormal();
+    raise();
+    activateWindow();
+}
+
 void VelmarPlayerDlg::MovePointerAway() {
     const QScreen* current = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
     if (current != nullptr) QCursor::setPos(current->geometry().topRight());

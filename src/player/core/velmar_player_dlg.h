@@ -103,6 +103,7 @@ class VelmarPlayerDlg : public QWidget, public MainView {
     Size DesktopSize() override;
     skin::Rect ScreenRegion() override;
     void Minimize() override;
+    void RaiseWindow() override;
     void MovePointerAway() override;
     void SetVolumeSlider(int volume) override;
     void SetMuted(bool muted) override;

@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "m4systems/log.h"
+#include "usbdev/rxsim/air.h"
 #include "usbdev/rxsim/chips.h"
 #include "usbdev/rxsim/rxsim.h"
 #include "usbdev/rxsim/words.h"
@@ -25,6 +26,7 @@ namespace rxsim {
 namespace {
 
 constexpr const char* kSource = "rxsim_conf";
+constexpr uint32_t kHighestKhz = 3000000;
 
 bool ParseUnsigned(const std::string& text, uint32_t low, uint32_t high, uint32_t* value) {
     if (text.empty() || text.size() > 10) return false;
@@ -162,7 +164,7 @@ class ConfReader {
     void Air(const std::vector<std::string>& words) {
         AirEntry entry;
         std::string line = Join(words);
-        if (words.size() < 3 || !ParseUnsigned(words[1], 1, 3000000, &entry.frequency_khz)) {
+        if (words.size() < 3 || !ParseUnsigned(words[1], 1, kHighestKhz, &entry.frequency_khz)) {
             return Ignore(line, "air <kHz> <file> [level <value>] expected");
         }
         entry.eti_path = ResolvePath(folder_, words[2]);
@@ -250,6 +252,40 @@ bool LoadReceiverConf(const std::string& path, StickConfig* config, std::string*
     std::string folder = std::filesystem::path(path).parent_path().string();
     if (folder.empty()) folder = ".";
     return ParseReceiverConf(text.str(), folder, config, error);
+}
+
+bool ParseRecordingArgument(const std::string& argument, std::string* path,
+                            std::optional<uint32_t>* frequency_khz, std::string* error) {
+    *path = argument;
+    frequency_khz->reset();
+    const size_t at = argument.rfind('@');
+    if (at == std::string::npos || at + 1 == argument.size()) return true;
+    const std::string digits = argument.substr(at + 1);
+    if (digits.find_first_not_of("0123456789") != std::string::npos) return true;
+    uint32_t khz = 0;
+    if (!ParseUnsigned(digits, 1, kHighestKhz, &khz)) {
+        *error = "frequency " + digits + " kHz is out of range (1 to 3000000)";
+        return false;
+    }
+    *path = argument.substr(0, at);
+    *frequency_khz = khz;
+    return true;
+}
+
+bool UseRecordingAsAir(const std::string& eti_path, uint32_t frequency_khz, StickConfig* config,
+                       std::string* error) {
+    std::error_code ignored;
+    const std::string absolute = std::filesystem::absolute(eti_path, ignored).string();
+    if (!std::filesystem::is_regular_file(absolute, ignored)) {
+        *error = eti_path + " is not a file";
+        return false;
+    }
+    if (LoadEnsemble(absolute, error) == nullptr) return false;
+    AirEntry entry;
+    entry.frequency_khz = frequency_khz;
+    entry.eti_path = absolute;
+    config->air = {entry};
+    return true;
 }
 
 }  // namespace rxsim

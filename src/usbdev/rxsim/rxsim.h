@@ -51,6 +51,17 @@ RXSIM_API bool ParseReceiverConf(const std::string& text, const std::string& fol
                                  StickConfig* config, std::string* error);
 RXSIM_API bool LoadReceiverConf(const std::string& path, StickConfig* config, std::string* error);
 
+// A recording named on a command line, "FILE" or "FILE@KHZ": the frequency is taken from what
+// follows the last '@' when that is all digits (1 to 3000000 kHz); otherwise the whole text is
+// the file and *frequency_khz stays empty. False (with *error) for digits out of that range.
+RXSIM_API bool ParseRecordingArgument(const std::string& argument, std::string* path,
+                                      std::optional<uint32_t>* frequency_khz, std::string* error);
+// Makes one ETI-NI recording the whole air of config: the file, looped, on frequency_khz at the
+// default level. False (with *error, config unchanged) when the file cannot be read or holds no
+// good ETI-NI frame.
+RXSIM_API bool UseRecordingAsAir(const std::string& eti_path, uint32_t frequency_khz,
+                                 StickConfig* config, std::string* error);
+
 // What tests and rxsimctl can look at.
 struct StickStatus {
     bool plugged = false;

@@ -179,6 +179,29 @@ TEST_F(ChannelCacheTest, AShortOrDamagedFileLoadsWhatIsWhole) {
     EXPECT_EQ(DMB_SaveChannelCache(""), BB_ERR_INVALID_PARAM);
 }
 
+TEST_F(ChannelCacheTest, TheEnsembleLabelIsReadFromTheFileAsUtf8) {
+    auto info = NewChannel(208.736);
+    std::strcpy(info->ensemble_label,
+                "Stra\x8D"
+                "e Ens    ");  // EBU Latin: 0x8D is ß
+    ASSERT_EQ(DMB_StoreChannel(*info), 0);
+    ASSERT_EQ(DMB_SaveChannelCache("channel.dat"), 0);
+    // The plug-in's working cache plays no part: only the file counts.
+    DMB_ClearChannelCache();
+
+    char label[64];
+    ASSERT_EQ(BB_API_GetEnsembleLabel(208736, label, sizeof(label)), 0);
+    EXPECT_STREQ(label, "Stra\u00DFe Ens");
+    // Cut to the buffer without splitting the two bytes of ß.
+    ASSERT_EQ(BB_API_GetEnsembleLabel(208736, label, 6), 0);
+    EXPECT_STREQ(label, "Stra");
+    EXPECT_EQ(BB_API_GetEnsembleLabel(205280, label, sizeof(label)), BB_ERR_NO_CHANNEL);
+    EXPECT_STREQ(label, "");
+    WriteFile(folder() / "channel.dat", "\x01");
+    EXPECT_EQ(BB_API_GetEnsembleLabel(208736, label, sizeof(label)), BB_ERR_NO_CHANNEL);
+    EXPECT_EQ(BB_API_GetEnsembleLabel(208736, label, 0), BB_ERR_INVALID_PARAM);
+}
+
 class SearchTest : public RxmodTest {
   protected:
     // An ensemble with a radio, a TV and a TPEG data service without FIG 0/13.

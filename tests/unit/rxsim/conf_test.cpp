@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "m4systems/log.h"
+#include "support/environment.h"
+#include "support/temp_dir.h"
 #include "usbdev/rxsim/rxsim.h"
 
 namespace {
@@ -105,6 +107,52 @@ TEST_F(ConfTest, ChipsFollowTheFirmwareTextUnlessNamed) {
         rxsim::ParseReceiverConf("firmware M|1|d|CTX2050|FNX14701|\n", "", &other, &error));
     EXPECT_NE(error.find("CTX2050"), std::string::npos);
     EXPECT_FALSE(rxsim::ParseReceiverConf("tuner FC2501\n", "", &other, &error));
+}
+
+TEST(RecordingArgument, TheFrequencyFollowsTheLastAt) {
+    std::string path, error;
+    std::optional<uint32_t> khz;
+    ASSERT_TRUE(rxsim::ParseRecordingArgument("/r/ens.eti@1452960", &path, &khz, &error));
+    EXPECT_EQ(path, "/r/ens.eti");
+    EXPECT_EQ(khz, 1452960u);
+    // Text after '@' that is no number belongs to the name; so does a bare '@'.
+    for (const char* name : {"/r/me@home/ens.eti", "/r/ens.eti@", "ens@12C.eti"}) {
+        ASSERT_TRUE(rxsim::ParseRecordingArgument(name, &path, &khz, &error)) << name;
+        EXPECT_EQ(path, name);
+        EXPECT_FALSE(khz.has_value()) << name;
+    }
+    ASSERT_TRUE(rxsim::ParseRecordingArgument("me@home/ens.eti@208736", &path, &khz, &error));
+    EXPECT_EQ(path, "me@home/ens.eti");
+    EXPECT_EQ(khz, 208736u);
+    for (const char* wrong : {"ens.eti@0", "ens.eti@3000001", "ens.eti@99999999999"}) {
+        EXPECT_FALSE(rxsim::ParseRecordingArgument(wrong, &path, &khz, &error)) << wrong;
+        EXPECT_NE(error.find("out of range"), std::string::npos) << error;
+    }
+}
+
+TEST(RecordingArgument, OnlyAnEtiRecordingReplacesTheAir) {
+    const std::filesystem::path reference = koru::test::ReferenceEti();
+    if (reference.empty()) GTEST_SKIP() << "no reference recording";
+    rxsim::StickConfig config;
+    config.air.push_back({205280, "/demo/205280.eti", 14.6});
+    config.acquisition_ms = 250;
+    std::string error;
+    koru::test::TempDir folder;
+    const std::filesystem::path not_eti = folder / "slide.jpg";
+    koru::test::WriteFile(not_eti, std::string(20000, '\xFF'));
+    EXPECT_FALSE(rxsim::UseRecordingAsAir(not_eti.string(), 208736, &config, &error));
+    EXPECT_NE(error.find("ETI-NI"), std::string::npos) << error;
+    EXPECT_FALSE(rxsim::UseRecordingAsAir(folder.str(), 208736, &config, &error));
+    EXPECT_NE(error.find("not a file"), std::string::npos) << error;
+    ASSERT_EQ(config.air.size(), 1u);
+    EXPECT_EQ(config.air[0].eti_path, "/demo/205280.eti") << "a refused file changes nothing";
+
+    ASSERT_TRUE(rxsim::UseRecordingAsAir(reference.string(), 208736, &config, &error)) << error;
+    ASSERT_EQ(config.air.size(), 1u);
+    EXPECT_EQ(config.air[0].frequency_khz, 208736u);
+    EXPECT_EQ(config.air[0].eti_path, std::filesystem::absolute(reference).string());
+    EXPECT_DOUBLE_EQ(config.air[0].level, 20.0);
+    EXPECT_EQ(config.acquisition_ms, 250u) << "the stick stays as it was";
 }
 
 }  // namespace
