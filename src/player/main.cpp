@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
         dialog_dependencies.event_window = app.events()->window();
         dialog_dependencies.find_search_function = dependencies.search.find_search_function;
         dialog_dependencies.channels = channels.get();
+        dialog_dependencies.schedule = &app.playback()->schedule();
         dialogs = std::make_unique<koru::player::PlayerDialogs>(dialog_dependencies);
         app.controller()->SetDialogWindows(dialogs.get());
 

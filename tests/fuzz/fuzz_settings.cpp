@@ -1,11 +1,12 @@
-// Any bytes as "channel.xml": load them, and what is saved from them must load back to the
-// same document.
+// Any bytes as "channel.xml": load them, read the reservations' time texts, and what is saved
+// from them must load back to the same document.
 #include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "player/settings/em_xmlfile.h"
+#include "player/settings/reservation_time.h"
 
 namespace {
 
@@ -13,6 +14,18 @@ std::string Resave(std::string_view document, bool* loaded) {
     koru::settings::ChannelStore store;
     koru::settings::EM_XmlFile file(store, "/nonexistent/channel.xml");
     *loaded = file.LoadSettingsFromText(document);
+    // A time text of 14 characters that names a moment is the text of that moment (local time
+    // is UTC here, so no hour is skipped).
+    for (const koru::settings::Reservation& reservation : store.reservations) {
+        for (std::string_view text : {koru::settings::FixedText(reservation.start),
+                                      koru::settings::FixedText(reservation.end)}) {
+            const auto moment = koru::settings::ParseReservationTime(text);
+            if (moment && text.size() == koru::settings::kReservationTimeLength &&
+                koru::settings::ReservationTimeText(*moment) != text) {
+                __builtin_trap();
+            }
+        }
+    }
     return file.SettingsDocument();
 }
 
@@ -25,6 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const char* home = mkdtemp(pattern);
         setenv("HOME", home, 1);
         setenv("XDG_CONFIG_HOME", home, 1);
+        setenv("TZ", "UTC", 1);
+        tzset();
         return true;
     }();
     (void)home_set;

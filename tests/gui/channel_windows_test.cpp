@@ -39,6 +39,7 @@ class ChannelWindowsTest : public QObject {
     void RadioButtonDuringASearchTunesNothing();
     void DoubleClickRules();
     void ChannelListButtonPaths();
+    void ReservationsAheadAreAskedAboutBeforeASearch();
     void HeadingsAndTooltipsFollowTheLanguage();
     void ChannelListButtonDuringASearchShowsTheSearchWindow();
     void KeysGoToTheMainWindowAndDraggingTakesTheSearchWindowAlong();
@@ -284,6 +285,61 @@ void ChannelWindowsTest::ChannelListButtonPaths() {
     const QRect work = h.dialogs->list_window()->WorkArea();
     h.dialogs->MainWindowMoved(work.width() + 500, 0);
     QVERIFY(!h.dialogs->list_window()->isVisible());
+}
+
+void ChannelWindowsTest::ReservationsAheadAreAskedAboutBeforeASearch() {
+    ChannelHarness h;
+    h.core.FillChannels();
+    auto reserve = [&](const char* second_start) {
+        h.core.state.WithStore([&](settings::ChannelStore& store) {
+            settings::SetFixedText(store.reservations[0].start, "20000101-10:00");
+            settings::SetFixedText(store.reservations[1].start, second_start);
+            store.reservation_count = 2;
+        });
+    };
+    auto reservations = [&] {
+        int count = 0;
+        h.core.state.WithStore(
+            [&](const settings::ChannelStore& store) { count = store.reservation_count; });
+        return count;
+    };
+    auto search_button = [&] {
+        h.dialogs->list_window()->ShowList();
+        h.dialogs->list_window()->button(control::kListSearchButton)->click();
+    };
+    // Only past ones: no question, they stay.
+    reserve("20000101-12:00");
+    search_button();
+    QVERIFY(h.WaitForSearchEnd());
+    QVERIFY(h.core.view.questions.empty());
+    QCOMPARE(reservations(), 2);
+
+    // One ahead: No searches nothing and keeps them.
+    reserve("20991231-23:00");
+    h.core.view.answer = false;
+    const int calls = h.script.calls.load();
+    search_button();
+    QCOMPARE(h.core.view.questions.size(), size_t{1});
+    QCOMPARE(QString::fromStdString(h.core.view.questions[0]),
+             QString("There is the data for preengagement recording.\nif you check search the "
+                     "channel, this data will be deleted.\nDo you still want to search the "
+                     "channel?"));
+    QVERIFY(!h.dialogs->search_window()->isVisible());
+    QCOMPARE(h.script.calls.load(), calls);
+    QCOMPARE(reservations(), 2);
+
+    // Yes deletes the whole table and stops the reservation timer, then searches.
+    h.core.controller->timers().Start(timer::kReservationStart, 60000, true);
+    h.core.view.answer = true;
+    search_button();
+    QCOMPARE(h.core.view.questions.size(), size_t{2});
+    QVERIFY(!h.core.controller->timers().IsActive(timer::kReservationStart));
+    QCOMPARE(reservations(), 0);
+    h.core.state.WithStore([](const settings::ChannelStore& store) {
+        QVERIFY(settings::FixedText(store.reservations[1].start).empty());
+    });
+    QVERIFY(h.WaitForSearchEnd());
+    QVERIFY(h.script.calls.load() > calls);
 }
 
 void ChannelWindowsTest::HeadingsAndTooltipsFollowTheLanguage() {

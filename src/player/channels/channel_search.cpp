@@ -8,6 +8,7 @@
 #include "m4systems/log.h"
 #include "m4systems/messages.h"
 #include "player/core/event_window.h"
+#include "player/core/local_time.h"
 #include "player/core/player_event.h"
 #include "player/settings/band_tables.h"
 
@@ -32,7 +33,7 @@ ChannelSearch::ChannelSearch(const Dependencies& dependencies, QObject* parent)
       event_window_(dependencies.event_window),
       find_search_function_(dependencies.find_search_function),
       receiver_present_(dependencies.receiver_present),
-      now_(dependencies.now ? dependencies.now : [] { return std::time(nullptr); }) {}
+      now_(dependencies.now ? dependencies.now : [] { return PlayerWallClock().Seconds(); }) {}
 
 ChannelSearch::~ChannelSearch() {
     closing_ = true;

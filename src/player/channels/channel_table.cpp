@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "player/settings/reservation_time.h"
+
 namespace koru::player {
 
 int SearchProgress(int i, int n) {
@@ -72,18 +74,11 @@ void RebuildChannelLists(settings::ChannelStore& store, const ChannelTable& tabl
 }
 
 bool HasFutureReservation(const settings::ChannelStore& store, std::time_t now) {
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::snprintf(text, sizeof(text), "%d%02d%02d-%02d:%02d", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
-    const std::string now_text(text);
     const int count = std::clamp(store.reservation_count, 0, settings::kMaxReservations);
     for (int i = 0; i < count; ++i) {
-        const std::string start(
+        const std::optional<std::time_t> start = settings::ParseReservationTime(
             settings::FixedText(store.reservations[static_cast<size_t>(i)].start));
-        // Same-width texts of this form order as the times they name.
-        if (start.size() == now_text.size() && start > now_text) return true;
+        if (start && *start > now) return true;
     }
     return false;
 }

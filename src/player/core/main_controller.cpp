@@ -44,8 +44,8 @@ void MainController::SetChannelWindows(ChannelWindows* windows) {
 
 void MainController::SetDialogWindows(DialogWindows* dialogs) {
     dialogs_ = dialogs;
-    for (Feature feature :
-         {Feature::kOptions, Feature::kShortcutList, Feature::kProgramInformation}) {
+    for (Feature feature : {Feature::kOptions, Feature::kReservations, Feature::kShortcutList,
+                            Feature::kProgramInformation}) {
         menu_.SetFeature(feature, dialogs != nullptr);
     }
 }

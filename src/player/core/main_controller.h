@@ -58,7 +58,7 @@ constexpr int kSkinnedMessage = 2924;
 }  // namespace timer
 
 // The parts of playback that later work adds (recording, time shift, capture, file
-// playback, reservations, dialogs). Every operation does nothing by default; the menu model's
+// playback, reservations). Every operation does nothing by default; the menu model's
 // features say which of them exist.
 class PlaybackExtensions {
   public:
@@ -92,7 +92,6 @@ class PlaybackExtensions {
     virtual void LiveTuned(int /*watch_kind*/) {}
     // A main window timer that the controller itself does not use (2033, 2324).
     virtual void OnTimer(int /*id*/) {}
-    virtual void ReservationDialog() {}
 };
 
 class MainController : public QObject {

@@ -105,7 +105,7 @@ void MainController::OnMenuCommand(int command) {
             extensions_->RecordCommand();
             break;
         case command::kPreengagement:
-            extensions_->ReservationDialog();
+            if (dialogs_ != nullptr && !state_.Searching()) dialogs_->ReservationDialog();
             break;
         case command::kCapture:
         case command::kCaptureFullScreen:
@@ -231,8 +231,7 @@ void MainController::HandleKey(int key, bool alt) {
             ChannelStep(+1);
             break;
         case Qt::Key_B:
-            if (!searching && menu_.HasFeature(Feature::kReservations))
-                extensions_->ReservationDialog();
+            if (!searching && dialogs_ != nullptr) dialogs_->ReservationDialog();
             break;
         case Qt::Key_C:
             if (menu_.HasFeature(Feature::kCapture)) extensions_->CaptureCommand();

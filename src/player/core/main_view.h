@@ -99,13 +99,14 @@ class ChannelWindows {
     virtual bool SearchWindowActive() = 0;
 };
 
-// The options, shortcut list and program information dialogs and the manual search window.
-// Until they exist their commands are greyed.
+// The options, reserved recording, shortcut list and program information dialogs and the manual
+// search window. Until they exist their commands are greyed.
 class DialogWindows {
   public:
     virtual ~DialogWindows() = default;
     // Modal: each returns when its dialog has ended.
     virtual void OptionsDialog() = 0;
+    virtual void ReservationDialog() = 0;
     virtual void ShortcutListDialog() = 0;
     virtual void InformationDialog() = 0;
     // The service key sequence shows the (modeless) manual search window.

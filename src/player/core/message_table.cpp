@@ -127,6 +127,19 @@ constexpr Entry kTable[] = {
     {Text::kReserveOverlap, "예약 시간이 설정되어 있습니다.\n다시 예약시간을 설정하세요.",
      "The time for preengagement is already established.\nPlease reestablished it."},
     {Text::kReserveOverlapFormat, "%s ~ %s %s", "%s ~ %s %s"},
+    {Text::kReserveTableFull,
+     "예약 녹화는 100개까지 설정할 수 있습니다.\n다른 예약을 먼저 삭제하세요.",
+     "No more than 100 recordings can be reserved.\nPlease delete a reservation first."},
+    {Text::kReserveStartedLate,
+     "%s 채널의 예약 녹화(%s ~ %s)가 늦게, %02d시 %02d분에 시작되었습니다.\n"
+     "그 시간에 컴퓨터가 꺼져 있었거나 절전 상태였거나 시계가 바뀌었습니다.",
+     "The reserved recording of %s (%s ~ %s) started late, at %02d:%02d.\n"
+     "The computer was off or asleep at its start, or its clock was changed."},
+    {Text::kReserveChannelGone,
+     "%s 채널의 예약 녹화(%s ~ %s)를 하지 못했습니다.\n"
+     "채널 검색 뒤에 이 채널이 목록에 없습니다.",
+     "The reserved recording of %s (%s ~ %s) was not made.\n"
+     "The channel is no longer in the channel list since a channel search."},
     {Text::kSkinRefusedInRadio, "라디오 모드에서는 스킨을 변경 할 수 없습니다.",
      "The skin cannot be changed in radio mode."},
     {Text::kMenuOpen, "열기\tO", "Open\tO"},

@@ -81,6 +81,9 @@ enum class Text : int {
     kReserveBelow8Hours,
     kReserveOverlap,
     kReserveOverlapFormat,
+    kReserveTableFull,
+    kReserveStartedLate,
+    kReserveChannelGone,
     // Skins.
     kSkinRefusedInRadio,
     // Main menu.

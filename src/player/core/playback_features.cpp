@@ -7,7 +7,9 @@ PlaybackFeatures::PlaybackFeatures(const Dependencies& dependencies)
       time_shift_(controller_),
       files_(controller_, dependencies.choose_files),
       recording_(controller_, *dependencies.message_window, time_shift_, dependencies.clock),
-      capture_(controller_, dependencies.clock, [this] { return files_.name(); }) {
+      capture_(controller_, dependencies.clock, [this] { return files_.name(); }),
+      schedule_(controller_, recording_, time_shift_,
+                dependencies.wall_clock != nullptr ? *dependencies.wall_clock : PlayerWallClock()) {
     controller_.SetPlaybackExtensions(this);
     SetCommandsAvailable(true);
 }
@@ -26,6 +28,11 @@ void PlaybackFeatures::SetCommandsAvailable(bool available) {
     controller_.view().RefreshMenus();
 }
 
+void PlaybackFeatures::StopRecording() {
+    recording_.Stop();
+    schedule_.RecordingStopped();
+}
+
 void PlaybackFeatures::FirstFrame() {
     PlayerState& state = controller_.state();
     if (state.FilePlayback()) {
@@ -35,9 +42,11 @@ void PlaybackFeatures::FirstFrame() {
         // The cache exists once a TV service plays.
         controller_.set_timeshift_ready(true);
     }
+    schedule_.FirstFrame();
 }
 
 void PlaybackFeatures::OnTimer(int id) {
+    if (schedule_.OnTimer(id)) return;
     if (id == timer::kTimeShiftCounter) {
         time_shift_.Tick();
     } else if (id == timer::kFileProgress) {

@@ -10,6 +10,7 @@
 #include "player/core/main_controller.h"
 #include "player/core/message_window.h"
 #include "player/core/recording.h"
+#include "player/core/reservation_schedule.h"
 #include "player/core/time_shift.h"
 
 namespace koru::player {
@@ -20,6 +21,8 @@ class PlaybackFeatures : public PlaybackExtensions {
         MainController* controller = nullptr;
         VelmarMessage* message_window = nullptr;
         LocalClock clock = &LocalTimeNow;
+        // What reservations take "now" from (null: the player's wall clock).
+        const WallClock* wall_clock = nullptr;
         FilePlayback::ChooseFiles choose_files;
     };
     explicit PlaybackFeatures(const Dependencies& dependencies);
@@ -31,6 +34,7 @@ class PlaybackFeatures : public PlaybackExtensions {
     TimeShift& time_shift() { return time_shift_; }
     Capture& capture() { return capture_; }
     FilePlayback& files() { return files_; }
+    ReservationSchedule& schedule() { return schedule_; }
 
     // PlaybackExtensions.
     void OpenCommand() override { files_.OpenCommand(); }
@@ -40,7 +44,7 @@ class PlaybackFeatures : public PlaybackExtensions {
     void StopFile() override { files_.Stop(); }
     void RecordCommand() override { recording_.Command(); }
     void StartRecording() override { recording_.Start(); }
-    void StopRecording() override { recording_.Stop(); }
+    void StopRecording() override;
     void RecordSplit() override { recording_.Split(); }
     void FirstFrame() override;
     void CaptureCommand() override { capture_.Command(); }
@@ -65,6 +69,7 @@ class PlaybackFeatures : public PlaybackExtensions {
     FilePlayback files_;
     Recording recording_;
     Capture capture_;
+    ReservationSchedule schedule_;
 };
 
 }  // namespace koru::player

@@ -18,6 +18,7 @@ KeyReleaseDialog::KeyReleaseDialog(QWidget* parent)
 
 void KeyReleaseDialog::keyPressEvent(QKeyEvent* event) {
     if (IsEnter(event->key()) || event->key() == Qt::Key_Escape) {
+        if (!event->isAutoRepeat()) pressed_key_ = event->key();
         event->accept();
         return;
     }
@@ -27,6 +28,9 @@ void KeyReleaseDialog::keyPressEvent(QKeyEvent* event) {
 void KeyReleaseDialog::keyReleaseEvent(QKeyEvent* event) {
     event->accept();
     if (event->isAutoRepeat()) return;
+    const bool pressed_here = pressed_key_ == event->key();
+    pressed_key_ = 0;
+    if (!pressed_here) return;
     if (IsEnter(event->key())) {
         EnterReleased();
     } else if (event->key() == Qt::Key_Escape) {

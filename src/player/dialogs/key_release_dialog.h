@@ -1,6 +1,6 @@
 // The base of the player's modal dialogs: Enter and Escape act when they are released, not
-// pressed, and every key release stays in the dialog. A dialog that closed on the press would
-// leave the release to the main window, where Enter and Escape switch full screen.
+// pressed (and pressed here), and every key release stays in the dialog. A dialog that closed on
+// the press would leave the release to the main window, where Enter and Escape switch full screen.
 #ifndef PLAYER_DIALOGS_KEY_RELEASE_DIALOG_H
 #define PLAYER_DIALOGS_KEY_RELEASE_DIALOG_H
 
@@ -33,6 +33,11 @@ class KeyReleaseDialog : public QDialog {
     // dialog whichever control has the focus (an edit keeps their releases otherwise).
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    // The Enter or Escape pressed in this dialog: a release whose press went to another window
+    // (a message box that closed on it) does nothing.
+    int pressed_key_ = 0;
 };
 
 }  // namespace koru::player

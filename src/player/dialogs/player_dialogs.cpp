@@ -21,7 +21,10 @@ PlayerDialogs::PlayerDialogs(const Dependencies& dependencies)
     : main_window_(dependencies.main_window),
       controller_(*dependencies.controller),
       options_(controller_, RealEffects(dependencies.options)),
-      folder_chooser_(dependencies.folder_chooser) {
+      folder_chooser_(dependencies.folder_chooser),
+      reservation_message_box_(dependencies.reservation_message_box) {
+    if (dependencies.schedule != nullptr)
+        reservations_ = std::make_unique<ReservedRecording>(controller_, *dependencies.schedule);
     ChannelDialogs* channels = dependencies.channels;
     ManualSearch::Dependencies search;
     search.controller = &controller_;
@@ -91,6 +94,13 @@ void PlayerDialogs::RunModal(QDialog& dialog) {
 
 void PlayerDialogs::OptionsDialog() {
     OptionDlg dialog(main_window_, controller_, options_, folder_chooser_);
+    RunModal(dialog);
+}
+
+void PlayerDialogs::ReservationDialog() {
+    if (reservations_ == nullptr || controller_.state().Searching()) return;
+    ReservedRecordingDlg dialog(main_window_, controller_, *reservations_,
+                                reservation_message_box_);
     RunModal(dialog);
 }
 

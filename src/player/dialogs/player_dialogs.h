@@ -1,6 +1,6 @@
-// The dialogs as the main window sees them (DialogWindows): the modal options, shortcut list
-// and program information dialogs, opened over the main window with its dialog-open mark set,
-// and the modeless manual search window, created hidden with the main window.
+// The dialogs as the main window sees them (DialogWindows): the modal options, reserved
+// recording, shortcut list and program information dialogs, opened over the main window with its
+// dialog-open mark set, and the modeless manual search window, created hidden with the main window.
 #ifndef PLAYER_DIALOGS_PLAYER_DIALOGS_H
 #define PLAYER_DIALOGS_PLAYER_DIALOGS_H
 
@@ -13,6 +13,8 @@
 #include "player/dialogs/manual_search_dialog.h"
 #include "player/dialogs/options_dialog.h"
 #include "player/dialogs/options_model.h"
+#include "player/dialogs/reserved_recording.h"
+#include "player/dialogs/reserved_recording_dialog.h"
 
 namespace koru::player {
 
@@ -30,6 +32,10 @@ class PlayerDialogs : public DialogWindows {
         // real thing (the window, the plug-in's car mode, the terminal's time shift, a timer).
         OptionsModel::Effects options;
         OptionDlg::FolderChooser folder_chooser;
+        // The main window's scheduled recordings, which the reserved recording dialog edits
+        // (null: the dialog does not open).
+        ReservationSchedule* schedule = nullptr;
+        ReservedRecordingDlg::MessageBox reservation_message_box;
     };
     explicit PlayerDialogs(const Dependencies& dependencies);
     ~PlayerDialogs() override;
@@ -41,6 +47,7 @@ class PlayerDialogs : public DialogWindows {
 
     // DialogWindows.
     void OptionsDialog() override;
+    void ReservationDialog() override;
     void ShortcutListDialog() override;
     void InformationDialog() override;
     void ShowManualSearch() override;
@@ -54,6 +61,8 @@ class PlayerDialogs : public DialogWindows {
     MainController& controller_;
     OptionsModel options_;
     OptionDlg::FolderChooser folder_chooser_;
+    std::unique_ptr<ReservedRecording> reservations_;
+    ReservedRecordingDlg::MessageBox reservation_message_box_;
     std::unique_ptr<ManualSearch> manual_search_;
     QPointer<CManualSearch> manual_search_window_;
 };

@@ -1,11 +1,11 @@
 // The dialogs end to end on an X server of their own, in English and then in Korean: with the
 // demo's channels stored and TV playing, F5 opens the options (both pages), F1 the shortcut
-// list, I the program information and K H Z the manual search window; a typed 208736 searches
-// that frequency on the demo air and plays its first TV service, a double-click on 7KA (no
-// ensemble there) ends in "No data for channel". In English, Always on Top and time shift Off
-// with OK restart the time shift without its cache and play the channel again, the main window
-// staying where it was. Every dialog lies whole on the screen; the screenshots are kept in
-// build/tests/artifacts/dialogs_e2e.
+// list, I the program information, B the reserved recordings and K H Z the manual search window; a
+// typed 208736 searches that frequency on the demo air and plays its first TV service, a
+// double-click on 7KA (no ensemble there) ends in "No data for channel". In English, Always on Top
+// and time shift Off with OK restart the time shift without its cache and play the channel again,
+// the main window staying where it was. Every dialog lies whole on the screen; the screenshots are
+// kept in build/tests/artifacts/dialogs_e2e.
 //
 // Exit status: 0 passed, 1 failed, 77 skipped (no X tools, or no receiver plug-in that plays).
 #include <QCoreApplication>
@@ -29,13 +29,19 @@ struct Language {
     const char* options_title;
     const char* shortcut_title;
     const char* information_title;
+    const char* reservation_title;
     const char* no_data;  // the message box after a search without services
 };
 
-const Language kEnglish = {"en", "Option for the programme circumstances", "Shortcut list",
-                           "Program information", "skinned message: No data for channel"};
-const Language kKorean = {"ko", "환경 설정", "단축키 목록", "프로그램 정보",
-                          "skinned message: 채널 데이터가 없습니다."};
+const Language kEnglish = {"en",
+                           "Option for the programme circumstances",
+                           "Shortcut list",
+                           "Program information",
+                           "Preengagement of record",
+                           "skinned message: No data for channel"};
+const Language kKorean = {"ko",          "환경 설정",
+                          "단축키 목록", "프로그램 정보",
+                          "예약 녹화",   "skinned message: 채널 데이터가 없습니다."};
 
 class Session : public koru::test::PlayerSession {
   public:
@@ -110,6 +116,9 @@ void Dialogs(Session& session, const Language& language) {
     const QString information = session.OpenDialog("i", "ProgramInformationDlg",
                                                    language.information_title, "info" + suffix);
     session.CloseDialog(information, "Escape", "ProgramInformationDlg");
+    const QString reservations = session.OpenDialog(
+        "b", "ReservedRecordingDlg", language.reservation_title, "reservations" + suffix);
+    session.CloseDialog(reservations, "Escape", "ReservedRecordingDlg");
 }
 
 // Always on Top and time shift Off, then OK: the window stays where it was, the time shift

@@ -28,6 +28,7 @@
 
 #include "player/skin/qt_skin.h"
 #include "player/skin/skin_layout.h"
+#include "support/media_files.h"
 #include "support/player_session.h"
 #include "support/soft_check.h"
 #include "support/temp_dir.h"
@@ -35,62 +36,17 @@
 namespace {
 
 using koru::test::CountOf;
+using koru::test::LastMatch;
 using koru::test::PlayerProcess;
+using koru::test::Probe;
+using koru::test::RecordingFiles;
+using koru::test::TotalDuration;
 using koru::test::XvfbDisplay;
 
 // The window stands at its first-start place.
 const QPoint kOrigin(100, 100);
 
 QString g_artifacts;
-
-// What ffprobe tells of a media file's entries (e.g. "format=duration"), or empty.
-QString Probe(const std::filesystem::path& file, const QString& entries) {
-    QProcess probe;
-    probe.start("ffprobe", {"-v", "error", "-show_entries", entries, "-of", "csv=p=0",
-                            QString::fromStdString(file.string())});
-    if (!probe.waitForFinished(20000) || probe.exitCode() != 0) return {};
-    return QString::fromLocal8Bit(probe.readAllStandardOutput()).trimmed();
-}
-
-// A media file's duration by ffprobe, or -1.
-double Duration(const std::filesystem::path& file) {
-    bool ok = false;
-    const double seconds = Probe(file, "format=duration").toDouble(&ok);
-    return ok ? seconds : -1;
-}
-
-// A recording's files: the one named, then "<base>-1.ts" ... when the terminal split it.
-std::vector<std::filesystem::path> RecordingFiles(const std::string& path) {
-    std::vector<std::filesystem::path> files = {path};
-    if (path.size() > 3 && path.compare(path.size() - 3, 3, ".ts") == 0) {
-        const std::string base = path.substr(0, path.size() - 3);
-        for (int n = 1; std::filesystem::exists(base + "-" + std::to_string(n) + ".ts"); ++n)
-            files.emplace_back(base + "-" + std::to_string(n) + ".ts");
-    }
-    return files;
-}
-
-double TotalDuration(const std::vector<std::filesystem::path>& files) {
-    double total = 0;
-    for (const auto& file : files) {
-        // A file the kill cut before its first second reached the disk holds nothing.
-        if (std::filesystem::file_size(file) == 0) continue;
-        const double seconds = Duration(file);
-        std::printf("  %s: %.2f s\n", file.filename().c_str(), seconds);
-        if (seconds < 0) return -1;
-        total += seconds;
-    }
-    return total;
-}
-
-// The last match of pattern's first group in text, or empty.
-std::string LastMatch(const std::string& text, const QString& pattern) {
-    QString found;
-    auto matches = QRegularExpression(pattern).globalMatch(QString::fromStdString(text));
-    while (matches.hasNext())
-        found = matches.next().captured(1);
-    return found.toStdString();
-}
 
 // How many sampled pixels of area differ between two screenshots.
 int Changed(const QImage& a, const QImage& b, const QRect& area) {
