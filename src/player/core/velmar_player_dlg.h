@@ -68,6 +68,9 @@ class VelmarPlayerDlg : public QWidget, public MainView {
     OsdWindow* volume_osd() { return volume_osd_; }
     // Builds the popup menu that a right click shows (for tests and the window).
     std::unique_ptr<QMenu> BuildPopupMenu(bool full_screen_menu);
+    // A warning of the settings or the skin (its caption, or "KORU-DMB" when empty);
+    // sets the message-box flag.
+    void ShowMessageBox(const std::string& caption, const std::string& text);
 
     // MainView.
     void RedrawMessageLine(int line) override;
