@@ -8,6 +8,7 @@
 #include "m4systems/log.h"
 #include "rxmod/bb_err.h"
 #include "rxmod/rxmod_api.h"
+#include "usbdev/usb_ops.h"
 #include "usbdev/usbdev.h"
 
 namespace {
@@ -35,22 +36,7 @@ constexpr uint8_t kFirmwareIdQuery = 0x10;
 constexpr uint8_t kControl = 0x11;
 constexpr uint8_t kHardwareIdNone = 15;
 
-// The eight operations of one device library.
-struct UsbOps {
-    int (*GetNumDevices)(uint32_t* count);
-    int (*Open)(uint32_t index, USB_HANDLE* handle);
-    int (*Close)(USB_HANDLE handle);
-    int (*Read)(USB_HANDLE handle, void* buffer, uint32_t wanted, uint32_t* got);
-    int (*Write)(USB_HANDLE handle, const void* buffer, uint32_t length, uint32_t* written);
-    int (*FlushBuffers)(USB_HANDLE handle, uint8_t transmit, uint8_t receive);
-    int (*SetTimeouts)(uint32_t read_ms, uint32_t write_ms);
-    int (*CheckRXQueue)(USB_HANDLE handle, uint32_t* queued, uint32_t* status);
-};
-
-const UsbOps kSiUSBXp{SI_GetNumDevices, SI_Open,         SI_Close,       SI_Read,
-                      SI_Write,         SI_FlushBuffers, SI_SetTimeouts, SI_CheckRXQueue};
-const UsbOps kKoruDmbMS{DI_GetNumDevices, DI_Open,         DI_Close,       DI_Read,
-                        DI_Write,         DI_FlushBuffers, DI_SetTimeouts, DI_CheckRXQueue};
+using usbdev::UsbOps;
 
 constexpr int kBackendSiUSBXp = 1;
 constexpr int kBackendKoruDmbMS = 0;
@@ -72,7 +58,7 @@ struct StopCheck {
 thread_local StopCheck t_stop_check;
 
 const UsbOps& ChosenOps() {
-    return g_link.backend == kBackendSiUSBXp ? kSiUSBXp : kKoruDmbMS;
+    return g_link.backend == kBackendSiUSBXp ? usbdev::kSiUSBXpOps : usbdev::kKoruDmbMSOps;
 }
 
 // Sends one whole frame.
