@@ -188,7 +188,7 @@ void ChannelWindowsTest::CancelDuringTheThirdFrequencyKeepsItsServicesAndTheList
     QCOMPARE(h.Items(h.dialogs->list_window()->list_of(settings::kWatchKindTv)).front(),
              QString("TV 1"));
     // Nothing played live before: nothing is tuned again.
-    CoreHarness::Settle(100);
+    h.core.DrainEvents();
     QCOMPARE(h.Connects(), size_t{0});
     // A message shown meanwhile is not hidden by the outcome's timer.
     QVERIFY(h.core.view.skinned_shown);
@@ -214,7 +214,7 @@ void ChannelWindowsTest::ReceiverLostEndsTheSearchAndIsReportedOnce() {
              QString("bbu://208736,1,0.ts"));
     // The plug-in's own receiver-lost message that follows is not shown again.
     PostPlayerEvent(h.core.message_window.get(), WM_SYSTEM_USB_LOST);
-    CoreHarness::Settle(100);
+    h.core.DrainEvents();
     QCOMPARE(h.core.view.error_boxes.size(), size_t{1});
 }
 
@@ -281,7 +281,7 @@ void ChannelWindowsTest::RadioButtonDuringASearchTunesNothing() {
     h.dialogs->list_window()->Refill();
     h.core.state.activity = kActivitySearching;
     h.dialogs->list_window()->button(control::kListRadioButton)->click();
-    CoreHarness::Settle(100);
+    h.core.DrainEvents();
     QCOMPARE(h.core.state.WatchKind(), settings::kWatchKindRadio);
     QVERIFY(h.dialogs->list_window()
                 ->list_of(settings::kWatchKindRadio)
@@ -311,7 +311,7 @@ void ChannelWindowsTest::DoubleClickRules() {
     h.core.state.activity = kActivitySearching;
     OpenChannelFromList(*h.core.controller, settings::kWatchKindTv, 4);
     h.core.state.activity = kActivityTuned;
-    CoreHarness::Settle(100);
+    h.core.DrainEvents();
     QCOMPARE(h.Connects(), size_t{1});
     // A radio service from live TV: the audio layout, the radio plays, its caption trimmed.
     auto* radio = h.dialogs->list_window()->list_of(settings::kWatchKindRadio);

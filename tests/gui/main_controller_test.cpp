@@ -344,7 +344,7 @@ void MainControllerTest::CommandsStillToComeStayGreyedAndKeysDoNothing() {
                     Qt::Key_F3, Qt::Key_F5, Qt::Key_Space}) {
         core.controller->OnKeyRelease(key, false);
     }
-    CoreHarness::Settle(100);
+    core.DrainEvents();
     QVERIFY(core.terminal.Calls().empty());
     QVERIFY(core.view.error_boxes.empty());
     QCOMPARE(core.state.recording_state.load(), kNotRecording);
@@ -423,7 +423,7 @@ void MainControllerTest::DeferredStartupPlaysTheCurrentChannel() {
     CoreHarness empty;
     empty.FillChannels();
     empty.controller->DeferredStartup(true, false, "");
-    CoreHarness::Settle(100);
+    empty.DrainEvents();
     QVERIFY(empty.terminal.CallsNamed("ConnectURL").empty());
     QCOMPARE(empty.state.ChannelCount(settings::kWatchKindTv), 0);
     QCOMPARE(empty.state.ChannelCount(settings::kWatchKindRadio), 0);

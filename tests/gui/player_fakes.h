@@ -236,8 +236,6 @@ class CoreHarness {
         }
         return true;
     }
-    // Lets queued events on both threads run for a while.
-    static void Settle(int ms = 50) { QTest::qWait(ms); }
 
     // The window timers run on this clock: a test moves it on with time.Advance(ms).
     player::ManualTime time;
