@@ -88,18 +88,24 @@ Label ReadLabel(BitReader& r, uint8_t charset) {
 
 }  // namespace
 
-bool ForEachFig(std::span<const uint8_t> fib_data, const std::function<void(const Fig&)>& visit) {
+bool ForEachFig(std::span<const uint8_t> fib_data, const std::function<void(const Fig&)>& visit,
+                FibEnd* end) {
+    const auto stop = [&](FibEnd why) {
+        if (end) *end = why;
+        return why == FibEnd::kEndMarker || why == FibEnd::kEndOfData;
+    };
     if (fib_data.size() > kFibDataSize) fib_data = fib_data.first(kFibDataSize);
     size_t at = 0;
     while (at < fib_data.size()) {
         const uint8_t header = fib_data[at];
-        if (header == kEndMarker) return true;
+        if (header == kEndMarker) return stop(FibEnd::kEndMarker);
         const size_t length = header & 0x1F;
-        if (length == 0 || at + 1 + length > fib_data.size()) return false;
+        if (length == 0) return stop(FibEnd::kZeroLength);
+        if (at + 1 + length > fib_data.size()) return stop(FibEnd::kOverrun);
         visit(Fig{static_cast<uint8_t>(header >> 5), fib_data.subspan(at + 1, length)});
         at += 1 + length;
     }
-    return true;
+    return stop(FibEnd::kEndOfData);
 }
 
 std::optional<Fig0> ParseFig0(std::span<const uint8_t> data) {
@@ -136,25 +142,31 @@ std::optional<EnsembleInformation> ParseFig0_0(std::span<const uint8_t> field) {
     return info;
 }
 
+std::optional<Subchannel> ReadFig0_1Entry(BitReader& r) {
+    Subchannel sub;
+    sub.id = static_cast<uint8_t>(r.Bits(6));
+    sub.start_cu = static_cast<uint16_t>(r.Bits(10));
+    const bool long_form = r.Flag();
+    sub.protection.short_form = !long_form;
+    if (long_form) {
+        sub.protection.option = static_cast<EepOption>(r.Bits(3));
+        sub.protection.level = static_cast<uint8_t>(r.Bits(2) + 1);
+        sub.protection.size_cu = static_cast<uint16_t>(r.Bits(10));
+    } else {
+        sub.protection.table_switch = static_cast<uint8_t>(r.Bits(1));
+        sub.protection.table_index = static_cast<uint8_t>(r.Bits(6));
+    }
+    if (!r.ok()) return std::nullopt;
+    return sub;
+}
+
 std::optional<std::vector<Subchannel>> ParseFig0_1(std::span<const uint8_t> field) {
     std::vector<Subchannel> out;
     BitReader r(field);
     while (r.bytes_left() > 0) {
-        Subchannel sub;
-        sub.id = static_cast<uint8_t>(r.Bits(6));
-        sub.start_cu = static_cast<uint16_t>(r.Bits(10));
-        const bool long_form = r.Flag();
-        sub.protection.short_form = !long_form;
-        if (long_form) {
-            sub.protection.option = static_cast<EepOption>(r.Bits(3));
-            sub.protection.level = static_cast<uint8_t>(r.Bits(2) + 1);
-            sub.protection.size_cu = static_cast<uint16_t>(r.Bits(10));
-        } else {
-            sub.protection.table_switch = static_cast<uint8_t>(r.Bits(1));
-            sub.protection.table_index = static_cast<uint8_t>(r.Bits(6));
-        }
-        if (!r.ok()) return std::nullopt;
-        out.push_back(sub);
+        const std::optional<Subchannel> sub = ReadFig0_1Entry(r);
+        if (!sub) return std::nullopt;
+        out.push_back(*sub);
     }
     return out;
 }

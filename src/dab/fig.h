@@ -13,6 +13,7 @@
 #include <span>
 #include <vector>
 
+#include "dab/bits.h"
 #include "dab/ensemble.h"
 #include "dab/fib.h"
 
@@ -26,10 +27,19 @@ struct Fig {
     std::span<const uint8_t> data;
 };
 
+// Why a walk over the FIGs of a FIB ended.
+enum class FibEnd {
+    kEndMarker,   // the end marker 0xFF
+    kEndOfData,   // the FIGs filled the 30 bytes
+    kZeroLength,  // a FIG header with length 0
+    kOverrun,     // a FIG announcing more bytes than the FIB has left
+};
+
 // Calls `visit` for every FIG in the 30 data bytes of a FIB, in order, until the end marker
 // 0xFF or the end of the data. Returns false when a FIG announces more bytes than the FIB has
-// left (that FIG and the rest are not visited) or has length 0.
-bool ForEachFig(std::span<const uint8_t> fib_data, const std::function<void(const Fig&)>& visit);
+// left (that FIG and the rest are not visited) or has length 0; `end`, when given, tells which.
+bool ForEachFig(std::span<const uint8_t> fib_data, const std::function<void(const Fig&)>& visit,
+                FibEnd* end = nullptr);
 
 // The first byte of a type 0 data field and the field after it.
 struct Fig0 {
@@ -61,6 +71,9 @@ std::optional<EnsembleInformation> ParseFig0_0(std::span<const uint8_t> field);
 
 // FIG 0/1 sub-channel organisation (short and long form entries).
 std::optional<std::vector<Subchannel>> ParseFig0_1(std::span<const uint8_t> field);
+// One FIG 0/1 entry at the reader's position (3 bytes short form, 4 long form); nullopt when
+// it is cut short.
+std::optional<Subchannel> ReadFig0_1Entry(BitReader& reader);
 
 // FIG 0/2 basic service and service component definition; each service's components carry
 // TMId, type, SubChId or SCId, P/S and CA.

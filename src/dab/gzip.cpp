@@ -29,9 +29,18 @@ std::vector<uint8_t> GzipCompress(std::span<const uint8_t> data) {
     return out;
 }
 
-std::optional<std::vector<uint8_t>> GzipDecompress(std::span<const uint8_t> data, size_t max_size) {
+bool IsGzip(std::span<const uint8_t> data) {
+    return data.size() >= 2 && data[0] == 0x1F && data[1] == 0x8B;
+}
+
+std::optional<std::vector<uint8_t>> GzipDecompress(std::span<const uint8_t> data, size_t max_size,
+                                                   GzipError* error) {
+    GzipError failure = GzipError::kBroken;
     z_stream z{};
-    if (inflateInit2(&z, kGzipWindowBits) != Z_OK) return std::nullopt;
+    if (inflateInit2(&z, kGzipWindowBits) != Z_OK) {
+        if (error) *error = failure;
+        return std::nullopt;
+    }
     std::vector<uint8_t> out;
     z.next_in = const_cast<Bytef*>(data.data());
     z.avail_in = static_cast<uInt>(data.size());
@@ -45,13 +54,18 @@ std::optional<std::vector<uint8_t>> GzipDecompress(std::span<const uint8_t> data
         const size_t got = sizeof(chunk) - z.avail_out;
         if (out.size() + got > max_size) {
             result = Z_MEM_ERROR;
+            failure = GzipError::kTooLarge;
             break;
         }
         out.insert(out.end(), chunk, chunk + got);
         if (result == Z_OK && got == 0 && z.avail_in == 0) break;  // input ends early
     }
     inflateEnd(&z);
-    if (result != Z_STREAM_END) return std::nullopt;
+    if (result != Z_STREAM_END) {
+        if (error) *error = failure;
+        return std::nullopt;
+    }
+    if (error) *error = GzipError::kNone;
     return out;
 }
 

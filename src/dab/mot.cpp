@@ -12,7 +12,6 @@ namespace {
 
 constexpr size_t kHeaderCoreSize = 7;
 constexpr size_t kDirectoryFixedSize = 13;
-constexpr size_t kSegmentationHeaderSize = 2;
 constexpr size_t kMaxEntities = 64;  // incomplete headers or bodies kept at once
 
 void PutParameter(BitWriter& w, const MotParameter& p) {
@@ -75,14 +74,23 @@ void PutHeader(BitWriter& w, const MotHeader& h) {
     w.Bytes(extension.bytes());
 }
 
+MotHeaderCore ReadHeaderCore(BitReader& r) {
+    MotHeaderCore core;
+    core.body_size = r.Bits(28);
+    core.header_size = static_cast<uint16_t>(r.Bits(13));
+    core.content_type = static_cast<uint8_t>(r.Bits(6));
+    core.content_subtype = static_cast<uint16_t>(r.Bits(9));
+    return core;
+}
+
 std::optional<MotHeader> ReadHeader(BitReader& r) {
+    const MotHeaderCore core = ReadHeaderCore(r);
+    if (!r.ok() || core.header_size < kHeaderCoreSize) return std::nullopt;
     MotHeader h;
-    h.body_size = r.Bits(28);
-    const size_t header_size = r.Bits(13);
-    h.content_type = static_cast<uint8_t>(r.Bits(6));
-    h.content_subtype = static_cast<uint16_t>(r.Bits(9));
-    if (!r.ok() || header_size < kHeaderCoreSize) return std::nullopt;
-    std::span<const uint8_t> extension = r.Bytes(header_size - kHeaderCoreSize);
+    h.body_size = core.body_size;
+    h.content_type = core.content_type;
+    h.content_subtype = core.content_subtype;
+    std::span<const uint8_t> extension = r.Bytes(core.header_size - kHeaderCoreSize);
     if (!r.ok()) return std::nullopt;
     BitReader er(extension);
     if (!ReadParameters(er, &h.parameters)) return std::nullopt;
@@ -133,6 +141,13 @@ std::vector<uint8_t> BuildMotHeader(const MotHeader& header) {
     return w.Take();
 }
 
+std::optional<MotHeaderCore> ParseMotHeaderCore(std::span<const uint8_t> bytes) {
+    BitReader r(bytes);
+    const MotHeaderCore core = ReadHeaderCore(r);
+    if (!r.ok()) return std::nullopt;
+    return core;
+}
+
 std::optional<MotHeader> ParseMotHeader(std::span<const uint8_t> bytes) {
     BitReader r(bytes);
     return ReadHeader(r);
@@ -162,10 +177,15 @@ std::vector<uint8_t> BuildMotDirectory(const MotDirectory& d) {
     return w.Take();
 }
 
-std::optional<MotDirectory> ParseMotDirectory(std::span<const uint8_t> bytes) {
+std::optional<MotDirectory> ParseMotDirectory(std::span<const uint8_t> bytes,
+                                              MotDirectoryError* error) {
+    const auto fail = [&](MotDirectoryError e) -> std::optional<MotDirectory> {
+        if (error) *error = e;
+        return std::nullopt;
+    };
     BitReader r(bytes);
     MotDirectory d;
-    if (r.Flag()) return std::nullopt;  // compressed directories are not supported
+    const bool compressed = r.Flag();
     r.Bits(1);
     const size_t size = r.Bits(30);
     const size_t count = r.U16();
@@ -173,23 +193,40 @@ std::optional<MotDirectory> ParseMotDirectory(std::span<const uint8_t> bytes) {
     r.Bits(3);
     d.segment_size = static_cast<uint16_t>(r.Bits(13));
     const size_t extension_length = r.U16();
-    if (!r.ok() || size < kDirectoryFixedSize || size > bytes.size()) return std::nullopt;
+    if (!r.ok()) return fail(MotDirectoryError::kTooShort);
+    if (compressed) return fail(MotDirectoryError::kCompressed);
+    if (size != bytes.size()) return fail(MotDirectoryError::kSize);
     std::span<const uint8_t> extension = r.Bytes(extension_length);
-    if (!r.ok()) return std::nullopt;
+    if (!r.ok()) return fail(MotDirectoryError::kExtension);
     BitReader er(extension);
-    if (!ReadParameters(er, &d.parameters)) return std::nullopt;
-    if (size < r.byte_position()) return std::nullopt;  // DirectorySize inside the fixed part
-    BitReader entries(bytes.subspan(r.byte_position(), size - r.byte_position()));
+    if (!ReadParameters(er, &d.parameters)) return fail(MotDirectoryError::kExtension);
+    BitReader entries(r.Rest());
+    // Every entry takes at least 9 bytes: a count beyond what the bytes can hold is a lie.
+    if (count > entries.bytes_left() / (2 + kHeaderCoreSize)) {
+        return fail(MotDirectoryError::kObjectCount);
+    }
+    d.entries.reserve(count);
     for (size_t i = 0; i < count; ++i) {
         MotObject entry;
         entry.transport_id = entries.U16();
         std::optional<MotHeader> header = ReadHeader(entries);
-        if (!header) return std::nullopt;
+        if (!header) return fail(MotDirectoryError::kObjectCount);
         entry.header = std::move(*header);
         d.entries.push_back(std::move(entry));
     }
-    if (!entries.ok()) return std::nullopt;
+    if (!entries.ok() || entries.bytes_left() != 0) return fail(MotDirectoryError::kObjectCount);
+    if (error) *error = MotDirectoryError::kNone;
     return d;
+}
+
+std::optional<MotSegment> ParseMotSegment(std::span<const uint8_t> data_field) {
+    BitReader r(data_field);
+    MotSegment segment;
+    segment.repetition_count = static_cast<uint8_t>(r.Bits(3));
+    const size_t size = r.Bits(13);
+    segment.data = r.Bytes(size);
+    if (!r.ok()) return std::nullopt;
+    return segment;
 }
 
 std::vector<MscDataGroup> MotEncoder::Segment(uint8_t type, uint16_t transport_id,
@@ -254,10 +291,8 @@ std::vector<uint8_t> MotDecoder::Entity::Join() const {
 }
 
 bool MotDecoder::AddSegment(Entity& entity, const MscDataGroup& g) {
-    if (g.data.size() < kSegmentationHeaderSize) return false;
-    const size_t size = static_cast<size_t>((g.data[0] & 0x1F) << 8) | g.data[1];
-    const size_t available = g.data.size() - kSegmentationHeaderSize;
-    if (size > available) return false;
+    const std::optional<MotSegment> segment = ParseMotSegment(g.data);
+    if (!segment) return false;
     if (entity.last && g.segment > *entity.last) return false;
     if (g.last) {
         if (entity.last && *entity.last != g.segment) return false;
@@ -270,9 +305,8 @@ bool MotDecoder::AddSegment(Entity& entity, const MscDataGroup& g) {
     }
     auto& slot = entity.segments[g.segment];
     entity.bytes -= slot.size();
-    slot.assign(g.data.begin() + kSegmentationHeaderSize,
-                g.data.begin() + static_cast<std::ptrdiff_t>(kSegmentationHeaderSize + size));
-    entity.bytes += size;
+    slot.assign(segment->data.begin(), segment->data.end());
+    entity.bytes += slot.size();
     return entity.bytes <= max_object_size_;
 }
 

@@ -70,6 +70,16 @@ struct MotHeader {
     bool operator==(const MotHeader&) const = default;
 };
 
+// The header core (EN 301 234 clause 6.1): the first 7 bytes of every header.
+struct MotHeaderCore {
+    uint32_t body_size = 0;    // 28 bits
+    uint16_t header_size = 0;  // 13 bits: the core and the extension
+    uint8_t content_type = 0;
+    uint16_t content_subtype = 0;
+};
+// nullopt when fewer than 7 bytes.
+std::optional<MotHeaderCore> ParseMotHeaderCore(std::span<const uint8_t> bytes);
+
 // Header core (7 bytes) and extension; HeaderSize is computed.
 std::vector<uint8_t> BuildMotHeader(const MotHeader& header);
 // Parses a header of exactly `bytes.size()` bytes as its HeaderSize says (a longer buffer is
@@ -95,7 +105,28 @@ struct MotDirectory {
 };
 
 std::vector<uint8_t> BuildMotDirectory(const MotDirectory& directory);
-std::optional<MotDirectory> ParseMotDirectory(std::span<const uint8_t> bytes);
+
+enum class MotDirectoryError {
+    kNone,
+    kTooShort,     // not even the fixed fields
+    kCompressed,   // the compression flag is set (not supported)
+    kSize,         // DirectorySize is not the number of bytes
+    kExtension,    // the extension, or a parameter in it, runs past its end
+    kObjectCount,  // NumberOfObjects headers do not fill the directory exactly
+};
+// Parses a whole directory: DirectorySize must equal the bytes given, and NumberOfObjects
+// entries (transport id and header each) must fill the rest exactly.
+std::optional<MotDirectory> ParseMotDirectory(std::span<const uint8_t> bytes,
+                                              MotDirectoryError* error = nullptr);
+
+// The segmentation header that starts each segment of a header, body or directory
+// (EN 301 234 clause 5.1.1): repetition count (3 bits) and segment size (13 bits).
+struct MotSegment {
+    uint8_t repetition_count = 0;
+    std::span<const uint8_t> data;  // the segment's SegmentSize bytes
+};
+// nullopt when the data field is shorter than 2 bytes or than the segment size says.
+std::optional<MotSegment> ParseMotSegment(std::span<const uint8_t> data_field);
 
 // Cuts MOT entities into segmented MSC data groups (segmentation header, transport id, CRC).
 // Each data group type has its own continuity index.

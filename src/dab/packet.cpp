@@ -45,23 +45,32 @@ std::vector<uint8_t> PaddingPacket(size_t length) {
     return BuildPacket(p);
 }
 
-std::optional<Packet> ParsePacket(std::span<const uint8_t> bytes) {
+std::optional<Packet> ParsePacketHeader(std::span<const uint8_t> bytes) {
     if (bytes.size() < kPacketHeaderSize) return std::nullopt;
-    const size_t length = PacketLength(bytes[0] >> 6);
-    if (bytes.size() < length) return std::nullopt;
-    const std::span<const uint8_t> whole = bytes.first(length);
-    if (!Crc16Matches(whole)) return std::nullopt;
     Packet p;
-    p.length = length;
+    p.length = PacketLength(bytes[0] >> 6);
     p.continuity = (bytes[0] >> 4) & 3;
     p.first = (bytes[0] & 0x08) != 0;
     p.last = (bytes[0] & 0x04) != 0;
     p.address = static_cast<uint16_t>(((bytes[0] & 3) << 8) | bytes[1]);
     p.command = (bytes[2] & 0x80) != 0;
+    return p;
+}
+
+std::optional<Packet> ParsePacket(std::span<const uint8_t> bytes, PacketError* error) {
+    const auto fail = [&](PacketError e) -> std::optional<Packet> {
+        if (error) *error = e;
+        return std::nullopt;
+    };
+    std::optional<Packet> p = ParsePacketHeader(bytes);
+    if (!p || bytes.size() < p->length) return fail(PacketError::kTooShort);
+    const std::span<const uint8_t> whole = bytes.first(p->length);
+    if (!Crc16Matches(whole)) return fail(PacketError::kCrc);
     const size_t useful = bytes[2] & 0x7F;
-    if (useful > length - kPacketOverhead) return std::nullopt;
-    p.data.assign(whole.begin() + kPacketHeaderSize,
-                  whole.begin() + static_cast<std::ptrdiff_t>(kPacketHeaderSize + useful));
+    if (useful > p->length - kPacketOverhead) return fail(PacketError::kBadLength);
+    p->data.assign(whole.begin() + kPacketHeaderSize,
+                   whole.begin() + static_cast<std::ptrdiff_t>(kPacketHeaderSize + useful));
+    if (error) *error = PacketError::kNone;
     return p;
 }
 

@@ -37,9 +37,15 @@ size_t PacketLength(int code);
 std::vector<uint8_t> BuildPacket(const Packet& packet);
 // A padding packet of `length` bytes (address 0, no useful data).
 std::vector<uint8_t> PaddingPacket(size_t length = 24);
+
+enum class PacketError { kNone, kTooShort, kCrc, kBadLength };
+
+// The header fields of the packet at the start of `bytes` (3 bytes needed): length,
+// continuity, flags, address, command; data empty and the CRC not looked at.
+std::optional<Packet> ParsePacketHeader(std::span<const uint8_t> bytes);
 // Parses a packet at the start of `bytes` (which may hold more); nullopt when too few bytes,
-// a useful data length beyond the packet, or a CRC mismatch.
-std::optional<Packet> ParsePacket(std::span<const uint8_t> bytes);
+// a CRC mismatch, or a useful data length beyond the packet.
+std::optional<Packet> ParsePacket(std::span<const uint8_t> bytes, PacketError* error = nullptr);
 
 // Cuts data groups of one address into packets: 96-byte packets, the last one as short as
 // its data allows, with the continuity index counting on across data groups.

@@ -46,6 +46,7 @@
 #define WM_SYSTEM_DLS (WM_USER + 219)                /* 1243 */
 #define WM_SYSTEM_SIGNAL_LEVEL (WM_USER + 220)       /* 1244 */
 #define WM_SYSTEM_MOT_FILE (WM_USER + 221)           /* 1245 */
+#define WM_SYSTEM_AUDIO_UNSUPPORTED (WM_USER + 222)  /* 1246, the terminal: no decoder for the sound */
 #define WM_SYSTEM_MOT_DIR_TIME (WM_USER + 223)       /* 1247 */
 #define WM_SYSTEM_RECONNECT_URL (WM_USER + 224)      /* 1248 */
 

@@ -124,6 +124,9 @@ struct M4Term {
     std::shared_ptr<koru::m4::LiveSource> live;
     std::unique_ptr<koru::m4::MediaSession> session;
     bool paused = false;
+    // Pictures and sample frames played when the connection began.
+    uint64_t pictures_at_connect = 0;
+    uint64_t samples_at_connect = 0;
 };
 
 M4Term* NewMPEG4Term(const M4User* user) {
@@ -171,6 +174,8 @@ M4InputService* M4Term::FindInputService(const char* url) {
 }
 
 std::unique_ptr<koru::m4::MediaSession> M4Term::NewSession(bool file) {
+    pictures_at_connect = video.Frames();
+    samples_at_connect = audio.PlayedFrames();
     koru::m4::SessionEvents events;
     events.message = [this](uint32_t m, int64_t w, int64_t l) { Send(m, w, l); };
     events.first_frame = [this, file] {
@@ -253,6 +258,9 @@ void M4Term::CloseLocked() {
         audio.SetClock(nullptr);
         session->Stop();
         session.reset();
+        M4_LOG(2, kSource, "closed: %llu pictures and %llu audio samples played",
+               static_cast<unsigned long long>(video.Frames() - pictures_at_connect),
+               static_cast<unsigned long long>(audio.PlayedFrames() - samples_at_connect));
     }
     live.reset();
     audio.Flush(0);

@@ -8,6 +8,8 @@
 
 #include "player/channels/channel_dialogs.h"
 #include "player/core/player_app.h"
+#include "player/dataservice/data_service_windows.h"
+#include "player/dialogs/player_dialogs.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -20,7 +22,11 @@ int main(int argc, char** argv) {
         arguments.emplace_back(argv[i]);
     koru::player::PlayerApp player;
     std::unique_ptr<koru::player::ChannelDialogs> channels;
-    player.SetWindowBuilder([&channels](koru::player::PlayerApp& app) {
+    std::unique_ptr<koru::player::DataServiceWindows> data_service;
+    std::unique_ptr<koru::player::PlayerDialogs> dialogs;
+    player.SetWindowBuilder([&channels, &data_service, &dialogs](koru::player::PlayerApp& app) {
+        data_service = std::make_unique<koru::player::DataServiceWindows>(*app.window());
+        app.SetDataServiceDisplay(data_service.get());
         koru::player::ChannelDialogs::Dependencies dependencies;
         dependencies.main_window = app.window();
         dependencies.skin = &app.window()->skin();
@@ -32,11 +38,28 @@ int main(int argc, char** argv) {
         };
         channels = std::make_unique<koru::player::ChannelDialogs>(dependencies);
         app.SetChannelWindows(channels.get());
+
+        koru::player::PlayerDialogs::Dependencies dialog_dependencies;
+        dialog_dependencies.main_window = app.window();
+        dialog_dependencies.controller = app.controller();
+        dialog_dependencies.event_window = app.events()->window();
+        dialog_dependencies.find_search_function = dependencies.search.find_search_function;
+        dialog_dependencies.channels = channels.get();
+        dialogs = std::make_unique<koru::player::PlayerDialogs>(dialog_dependencies);
+        app.controller()->SetDialogWindows(dialogs.get());
     });
     const int status = player.Run(arguments);
+    if (dialogs != nullptr) {
+        player.controller()->SetDialogWindows(nullptr);
+        dialogs.reset();
+    }
     if (channels != nullptr) {
         player.SetChannelWindows(nullptr);
         channels.reset();
+    }
+    if (data_service != nullptr) {
+        player.SetDataServiceDisplay(nullptr);
+        data_service.reset();
     }
     return status;
 }

@@ -1,56 +1,30 @@
 // FIC decoder: FIG 0/1, 0/2, 0/3, 0/13 and FIG 1/0, 1/1, 1/4, 1/5 (EN 300 401 clauses 6 and 8).
-// Every read is checked against the end of its FIG, and a FIG never reaches past its FIB.
+// The FIGs are read by the parsers of src/dab, which check every read against the end of its
+// FIG and never reach past the FIB; this module keeps the ChannelInfo records and the results.
 #include "rxmod/bb_ficdec.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <span>
+#include <vector>
 
+#include "dab/fig.h"
 #include "m4systems/log.h"
 #include "rxmod/bb_err.h"
 
 namespace {
+
+namespace dab = koru::dab;
 
 constexpr const char* kSource = "bb_ficdec";
 
 // FIG results besides 0 and the BB_ERR_* codes.
 constexpr int kFigIgnored = 1;   // an extension this decoder does not use
 constexpr int kFigCorrupt = -3;  // a FIG type not decoded, or bytes that do not add up
-constexpr uint8_t kFibEndMarker = 0xFF;
-constexpr uint8_t kPacketMode = 3;             // TMId of packet-mode data
-constexpr uint8_t kStreamData = 1;             // TMId of stream-mode data
-constexpr uint8_t kMpeg2TransportStream = 24;  // DSCTy
 
 ChannelInfo g_working;
-
-// Reads the bytes of one FIG field; every read first checks that the bytes are there.
-class FieldReader {
-  public:
-    FieldReader(const uint8_t* data, int size) : data_(data), size_(size) {}
-    bool Has(int n) const { return n >= 0 && pos_ + n <= size_; }
-    bool AtEnd() const { return pos_ >= size_; }
-    uint8_t Peek() const { return data_[pos_]; }
-    uint8_t U8() { return data_[pos_++]; }
-    uint16_t U16() {
-        uint16_t value = static_cast<uint16_t>((data_[pos_] << 8) | data_[pos_ + 1]);
-        pos_ += 2;
-        return value;
-    }
-    uint32_t U32() {
-        uint32_t value = (static_cast<uint32_t>(U16()) << 16);
-        return value | U16();
-    }
-    const uint8_t* Take(int n) {
-        const uint8_t* at = data_ + pos_;
-        pos_ += n;
-        return at;
-    }
-
-  private:
-    const uint8_t* data_;
-    int size_;
-    int pos_ = 0;
-};
 
 ServiceRecord* FindService(ChannelInfo& info, uint32_t sid) {
     for (ServiceRecord& service : info.services) {
@@ -83,7 +57,7 @@ int FreeComponentIndex(const ChannelInfo& info) {
 // A packet-mode component by its SCId (stream components carry no SCId).
 ComponentRecord* FindPacketComponent(ChannelInfo& info, uint16_t scid) {
     for (ComponentRecord& component : info.components) {
-        if (component.in_use == kRecordInUse && component.tmid == kPacketMode &&
+        if (component.in_use == kRecordInUse && component.tmid == dab::kPacketData &&
             component.scid == scid) {
             return &component;
         }
@@ -91,59 +65,45 @@ ComponentRecord* FindPacketComponent(ChannelInfo& info, uint16_t scid) {
     return nullptr;
 }
 
-void CopyLabel(char* to, const uint8_t* from) {
-    std::memcpy(to, from, kLabelLength);
+void CopyLabel(char* to, const dab::Label& label) {
+    std::memcpy(to, label.bytes.data(), kLabelLength);
     to[kLabelLength] = '\0';
 }
 
-// FIG 0/1, sub-channel organisation: short (3 bytes) or long (4 bytes) entries.
-int DecodeSubChannels(ChannelInfo& info, FieldReader field, bool next_configuration) {
-    while (!field.AtEnd() && field.Peek() != 0xFF) {
-        if (!field.Has(3)) return kFigCorrupt;
-        const uint8_t b0 = field.U8();
-        const uint8_t b1 = field.U8();
-        const uint8_t b2 = field.U8();
-        const bool long_form = (b2 & 0x80) != 0;
-        if (long_form && !field.Has(1)) return kFigCorrupt;
-        SubChannelRecord& sub = info.subchannels[b0 >> 2];
+// FIG 0/1, sub-channel organisation: entries until the field ends or one starts with 0xFF.
+int DecodeSubChannels(ChannelInfo& info, std::span<const uint8_t> field, bool next_configuration) {
+    dab::BitReader reader(field);
+    while (reader.bytes_left() > 0 && reader.Rest().front() != 0xFF) {
+        const std::optional<dab::Subchannel> entry = dab::ReadFig0_1Entry(reader);
+        if (!entry) return kFigCorrupt;
+        const dab::Protection& protection = entry->protection;
+        SubChannelRecord& sub = info.subchannels[entry->id];
         sub.in_use = kRecordInUse;
-        sub.subchid = b0 >> 2;
-        sub.start_address = static_cast<uint16_t>((b0 & 3) * 256 + b1);
-        sub.form = long_form ? 1 : 0;
-        if (long_form) {
-            const uint8_t b3 = field.U8();
-            sub.table_switch = 0;
-            sub.table_index = 0;
-            sub.option = (b2 >> 4) & 7;
-            sub.protection_level = (b2 >> 2) & 3;
-            sub.size = static_cast<uint16_t>((b2 & 3) * 256 + b3);
-        } else {
-            sub.table_switch = (b2 >> 6) & 1;
-            sub.table_index = b2 & 0x3F;
-            sub.option = 0;
-            sub.protection_level = 0;
-            sub.size = 0;
-        }
+        sub.subchid = entry->id;
+        sub.start_address = entry->start_cu;
+        sub.form = protection.short_form ? 0 : 1;
+        sub.table_switch = protection.short_form ? protection.table_switch : 0;
+        sub.table_index = protection.short_form ? protection.table_index : 0;
+        sub.option = protection.short_form ? 0 : static_cast<uint8_t>(protection.option);
+        sub.protection_level =
+            protection.short_form ? 0 : static_cast<uint8_t>(protection.level - 1);
+        sub.size = protection.short_form ? 0 : protection.size_cu;
         if (next_configuration) sub.next_configuration = 1;
     }
     return 0;
 }
 
 // FIG 0/2, basic service and service component definition.
-int DecodeServices(ChannelInfo& info, FieldReader field, bool long_sid) {
-    const int sid_bytes = long_sid ? 4 : 2;
-    while (!field.AtEnd()) {
-        if (!field.Has(sid_bytes + 1)) return kFigCorrupt;
-        const uint32_t sid = long_sid ? field.U32() : field.U16();
-        const int count = field.U8() & 0x0F;
-        if (!field.Has(2 * count)) return kFigCorrupt;
-        M4_LOG(3, kSource, "SID = 0x%08X", sid);
-        ServiceRecord* service = FindOrCreateService(info, sid);
+int DecodeServices(ChannelInfo& info, const dab::Fig0& fig) {
+    const std::optional<std::vector<dab::Service>> services = dab::ParseFig0_2(fig.field, fig.pd);
+    if (!services) return kFigCorrupt;
+    for (const dab::Service& announced : *services) {
+        M4_LOG(3, kSource, "SID = 0x%08X", announced.sid);
+        ServiceRecord* service = FindOrCreateService(info, announced.sid);
         if (service == nullptr) return BB_ERR_TABLE_FULL;
-        service->component_count = static_cast<uint8_t>(count);
-        for (int k = 0; k < count; ++k) {
-            const uint8_t a = field.U8();
-            const uint8_t b = field.U8();
+        service->component_count = static_cast<uint8_t>(announced.components.size());
+        for (size_t k = 0; k < announced.components.size(); ++k) {
+            const dab::Component& from = announced.components[k];
             ComponentRecord* component = ResolveComponent(info, service->components[k]);
             if (component == nullptr) {
                 const int index = FreeComponentIndex(info);
@@ -154,79 +114,63 @@ int DecodeServices(ChannelInfo& info, FieldReader field, bool long_sid) {
                 service->components[k] = ComponentReference(index);
             }
             component->in_use = kRecordInUse;
-            component->tmid = a >> 6;
-            if (component->tmid == kPacketMode) {
-                component->scid = static_cast<uint16_t>((a & 0x3F) * 64 + (b >> 2));
+            component->tmid = from.tmid;
+            if (from.tmid == dab::kPacketData) {
+                component->scid = from.scid;
             } else {
-                component->type = a & 0x3F;
-                component->subchid = b >> 2;
+                component->type = from.type;
+                component->subchid = from.subchannel_id;
             }
-            component->ps = (b >> 1) & 1;
-            component->ca = b & 1;
+            component->ps = from.primary ? 1 : 0;
+            component->ca = from.ca ? 1 : 0;
         }
     }
     return 0;
 }
 
 // FIG 0/3, service components in packet mode.
-int DecodePacketComponents(ChannelInfo& info, FieldReader field) {
-    while (!field.AtEnd()) {
-        if (!field.Has(5)) return kFigCorrupt;
-        const uint8_t b0 = field.U8();
-        const uint8_t b1 = field.U8();
-        const uint8_t b2 = field.U8();
-        const uint8_t b3 = field.U8();
-        const uint8_t b4 = field.U8();
-        const bool has_caorg = (b1 & 1) != 0;
-        if (has_caorg && !field.Has(2)) return kFigCorrupt;
-        const uint16_t caorg = has_caorg ? field.U16() : 0;
-        const uint16_t scid = static_cast<uint16_t>(b0 * 16 + (b1 >> 4));
-        ComponentRecord* component = FindPacketComponent(info, scid);
+int DecodePacketComponents(ChannelInfo& info, std::span<const uint8_t> field) {
+    const std::optional<std::vector<dab::PacketComponent>> entries = dab::ParseFig0_3(field);
+    if (!entries) return kFigCorrupt;
+    for (const dab::PacketComponent& entry : *entries) {
+        ComponentRecord* component = FindPacketComponent(info, entry.scid);
         if (component == nullptr) {
             M4_LOG(2, kSource, "Service Component is not found.");
             return kFigIgnored;
         }
-        component->caorg_flag = has_caorg ? 1 : 0;
-        component->dg = (b2 >> 7) & 1;
-        component->type = b2 & 0x3F;
-        component->subchid = b3 >> 2;
-        component->packet_address = static_cast<uint16_t>((b3 & 3) * 256 + b4);
-        if (has_caorg) component->caorg = caorg;
+        component->caorg_flag = entry.ca_org ? 1 : 0;
+        component->dg = entry.data_groups ? 0 : 1;
+        component->type = entry.dscty;
+        component->subchid = entry.subchannel_id;
+        component->packet_address = entry.packet_address;
+        if (entry.ca_org) component->caorg = *entry.ca_org;
     }
     return 0;
 }
 
 // FIG 0/13, user application information; unknown services are skipped, not created.
-int DecodeUserApplications(ChannelInfo& info, FieldReader field, bool long_sid) {
-    const int sid_bytes = long_sid ? 4 : 2;
-    while (!field.AtEnd()) {
-        if (!field.Has(sid_bytes + 1)) return kFigCorrupt;
-        const uint32_t sid = long_sid ? field.U32() : field.U16();
-        const int count = field.U8() & 0x0F;
-        ServiceRecord* service = FindService(info, sid);
-        for (int i = 0; i < count; ++i) {
-            if (!field.Has(2)) return kFigCorrupt;
-            const uint8_t b0 = field.U8();
-            const uint8_t b1 = field.U8();
-            const int length = b1 & 0x1F;
-            if (!field.Has(length)) return kFigCorrupt;
-            const uint8_t* data = field.Take(length);
-            if (service == nullptr) continue;
-            service->user_application_type = static_cast<uint16_t>(b0 * 8 + (b1 >> 5));
+int DecodeUserApplications(ChannelInfo& info, const dab::Fig0& fig) {
+    const std::optional<std::vector<dab::ComponentApplications>> entries =
+        dab::ParseFig0_13(fig.field, fig.pd);
+    if (!entries) return kFigCorrupt;
+    for (const dab::ComponentApplications& entry : *entries) {
+        ServiceRecord* service = FindService(info, entry.sid);
+        if (service == nullptr) continue;
+        for (const dab::UserApplication& application : entry.apps) {  // the last one stays
+            service->user_application_type = application.type;
             std::memset(service->user_application_data, 0, sizeof service->user_application_data);
-            std::memcpy(service->user_application_data, data, static_cast<size_t>(length));
+            std::copy(application.data.begin(), application.data.end(),
+                      service->user_application_data);  // at most 31 bytes
         }
     }
     return 0;
 }
 
-// FIG type 0: the header byte carries C/N, OE, P/D and the extension.
-int DecodeFig0(ChannelInfo& info, const uint8_t* data, int length) {
-    const uint8_t header = data[0];
-    const bool next_configuration = (header & 0x80) != 0;
-    const bool long_sid = (header & 0x20) != 0;
-    const FieldReader field(data + 1, length - 1);
-    switch (header & 0x1F) {
+// FIG type 0: the first data byte carries C/N, OE, P/D and the extension.
+int DecodeFig0(ChannelInfo& info, std::span<const uint8_t> data) {
+    const std::optional<dab::Fig0> fig = dab::ParseFig0(data);
+    if (!fig) return kFigCorrupt;
+    switch (fig->extension) {
         case 0:
         case 5:
         case 8:
@@ -237,82 +181,60 @@ int DecodeFig0(ChannelInfo& info, const uint8_t* data, int length) {
         case 19:
             return 0;
         case 1:
-            return DecodeSubChannels(info, field, next_configuration);
+            return DecodeSubChannels(info, fig->field, fig->cn);
         case 2:
-            return DecodeServices(info, field, long_sid);
+            return DecodeServices(info, *fig);
         case 3:
-            return DecodePacketComponents(info, field);
+            return DecodePacketComponents(info, fig->field);
         case 13:
-            return DecodeUserApplications(info, field, long_sid);
+            return DecodeUserApplications(info, *fig);
         default:
             return kFigIgnored;
     }
 }
 
 // FIG type 1: labels of 16 bytes taken as they are.
-int DecodeFig1(ChannelInfo& info, const uint8_t* data, int length) {
-    const int extension = data[0] & 0x07;
-    FieldReader field(data + 1, length - 1);
-    switch (extension) {
-        case 0: {  // ensemble label
-            if (!field.Has(2 + kLabelLength)) return kFigCorrupt;
-            field.U16();
-            CopyLabel(info.ensemble_label, field.Take(kLabelLength));
-            return 0;
-        }
-        case 1:    // programme service label
-        case 5: {  // data service label
-            const int sid_bytes = extension == 1 ? 2 : 4;
-            if (!field.Has(sid_bytes + kLabelLength)) return kFigCorrupt;
-            const uint32_t sid = sid_bytes == 2 ? field.U16() : field.U32();
-            ServiceRecord* service = FindOrCreateService(info, sid);
-            if (service == nullptr) return BB_ERR_TABLE_FULL;
-            CopyLabel(service->label, field.Take(kLabelLength));
-            return 0;
-        }
-        case 4: {  // service component label: stands in for the service label
-            if (!field.Has(1)) return kFigCorrupt;
-            const bool long_sid = (field.U8() & 0x80) != 0;
-            const int sid_bytes = long_sid ? 4 : 2;
-            if (!field.Has(sid_bytes + kLabelLength)) return kFigCorrupt;
-            const uint32_t sid = long_sid ? field.U32() : field.U16();
-            ServiceRecord* service = FindService(info, sid);
-            if (service != nullptr) CopyLabel(service->label, field.Take(kLabelLength));
-            return 0;
-        }
-        default:
-            return kFigIgnored;
+int DecodeFig1(ChannelInfo& info, std::span<const uint8_t> data) {
+    const std::optional<dab::Fig1> fig = dab::ParseFig1(data);
+    if (!fig) return kFigCorrupt;
+    if (fig->extension != 0 && fig->extension != 1 && fig->extension != 4 && fig->extension != 5) {
+        return kFigIgnored;
     }
+    const std::optional<dab::FigLabel> label = dab::ParseFig1Label(*fig);
+    if (!label) return kFigCorrupt;
+    if (label->extension == 0) {  // ensemble label
+        CopyLabel(info.ensemble_label, label->label);
+        return 0;
+    }
+    // 1/1 programme and 1/5 data service labels create their service; a 1/4 component label
+    // stands in for the label of a service already known.
+    ServiceRecord* service =
+        label->extension == 4 ? FindService(info, label->id) : FindOrCreateService(info, label->id);
+    if (service == nullptr) return label->extension == 4 ? 0 : BB_ERR_TABLE_FULL;
+    CopyLabel(service->label, label->label);
+    return 0;
 }
 
 // One FIB: FIGs one after the other until the end marker, a zero length or the 30 bytes end.
 int DecodeFib(ChannelInfo& info, const uint8_t* fib) {
     int result = 0;
-    int pos = 0;
-    while (pos < kFibDataLength) {
-        const uint8_t header = fib[pos];
-        const int length = header & 0x1F;
-        if (header == kFibEndMarker || length == 0) break;
-        if (pos + 1 + length > kFibDataLength) {
-            M4_LOG(2, kSource, "FIG of %d bytes overruns its FIB at %d", length, pos);
-            return kFigCorrupt;
-        }
-        const uint8_t* data = fib + pos + 1;
-        int fig_result;
-        switch (header >> 5) {
-            case 0:
-                fig_result = DecodeFig0(info, data, length);
-                break;
-            case 1:
-                fig_result = DecodeFig1(info, data, length);
+    dab::FibEnd end = dab::FibEnd::kEndOfData;
+    dab::ForEachFig(
+        std::span(fib, kFibDataLength),
+        [&](const dab::Fig& fig) {
+            int fig_result = kFigCorrupt;
+            if (fig.type == 0) {
+                fig_result = DecodeFig0(info, fig.data);
+            } else if (fig.type == 1) {
+                fig_result = DecodeFig1(info, fig.data);
                 if (fig_result != 0) M4_LOG(2, kSource, "SI Error [%x]", fig_result);
-                break;
-            default:
-                fig_result = kFigCorrupt;
-                break;
-        }
-        if (fig_result != 0) result = fig_result;
-        pos += length + 1;
+            }
+            if (fig_result != 0) result = fig_result;
+        },
+        &end);
+    if (end == dab::FibEnd::kOverrun) {
+        M4_LOG(2, kSource, "a FIG overruns its FIB");
+        return kFigCorrupt;
     }
     return result;
 }
@@ -369,8 +291,9 @@ int FIC_Complete(const ChannelInfo& info) {
         if (service.label[0] == '\0') return -1;
         const ComponentRecord* first = FirstComponent(info, service);
         if (first == nullptr) return -1;
-        if (first->tmid == kPacketMode && first->packet_address == kUnknownPacketAddress) return -1;
-        if (first->tmid == kStreamData && first->type != kMpeg2TransportStream &&
+        if (first->tmid == dab::kPacketData && first->packet_address == kUnknownPacketAddress)
+            return -1;
+        if (first->tmid == dab::kStreamData && first->type != dab::kDsctyMpeg2Ts &&
             service.user_application_type == kUnknownUserApplication) {
             return -1;
         }

@@ -2,6 +2,7 @@
 #include "rxmod/dmb_api.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <fstream>
@@ -204,9 +205,16 @@ void ReadSubChannel(RecordReader& in, SubChannelRecord& sub) {
     sub.next_configuration = in.U8();
 }
 
+// Records are matched by whole kHz: callers reach the same frequency by different conversions
+// (kHz x 0.001, kHz / 1000.0, a float widened to double), which need not give equal doubles.
+long long WholeKilohertz(double frequency_mhz) {
+    return std::llround(frequency_mhz * 1000.0);
+}
+
 ChannelInfo* FindCached(double frequency_mhz) {
+    const long long khz = WholeKilohertz(frequency_mhz);
     for (ChannelInfo& info : g_cache) {
-        if (info.frequency == frequency_mhz) return &info;
+        if (WholeKilohertz(info.frequency) == khz) return &info;
     }
     return nullptr;
 }

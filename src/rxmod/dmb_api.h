@@ -1,5 +1,5 @@
 // Channel search and the channel cache. The cache holds up to 1024 ChannelInfo records keyed by
-// frequency and is kept on disk as "channel.dat" in the current folder:
+// frequency in whole kHz (rounded) and is kept on disk as "channel.dat" in the current folder:
 //   a 32-bit little-endian record count, then that many records of 11184 bytes, each laid out
 //   as ChannelInfo (bb_ficdec.h) and written field by field, little-endian, reserved bytes 0.
 //   Component references are one-based component indices (0 = none).

@@ -1,8 +1,9 @@
 // Playback cost: m4play plays tv10.ts (a TV service's stream, as the ensemble builder makes it)
 // through the terminal (decoding, conversion to 32-bit RGB,
-// audio through SDL's dummy device, in real time); FFmpeg decodes the same file single-threaded
-// to nothing (`ffmpeg -threads 1 -i tv10.ts -f null -`). For both the bench prints CPU
-// instructions (where the machine lets a program count them) or else CPU time, per second of
+// audio through SDL's dummy device, in real time), once as a file and once as live TV (the test
+// feed plug-in delivers it in real time, as a receiver does); FFmpeg decodes the same file
+// single-threaded to nothing (`ffmpeg -threads 1 -i tv10.ts -f null -`). For each the bench prints
+// CPU instructions (where the machine lets a program count them) or else CPU time, per second of
 // media, and the peak resident memory.
 #include <fcntl.h>
 #include <linux/perf_event.h>
@@ -132,6 +133,12 @@ int main() {
     const Cost terminal = Cheapest({KORU_M4PLAY, kMedia}, kRuns);
     const Cost terminal_start = Cheapest({KORU_M4PLAY, kMedia, "--seconds", "0"}, kRuns);
     Print("m4play (terminal, real time)", terminal, terminal_start);
+    const std::string live_url = "feed://" + kMedia;
+    const Cost live = Cheapest(
+        {KORU_M4PLAY, live_url, "--plugins", KORU_FEED_PLUGIN_DIR, "--seconds", "10"}, kRuns);
+    const Cost live_start = Cheapest(
+        {KORU_M4PLAY, live_url, "--plugins", KORU_FEED_PLUGIN_DIR, "--seconds", "0"}, kRuns);
+    Print("m4play live TV (feed plug-in)", live, live_start);
     const std::vector<std::string> ffmpeg_args = {
         KORU_FFMPEG, "-hide_banner", "-nostdin", "-threads", "1", "-i", kMedia};
     std::vector<std::string> whole = ffmpeg_args, first = ffmpeg_args;
@@ -161,6 +168,11 @@ int main() {
     if (ffmpeg_user > 0) {
         std::printf("# user time a media second: terminal / ffmpeg = %.2f\n",
                     (terminal.user_ms - terminal_start.user_ms) / ffmpeg_user);
+    }
+    if (ffmpeg_rate > 0) {
+        std::printf("# live TV CPU time a media second: %.1f ms (terminal live / ffmpeg = %.2f)\n",
+                    (live.cpu_ms - live_start.cpu_ms) / kMediaSeconds,
+                    (live.cpu_ms - live_start.cpu_ms) / ffmpeg_rate);
     }
     std::printf("# m4play peak resident memory: %.1f MB\n", terminal.max_rss_kb / 1024.0);
     return 0;

@@ -3,9 +3,12 @@
 // buffer. Input byte 0 chooses how the rest is taken:
 //   0: raw sub-channel bytes (packet sync, CRC and continuity faults),
 //   1: a data group, cut into valid packets among padding (data-group and MOT parsing),
-//   2: one data group straight into the data-group step, then as each MOT entity type.
+//   2: one data group straight into the data-group step, then as each MOT entity type,
+//   3: a run of MOT entities (type byte, transport id, 16-bit length, bytes), as joined from
+//      segments: directories and the bodies they list (directory mode), headers and bodies.
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -30,6 +33,22 @@ void Feed(DataDecoderContext* context, const std::vector<uint8_t>& bytes, size_t
     }
 }
 
+void MotEntities(MotDecoderState& mot, const std::vector<uint8_t>& bytes) {
+    DataGroupAssemblerState entity;
+    entity.has_transport_id = true;
+    for (size_t at = 0; at + 5 <= bytes.size();) {
+        entity.type = bytes[at];
+        entity.transport_id = static_cast<uint16_t>(bytes[at + 1] << 8 | bytes[at + 2]);
+        const size_t length =
+            std::min<size_t>(bytes[at + 3] << 8 | bytes[at + 4], bytes.size() - at - 5);
+        entity.object.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at + 5),
+                             bytes.begin() + static_cast<std::ptrdiff_t>(at + 5 + length));
+        const int result = PKT_MotStep(mot, entity);
+        if (result != PKT_SUCCESS && result != PKT_SKIPPED) PKT_ResetMotDecoder(mot);
+        at += 5 + length;
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -50,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PKT_ResetPacketAssembler(context->packet);
     PKT_ResetDataGroupAssembler(context->group);
     PKT_ResetMotDecoder(context->mot);
-    switch (data[0] % 3) {
+    context->mot.carousel = MotCarousel{};
+    switch (data[0] % 4) {
         case 0:
             Feed(context, rest, chunk, kMotDscty);
             break;
@@ -71,11 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Feed(context, air, chunk, data[1] & 1 ? kMotDscty : 5);
             break;
         }
-        default: {
+        case 2: {
             if (PKT_DataGroupStep(context->group, rest.data(), rest.size()) == PKT_SUCCESS) {
                 PKT_MotStep(context->mot, context->group);
             }
-            DataGroupAssembler entity;
+            DataGroupAssemblerState entity;
             entity.object = rest;
             entity.has_transport_id = true;
             for (int type : {3, 4, 6, 5, 9}) {
@@ -84,6 +104,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             break;
         }
+        default:
+            MotEntities(context->mot, rest);
+            break;
     }
     return 0;
 }

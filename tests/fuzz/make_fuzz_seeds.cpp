@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dab/eti.h"
+#include "dab/gzip.h"
 #include "dab/mot.h"
 #include "dab/mpa.h"
 #include "dab/packet.h"
@@ -163,14 +164,90 @@ void WriteBroadcastSeeds(const std::filesystem::path& dir, const std::filesystem
     if (!tv.empty()) Write(dir / "live_ts" / "golf-ts", Concat({{0}, SubChannel(tv, 9)}));
 }
 
+// A small website in both MOT modes, for fuzz_packet_data: the directory, then the bodies.
+std::vector<koru::dab::MotObject> Website() {
+    using namespace koru::dab;
+    std::vector<MotObject> site(2);
+    site[0].transport_id = 1;
+    site[0].header.content_type = kMotText;
+    site[0].header.SetContentName("index.htm");
+    site[0].header.parameters.push_back({kMotCompressionType, {kMotCompressionGzip}});
+    site[0].body = GzipCompress(Text("<html>seed</html>"));
+    site[1].transport_id = 2;
+    site[1].header.content_type = kMotImage;
+    site[1].header.SetContentName("img/a.png");
+    site[1].body = Bytes(300, 0x5A);
+    for (MotObject& o : site)
+        o.header.body_size = static_cast<uint32_t>(o.body.size());
+    return site;
+}
+
+koru::dab::MotDirectory DirectoryOf(const std::vector<koru::dab::MotObject>& site) {
+    koru::dab::MotDirectory directory;
+    directory.carousel_period = 10;
+    directory.segment_size = 128;
+    directory.parameters.push_back({koru::dab::kMotDirectoryIndex, Text("\x01index.htm")});
+    for (koru::dab::MotObject entry : site) {
+        entry.body.clear();
+        directory.entries.push_back(std::move(entry));
+    }
+    return directory;
+}
+
+// fuzz_packet_data input 0: raw sub-channel bytes of address 1, in chunks chosen by byte 1.
+Bytes PacketChannel(bool header_mode) {
+    using namespace koru::dab;
+    const std::vector<MotObject> site = Website();
+    MotEncoder encoder(128);
+    std::vector<MscDataGroup> groups;
+    for (const MotObject& o : site) {
+        for (MscDataGroup& g : header_mode ? encoder.EncodeObject(o) : encoder.EncodeBody(o))
+            groups.push_back(std::move(g));
+    }
+    for (MscDataGroup& g : encoder.EncodeDirectory(DirectoryOf(site), 9))
+        groups.insert(header_mode ? groups.end() : groups.begin(), std::move(g));
+    Bytes out = {0, 11};
+    PacketWriter writer(1);
+    for (const MscDataGroup& g : groups) {
+        for (const Bytes& packet : writer.Packetize(BuildMscDataGroup(g))) {
+            koru::test::PutBytes(&out, packet);
+            koru::test::PutBytes(&out, PaddingPacket(24));
+        }
+    }
+    for (int i = 0; i < 12; ++i)
+        koru::test::PutBytes(&out, PaddingPacket(24));
+    return out;
+}
+
+// fuzz_packet_data input 3: MOT entities (type, transport id, length, bytes).
+Bytes MotEntities() {
+    using namespace koru::dab;
+    Bytes out = {3, 0};
+    const auto entity = [&](uint8_t type, uint16_t tid, const Bytes& bytes) {
+        koru::test::PutBytes(
+            &out, {type, static_cast<uint8_t>(tid >> 8), static_cast<uint8_t>(tid),
+                   static_cast<uint8_t>(bytes.size() >> 8), static_cast<uint8_t>(bytes.size())});
+        koru::test::PutBytes(&out, bytes);
+    };
+    const std::vector<MotObject> site = Website();
+    entity(kDataGroupMotBody, 2, site[1].body);
+    entity(kDataGroupMotDirectory, 9, BuildMotDirectory(DirectoryOf(site)));
+    entity(kDataGroupMotBody, 1, site[0].body);
+    entity(kDataGroupMotHeader, 5, BuildMotHeader(site[0].header));
+    entity(kDataGroupMotBody, 5, site[0].body);
+    return out;
+}
+
 void WriteDataSeeds(const std::filesystem::path& dir) {
     const std::vector<Bytes> groups = MotDataGroups();
     Write(dir / "data_group" / "header", groups.front());
     Write(dir / "data_group" / "packets", Packets(groups, 1));
     // fuzz_packet_data: byte 0 the mode, byte 1 the piece size.
-    Write(dir / "packet_data" / "raw", Concat({{0, 3}, Packets(groups, 1)}));
+    Write(dir / "packet_data" / "directory-mode", PacketChannel(false));
+    Write(dir / "packet_data" / "header-mode", PacketChannel(true));
     Write(dir / "packet_data" / "group", Concat({{1, 1}, groups.front()}));
     Write(dir / "packet_data" / "step", Concat({{2, 0}, groups.back()}));
+    Write(dir / "packet_data" / "entities", MotEntities());
 }
 
 void WriteTextSeeds(const std::filesystem::path& dir) {

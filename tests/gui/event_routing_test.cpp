@@ -26,6 +26,7 @@ class EventRoutingTest : public QObject {
     void UsbLostStopsAndReports();
     void FirstFrameHidesBannerAfter2200Ms();
     void WeakSignalShowsOverlayOnlyWhilePlaying();
+    void UnplayableSoundIsSaidOnceATune();
     void UnhandledCodesHaveNoEffect();
     void VolumeSizeAndPauseReachTheTerminal();
     void ExitDeletesInOrderOnTheEventThread();
@@ -225,6 +226,33 @@ void EventRoutingTest::WeakSignalShowsOverlayOnlyWhilePlaying() {
     core.message_window->Handle(WM_SYSTEM_SIGNAL_LOST, 0, 0);
     QCOMPARE(core.view.overlays.size(), size_t{1});
     QCOMPARE(core.state.connection_state.load(), kConnectionPlaying);
+}
+
+// The terminal reports sound it cannot decode before the first picture; the player says it
+// then and keeps saying it after the first picture, once for each tune, in either language.
+void EventRoutingTest::UnplayableSoundIsSaidOnceATune() {
+    CoreHarness core;
+    core.state.SetLanguage(1);
+    core.state.play_source = kPlaySourceLive;
+    core.message_window->Handle(WM_SYSTEM_CONNECT, 0, 0);
+    PostPlayerEvent(core.events.window(), WM_SYSTEM_AUDIO_UNSUPPORTED);
+    const QString english = "This channel's sound cannot be played";
+    QVERIFY(CoreHarness::WaitFor(
+        [&] { return QString::fromStdString(core.controller->message_line(2)) == english; }));
+    core.message_window->Handle(WM_SYSTEM_FIRST_FRAME, 320, 240);
+    QCOMPARE(QString::fromStdString(core.controller->message_line(2)), english);
+    core.controller->SetMessageLine(2, "");
+    core.message_window->Handle(WM_SYSTEM_AUDIO_UNSUPPORTED, 0, 0);
+    QCOMPARE(QString::fromStdString(core.controller->message_line(2)), QString());
+    // The next tune starts afresh.
+    core.state.SetLanguage(0);
+    core.message_window->Handle(WM_SYSTEM_CONNECT, 0, 0);
+    core.message_window->Handle(WM_SYSTEM_FIRST_FRAME, 320, 240);
+    QVERIFY(QString::fromStdString(core.controller->message_line(2)) !=
+            QString::fromUtf8("이 채널의 소리는 재생할 수 없습니다"));
+    core.message_window->Handle(WM_SYSTEM_AUDIO_UNSUPPORTED, 0, 0);
+    QCOMPARE(QString::fromStdString(core.controller->message_line(2)),
+             QString::fromUtf8("이 채널의 소리는 재생할 수 없습니다"));
 }
 
 void EventRoutingTest::UnhandledCodesHaveNoEffect() {

@@ -5,6 +5,7 @@
 #include "m4systems/messages.h"
 #include "player/core/player_event.h"
 #include "player/core/screen_geometry.h"
+#include "player/core/update_checker.h"
 #include "player_fakes.h"
 
 using koru::test::CoreHarness;
@@ -31,6 +32,7 @@ class MainControllerTest : public QObject {
     void AStickPluggedInAfterTheStartIsSeenByPlayAndTheChannelKeys();
     void CommandsStillToComeStayGreyedAndKeysDoNothing();
     void LanguageAndRegionMenus();
+    void UpdateCheckStartsTheCheckerOfTheLanguage();
     void StopClosesAndShowsDisconnect();
     void DeferredStartupPlaysTheCurrentChannel();
     void ExitIsRefusedDuringSearch();
@@ -384,6 +386,35 @@ void MainControllerTest::LanguageAndRegionMenus() {
     // Saved at once.
     QVERIFY(koru::test::ReadFile(core.folder / "channel.xml").find("freqlocal=\"5\"") !=
             std::string::npos);
+}
+
+void MainControllerTest::UpdateCheckStartsTheCheckerOfTheLanguage() {
+    CoreHarness core;
+    // Stand-in checkers in a program folder of the test's own write how they were started.
+    koru::test::TempDir program;
+    koru::test::TempDir work;
+    const std::string started = (program / "started.txt").string();
+    for (const char* name : {"upcheckKORU", "upcheckEngKORU"}) {
+        koru::test::WriteFile(program / name,
+                              "#!/bin/sh\nprintf '%s|%s|%s|%s\\n' \"${0##*/}\" "
+                              "\"$(pwd)\" \"$#\" \"$1\" >> " +
+                                  started + "\n");
+        std::filesystem::permissions(program / name, std::filesystem::perms::owner_all);
+    }
+    MenuModel& menu = core.controller->menu();
+    core.controller->SetUpdateChecker([&](int language) {
+        QVERIFY(StartUpdateChecker(language, program.str(), work.str(), "2.241"));
+    });
+    QVERIFY(menu.IsEnabled(command::kUpdateCheck));
+    core.controller->OnMenuCommand(command::kUpdateCheck);
+    const std::string korean = "upcheckKORU|" + work.str() + "|1|2.241\n";
+    QVERIFY(CoreHarness::WaitFor([&] { return koru::test::ReadFile(started) == korean; }, 10000));
+    core.controller->OnMenuCommand(command::kLanguageEnglish);
+    core.controller->OnMenuCommand(command::kUpdateCheck);
+    const std::string both = korean + "upcheckEngKORU|" + work.str() + "|1|2.241\n";
+    QVERIFY(CoreHarness::WaitFor([&] { return koru::test::ReadFile(started) == both; }, 10000));
+    // A checker that is not there does not start.
+    QVERIFY(!StartUpdateChecker(1, work.str(), work.str(), "2.241"));
 }
 
 void MainControllerTest::StopClosesAndShowsDisconnect() {

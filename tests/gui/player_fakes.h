@@ -168,7 +168,8 @@ class CoreHarness {
     // A code the event window ignores.
     static constexpr uint32_t kNoSuchMessage = 4000;
 
-    CoreHarness()
+    // port: the radio module and plug-in calls of the message window (null: the real ones).
+    explicit CoreHarness(player::DataServicePort* port = nullptr)
         : state(store),
           settings(store, (folder / "channel.xml").string()),
           events(state, terminal) {
@@ -183,7 +184,7 @@ class CoreHarness {
         };
         dependencies.receiver_check = [this] { return receiver_plugged.load(); };
         controller = std::make_unique<player::MainController>(dependencies);
-        message_window = std::make_unique<player::VelmarMessage>(*controller);
+        message_window = std::make_unique<player::VelmarMessage>(*controller, port);
         controller->timers().UseManualTime(&time);
         message_window->timers().UseManualTime(&time);
         state.connection_state = player::kConnectionIdle;

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
         tv.video = "testsrc";
         tv.fps = 15;
         // The builder keeps the last quarter second for null packets: 10 s of pictures.
-        std::vector<uint8_t> ts = maker.TransportStream(tv, kTvKbps, 10250 * kTvKbps / 8);
+        std::vector<uint8_t> ts = maker.TransportStream(tv, kTvKbps * 1000, 10250 * kTvKbps / 8);
         ts.resize(ts.size() / kTsPacket * kTsPacket);
         std::vector<uint8_t> mp2;
         for (const auto& frame :

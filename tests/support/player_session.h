@@ -54,6 +54,14 @@ inline std::string SessionUnavailable(bool standin) {
     return {};
 }
 
+// How often part occurs in text (a log line, say).
+inline size_t CountOf(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
 inline bool WaitUntil(const std::function<bool()>& done, int timeout_ms, int step_ms = 50) {
     QElapsedTimer timer;
     timer.start();
@@ -75,9 +83,11 @@ class XvfbDisplay {
             if (QFile::exists(socket) || QFile::exists(QString("/tmp/.X%1-lock").arg(number)))
                 continue;
             display_ = QString(":%1").arg(number);
+            // -noreset: a program that connects just after the last one left never meets a
+            // server in the middle of its reset.
             server_.start("Xvfb",
                           {display_, "-screen", "0", QString("%1x%2x24").arg(width).arg(height),
-                           "-nolisten", "tcp", "-wr"});
+                           "-nolisten", "tcp", "-wr", "-noreset"});
             if (!server_.waitForStarted(5000)) return false;
             if (WaitUntil([&] { return QFile::exists(socket); }, 5000)) return true;
             server_.kill();
@@ -120,13 +130,16 @@ class XvfbDisplay {
     QProcess server_;
 };
 
-// A user folder whose "channel.dat" and "channel.xml" come from dmbscan on the demo air.
+// A user folder whose "channel.dat" and "channel.xml" come from dmbscan on the demo air (or
+// the air of that receiver.conf).
 inline bool PrepareChannels(const std::filesystem::path& home, const QStringList& frequencies,
-                            std::string* error) {
+                            std::string* error, const std::filesystem::path& receiver = {}) {
     QProcess scan;
     scan.setWorkingDirectory(QString::fromStdString(home.string()));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("KORU_DMB_HOME", QString::fromStdString(home.string()));
+    env.remove("KORU_RECEIVER");
+    if (!receiver.empty()) env.insert("KORU_RECEIVER", QString::fromStdString(receiver.string()));
     scan.setProcessEnvironment(env);
     QStringList arguments;
     for (const QString& frequency : frequencies)
@@ -155,8 +168,47 @@ inline bool PrepareChannels(const std::filesystem::path& home, const QStringList
     return true;
 }
 
+// The player's data-service folder below a user folder of PlayerProcess.
+inline std::filesystem::path DataServiceFolder(const std::filesystem::path& home) {
+    return home / "Documents" / "KORU-DMB" / "DataService";
+}
+
+// How far the middle band of the picture area of a screenshot differs from a picture file
+// drawn 1:1 over it (mean per channel, 0 to 255), leaving out the caption at the top and the
+// radio text at the foot.
+inline double PictureDifference(const QImage& screen, const QRect& picture,
+                                const std::filesystem::path& file) {
+    const QImage expected(QString::fromStdString(file.string()));
+    if (expected.isNull()) return 255;
+    double sum = 0;
+    int count = 0;
+    for (int y = 34; y < 200 && y < expected.height() && y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width() && x < expected.width(); ++x) {
+            const QRgb a = screen.pixel(picture.left() + x, picture.top() + y);
+            const QRgb b = expected.pixel(x, y);
+            sum += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                   std::abs(qBlue(a) - qBlue(b));
+            count += 3;
+        }
+    }
+    return count > 0 ? sum / count : 255;
+}
+
+// The picture area shows the data-service display of a radio service: the logo, or one of the
+// slides that came.
+inline bool ShowsDataServiceDisplay(const QImage& screen, const QRect& picture,
+                                    const std::filesystem::path& home) {
+    if (PictureDifference(screen, picture, BinDir() / "dab_logo.jpg") < 4) return true;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(DataServiceFolder(home), error)) {
+        if (entry.is_regular_file() && PictureDifference(screen, picture, entry.path()) < 4)
+            return true;
+    }
+    return false;
+}
+
 // The player on a display, in a user folder, with its debug output in home/debug.log and its
-// log in home/player.log.
+// log in home/player.log. Its working folders lie below home/Documents.
 class PlayerProcess {
   public:
     ~PlayerProcess() {
@@ -166,8 +218,19 @@ class PlayerProcess {
         }
     }
 
-    bool Start(const QString& display, const std::filesystem::path& home) {
+    // receiver: a receiver.conf for the emulated stick; empty: the demo air.
+    bool Start(const QString& display, const std::filesystem::path& home,
+               const std::filesystem::path& receiver = {}) {
         home_ = home;
+        // The documents folder of the player's working folders (slides, recordings).
+        std::filesystem::create_directories(home / "config");
+        if (!std::filesystem::exists(home / "config" / "user-dirs.dirs")) {
+            QFile dirs(QString::fromStdString((home / "config" / "user-dirs.dirs").string()));
+            if (dirs.open(QIODevice::WriteOnly)) {
+                dirs.write(
+                    ("XDG_DOCUMENTS_DIR=\"" + (home / "Documents").string() + "\"\n").c_str());
+            }
+        }
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", display);
         env.insert("QT_QPA_PLATFORM", "xcb");
@@ -177,6 +240,8 @@ class PlayerProcess {
         env.insert("KORU_LOG_LEVEL", "2");
         env.insert("KORU_DEBUG_LOG", QString::fromStdString((home / "debug.log").string()));
         env.remove("KORU_RECEIVER");
+        if (!receiver.empty())
+            env.insert("KORU_RECEIVER", QString::fromStdString(receiver.string()));
         env.remove("KORU_PROGRAM_DIR");
         process_.setProcessEnvironment(env);
         process_.setWorkingDirectory(QString::fromStdString(home.string()));
@@ -218,6 +283,52 @@ class PlayerProcess {
     }
     std::filesystem::path home_;
     QProcess process_;
+};
+
+// The player on a display as a user drives it: started in a user folder with its main window
+// found by its title, keys sent to a window (names separated by blanks), mouse clicks,
+// screenshots into an artifact folder, and the exit by Alt+F4.
+class PlayerSession {
+  public:
+    PlayerSession(XvfbDisplay& display, std::filesystem::path home, QString artifacts)
+        : display_(display), home_(std::move(home)), artifacts_(std::move(artifacts)) {}
+
+    bool Start() {
+        if (!player_.Start(display_.display(), home_)) return false;
+        if (!player_.WaitForDebug("window shown after", 15000)) return false;
+        QString windows;
+        display_.Xdotool({"search", "--sync", "--name", "KORU-DMB"}, &windows);
+        main_window_ = windows.section('\n', 0, 0);
+        QThread::msleep(1000);
+        return !main_window_.isEmpty();
+    }
+    void Key(const QString& keys) { KeyTo(main_window_, keys); }
+    void KeyTo(const QString& window, const QString& keys) {
+        display_.Xdotool({"windowfocus", "--sync", window});
+        display_.Xdotool(QStringList{"key", "--delay", "80"} + keys.split(' '));
+    }
+    void ClickAt(const QPoint& point, int repeat = 1) {
+        display_.Xdotool(
+            {"mousemove", "--sync", QString::number(point.x()), QString::number(point.y())});
+        display_.Xdotool({"click", "--repeat", QString::number(repeat), "--delay", "120", "1"});
+    }
+    QImage Shot(const QString& name) { return display_.Screenshot(artifacts_ + "/" + name); }
+    bool Exit() {
+        Key("alt+F4");
+        return player_.process().waitForFinished(20000) && player_.process().exitCode() == 0;
+    }
+    PlayerProcess& player() { return player_; }
+    std::string Log() const { return player_.Log(); }
+    const QString& main_window() const { return main_window_; }
+    XvfbDisplay& display() { return display_; }
+    const std::filesystem::path& home() const { return home_; }
+
+  private:
+    XvfbDisplay& display_;
+    std::filesystem::path home_;
+    QString artifacts_;
+    PlayerProcess player_;
+    QString main_window_;
 };
 
 }  // namespace koru::test

@@ -18,6 +18,7 @@
 #include "dab/gzip.h"
 #include "dab/mpa.h"
 #include "dab/msc_data_group.h"
+#include "dab/outer_code.h"
 #include "dab/packet.h"
 #include "dab/protection.h"
 #include "dab/xpad.h"
@@ -161,12 +162,14 @@ struct PacketFeed {
     std::deque<std::vector<uint8_t>> packets;
 };
 
-// The website carousel: each object's header and body (header mode), then the directory
-// (directory mode) with DirectoryIndex naming the start page.
+// The website carousel, each round in one of the two MOT modes: directory mode sends the
+// directory (every object's header, DirectoryIndex naming the start page) and then the bodies;
+// header mode sends each object's header and body, then the same directory.
 class WebsiteCarousel {
   public:
     WebsiteCarousel(const ServiceDescription& s, const std::filesystem::path& folder,
-                    MediaMaker& media, size_t bytes_per_frame) {
+                    MediaMaker& media, size_t bytes_per_frame)
+        : header_mode_(s.mot_header_mode) {
         objects_ = WebsiteObjects(s, folder, media);
         size_t total = 0;
         for (const auto& o : objects_)
@@ -187,13 +190,10 @@ class WebsiteCarousel {
 
     std::optional<std::vector<uint8_t>> Next(int) {
         if (round_.empty()) {
-            for (const auto& o : objects_) {
-                for (const auto& g : encoder_.EncodeObject(o))
-                    round_.push_back(g);
-            }
-            for (const auto& g : encoder_.EncodeDirectory(directory_, directory_tid_)) {
-                round_.push_back(g);
-            }
+            if (!header_mode_) Add(encoder_.EncodeDirectory(directory_, directory_tid_));
+            for (const auto& o : objects_)
+                Add(header_mode_ ? encoder_.EncodeObject(o) : encoder_.EncodeBody(o));
+            if (header_mode_) Add(encoder_.EncodeDirectory(directory_, directory_tid_));
         }
         std::vector<uint8_t> bytes = dab::BuildMscDataGroup(round_.front());
         round_.pop_front();
@@ -201,6 +201,11 @@ class WebsiteCarousel {
     }
 
   private:
+    void Add(const std::vector<dab::MscDataGroup>& groups) {
+        round_.insert(round_.end(), groups.begin(), groups.end());
+    }
+
+    bool header_mode_;
     std::vector<dab::MotObject> objects_;
     dab::MotDirectory directory_;
     uint16_t directory_tid_ = 0;
@@ -350,6 +355,18 @@ SubchannelFrames BuildPacketSubchannel(const Description& d, int subchannel, Med
     return frames;
 }
 
+namespace {
+
+// The outer-coded sub-channel of a looped transport stream: the interleaver runs over the
+// stream once before, so the recording's end leads seamlessly into its start.
+std::vector<uint8_t> OuterCodeLoop(const std::vector<uint8_t>& ts) {
+    dab::ConvolutionalInterleaver interleaver(false);
+    dab::OuterEncode(ts, &interleaver);
+    return dab::OuterEncode(ts, &interleaver);
+}
+
+}  // namespace
+
 void WriteEnsemble(const Description& d, MediaMaker& media, const std::filesystem::path& output) {
     const dab::Ensemble ensemble = ToEnsemble(d);
     std::map<int, SubchannelFrames> streams;
@@ -357,8 +374,15 @@ void WriteEnsemble(const Description& d, MediaMaker& media, const std::filesyste
         const SubchannelDescription* sub = d.FindSubchannel(s.subchannel);
         const size_t bytes = static_cast<size_t>(sub->bitrate) * 3;
         if (s.kind == ServiceKind::kTv) {
-            const std::vector<uint8_t> ts =
-                media.TransportStream(s, sub->bitrate, bytes * static_cast<size_t>(d.frames));
+            const size_t total = bytes * static_cast<size_t>(d.frames);
+            // The outer code's parity takes 16 of every 204 bytes from the transport stream.
+            const size_t ts_bytes =
+                s.outer_code ? total / dab::kOuterPacketBytes * dab::kTsPacketBytes : total;
+            const int mux_bps =
+                static_cast<int>(static_cast<int64_t>(sub->bitrate) * 1000 *
+                                 static_cast<int64_t>(ts_bytes) / static_cast<int64_t>(total));
+            std::vector<uint8_t> ts = media.TransportStream(s, mux_bps, ts_bytes);
+            if (s.outer_code) ts = OuterCodeLoop(ts);
             SubchannelFrames& frames = streams[s.subchannel];
             for (int f = 0; f < d.frames; ++f) {
                 const auto at = ts.begin() + static_cast<std::ptrdiff_t>(bytes * f);

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "dab/charset.h"
+#include "dab/outer_code.h"
 
 namespace koru::mkens {
 namespace {
@@ -282,6 +283,25 @@ bool Parser::ServiceKey(ServiceDescription& s, const std::string& key, const std
         return SetInt(&s.fps, value, 1, 30);
     } else if (key == "gop" && s.kind == ServiceKind::kTv) {
         return SetInt(&s.gop, value, 1, 300);
+    } else if (key == "outer" && s.kind == ServiceKind::kTv) {
+        const std::string word = Lower(value);
+        if (word != "on" && word != "off") return Fail(line_, "outer must be on or off");
+        s.outer_code = word == "on";
+    } else if (key == "audio_pes" && s.kind == ServiceKind::kTv) {
+        const std::string word = Lower(value);
+        if (word != "whole" && word != "straddle") {
+            return Fail(line_, "audio_pes must be whole or straddle");
+        }
+        s.straddle_audio = word == "straddle";
+    } else if (key == "systems" && s.kind == ServiceKind::kTv) {
+        const std::string word = Lower(value);
+        if (word != "mpeg2" && word != "mpeg4")
+            return Fail(line_, "systems must be mpeg2 or mpeg4");
+        s.mpeg4_systems = word == "mpeg4";
+    } else if (key == "audio" && s.kind == ServiceKind::kTv) {
+        const std::string word = Lower(value);
+        if (word != "aac" && word != "bsac") return Fail(line_, "audio must be aac or bsac");
+        s.bsac = word == "bsac";
     } else if (key == "mode" && s.kind == ServiceKind::kRadio) {
         s.mode = Lower(value);
         if (s.mode != "stereo" && s.mode != "joint" && s.mode != "mono") {
@@ -309,6 +329,12 @@ bool Parser::ServiceKey(ServiceDescription& s, const std::string& key, const std
         s.objects.push_back(*o);
     } else if (key == "index" && s.kind == ServiceKind::kData) {
         s.index = value;
+    } else if (key == "mot" && s.kind == ServiceKind::kData) {
+        const std::string mode = Lower(value);
+        if (mode != "directory" && mode != "header") {
+            return Fail(line_, "mot must be directory or header");
+        }
+        s.mot_header_mode = mode == "header";
     } else {
         return Fail(line_, std::string("unknown key '") + key + "' in [" + KindName(s.kind) + "]");
     }
@@ -387,6 +413,20 @@ bool Parser::Check() {
         if (!first &&
             (stream || it->second == ServiceKind::kTv || it->second == ServiceKind::kRadio)) {
             return Fail(s.line, "a stream sub-channel carries one service only");
+        }
+        if (s.kind == ServiceKind::kTv) {
+            const size_t bytes =
+                static_cast<size_t>(sub->bitrate) * 3 * static_cast<size_t>(d_.frames);
+            if (s.outer_code && bytes % dab::kOuterPacketBytes != 0) {
+                return Fail(s.line,
+                            "outer-coded TV needs a bit rate that fills whole 204-byte packets "
+                            "(a multiple of 136 kbit/s such as 408), or outer = off");
+            }
+            if (s.bsac && !s.mpeg4_systems)
+                return Fail(s.line, "audio = bsac needs systems = mpeg4");
+            if (s.straddle_audio && s.mpeg4_systems) {
+                return Fail(s.line, "audio_pes = straddle is for systems = mpeg2");
+            }
         }
         if (s.kind == ServiceKind::kRadio) {
             const int* rate =

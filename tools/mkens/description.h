@@ -60,7 +60,11 @@ struct ServiceDescription {
     // TV.
     std::string video = "testsrc2";
     int fps = 15;
-    int gop = 0;  // frames from one key frame to the next; 0: fps (one a second)
+    int gop = 0;                  // frames from one key frame to the next; 0: fps (one a second)
+    bool outer_code = true;       // Reed-Solomon and interleaver over the sub-channel
+    bool straddle_audio = false;  // audio PES packets cut frames
+    bool mpeg4_systems = false;   // IOD, OD and scene streams, SL-packetized media
+    bool bsac = false;            // with MPEG-4 Systems: the audio announced as ER BSAC
     // Radio.
     std::string mode = "joint";  // stereo, joint, mono
     int pad = 58;                // F-PAD and X-PAD bytes in each audio frame
@@ -72,6 +76,9 @@ struct ServiceDescription {
     int scid = -1;
     std::vector<ObjectDescription> objects;
     std::string index = "index.htm";
+    // Website: directory mode (the directory carries every object's header, as broadcast
+    // websites are sent), or header mode (a header before each body, then the directory).
+    bool mot_header_mode = false;
 };
 
 struct Description {

@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "dab/mpa.h"
+#include "tools/mkens/tv_variants.h"
 
 extern char** environ;
 
@@ -150,12 +151,12 @@ std::vector<uint8_t> MediaMaker::Image(const PictureDescription& item,
     return Run(args, extension);
 }
 
-std::vector<uint8_t> MediaMaker::TransportStream(const ServiceDescription& s, int bitrate_kbps,
+std::vector<uint8_t> MediaMaker::TransportStream(const ServiceDescription& s, int mux_bps,
                                                  size_t bytes) {
     // Room for the audio (48 kbit/s) and the TS and PES overhead; null packets fill the rest.
-    const int video_kbps = std::max(48, (bitrate_kbps - 48) * 6 / 10);
+    const int video_kbps = std::max(48, (mux_bps / 1000 - 48) * 6 / 10);
     // A little shorter than the recording, so that null packets end it rather than a cut.
-    const double seconds = static_cast<double>(bytes) * 8 / (bitrate_kbps * 1000.0) - 0.25;
+    const double seconds = static_cast<double>(bytes) * 8 / mux_bps - 0.25;
     char duration[32];
     std::snprintf(duration, sizeof(duration), "%.3f", seconds);
     std::vector<std::string> args{
@@ -202,7 +203,7 @@ std::vector<uint8_t> MediaMaker::TransportStream(const ServiceDescription& s, in
                              "-f",
                              "mpegts",
                              "-muxrate",
-                             std::to_string(bitrate_kbps * 1000),
+                             std::to_string(mux_bps),
                              "-mpegts_service_id",
                              std::to_string(s.sid & 0xFFFF),
                              "-metadata",
@@ -224,6 +225,12 @@ std::vector<uint8_t> MediaMaker::TransportStream(const ServiceDescription& s, in
         ts.resize(ts.size() + kTsPacket - 4, 0xFF);
     }
     ts.resize(bytes, 0xFF);
+    if (s.straddle_audio) StraddleAudio(&ts);
+    if (s.mpeg4_systems) {
+        Mpeg4SystemsOptions options;
+        options.bsac = s.bsac;
+        ToMpeg4Systems(&ts, options);
+    }
     return ts;
 }
 

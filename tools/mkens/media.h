@@ -23,9 +23,10 @@ class MediaMaker {
 
     // A JPEG (".jpg") or PNG (".png") picture; throws std::runtime_error when FFmpeg fails.
     std::vector<uint8_t> Image(const PictureDescription& item, const std::string& extension);
-    // H.264 (320x240) and AAC (the service's tone) in an MPEG-2 TS at a constant mux rate,
-    // exactly `bytes` long (cut or filled up with null packets).
-    std::vector<uint8_t> TransportStream(const ServiceDescription& service, int bitrate_kbps,
+    // H.264 (320x240) and AAC (the service's tone) in an MPEG-2 TS at the constant mux rate
+    // `mux_bps` (bit/s), exactly `bytes` long (cut or filled up with null packets), in the
+    // service's variant (straddling audio, MPEG-4 Systems).
+    std::vector<uint8_t> TransportStream(const ServiceDescription& service, int mux_bps,
                                          size_t bytes);
 
     int ffmpeg_runs() const { return runs_; }

@@ -132,6 +132,7 @@ void AudioOutput::Emit(int16_t* samples, size_t frames) {
 
 void AudioOutput::ApplyVolumeAndTap(int16_t* samples, size_t frames) {
     if (frames == 0) return;
+    played_frames_ += frames;
     const int volume = volume_.load();
     const size_t count = frames * static_cast<size_t>(channels_);
     if (volume < 100) {

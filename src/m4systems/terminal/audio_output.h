@@ -49,6 +49,8 @@ class M4_INTERNAL AudioOutput {
     void SetVolume(int percent);
     int Volume() const { return volume_.load(); }
     void SetTap(M4AudioTap tap, void* user);
+    // Sample frames played since the output was made.
+    uint64_t PlayedFrames() const { return played_frames_.load(); }
 
   private:
     struct Chunk {
@@ -68,6 +70,7 @@ class M4_INTERNAL AudioOutput {
     int device_buffer_ms_ = 0;
     bool sdl_started_ = false;
     std::atomic<int> volume_{100};
+    std::atomic<uint64_t> played_frames_{0};
 
     mutable std::mutex mutex_;  // guards the fields below
     std::condition_variable room_;

@@ -13,8 +13,10 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "dab/mpeg4_systems.h"
 #include "m4systems/log.h"
 #include "m4systems/terminal/audio_output.h"
+#include "m4systems/terminal/live_parser.h"
 #include "m4systems/terminal/video_renderer.h"
 
 namespace koru::m4 {
@@ -145,6 +147,18 @@ class AudioDecoder : public Decoder {
 
 }  // namespace
 
+std::string DescribeFormat(const AVCodecParameters* parameters) {
+    const char* name = avcodec_get_name(parameters->codec_id);
+    std::string text = name != nullptr ? name : "unknown";
+    if (parameters->codec_id == AV_CODEC_ID_AAC && parameters->extradata_size >= 1) {
+        const auto config = dab::ParseAudioSpecificConfig(
+            {parameters->extradata, static_cast<size_t>(parameters->extradata_size)});
+        if (config) text += ", " + dab::AudioObjectTypeText(config->signalled_type);
+    }
+    if (parameters->sample_rate > 0) text += ", " + std::to_string(parameters->sample_rate) + " Hz";
+    return text;
+}
+
 std::unique_ptr<Decoder> Decoder::Create(AVStream* stream, PlaybackState* state, bool live) {
     const AVCodecParameters* parameters = stream->codecpar;
     const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
@@ -168,14 +182,18 @@ std::unique_ptr<Decoder> Decoder::Create(AVStream* stream, PlaybackState* state,
         return nullptr;
     }
     M4_LOG(2, kSource, "stream %d: %s", stream->index, codec->name);
+    std::unique_ptr<Decoder> decoder;
     if (parameters->codec_type == AVMEDIA_TYPE_VIDEO) {
-        return std::make_unique<VideoDecoder>(stream, context, state);
+        decoder = std::make_unique<VideoDecoder>(stream, context, state);
+    } else if (parameters->codec_type == AVMEDIA_TYPE_AUDIO) {
+        decoder = std::make_unique<AudioDecoder>(stream, context, state);
+    } else {
+        avcodec_free_context(&context);
+        return nullptr;
     }
-    if (parameters->codec_type == AVMEDIA_TYPE_AUDIO) {
-        return std::make_unique<AudioDecoder>(stream, context, state);
-    }
-    avcodec_free_context(&context);
-    return nullptr;
+    // A file's demuxer parses by itself.
+    if (live) decoder->parser_ = LiveParser::Create(parameters);
+    return decoder;
 }
 
 Decoder::Decoder(AVStream* stream, AVCodecContext* codec, PlaybackState* state, size_t queue_bytes,
@@ -205,7 +223,10 @@ bool Decoder::Cancelled() const {
 }
 
 void Decoder::StartSerial(uint64_t serial) {
-    if (serial_ != UINT64_MAX) avcodec_flush_buffers(codec_);
+    if (serial_ != UINT64_MAX) {
+        avcodec_flush_buffers(codec_);
+        if (parser_ != nullptr) parser_->Reset();
+    }
     serial_ = serial;
     generation_ = state_->generation.load();
     skip_until_ms_ = state_->skip_until_ms.load();
@@ -225,19 +246,30 @@ void Decoder::Run() {
             continue;
         }
         if (serial != serial_) StartSerial(serial);
-        if (packet == nullptr) {  // end of the input: drain what the decoder holds
+        if (packet == nullptr) {  // end of the input: drain what the parser and decoder hold
+            if (parser_ != nullptr) parser_->Drain([&](AVPacket* unit) { Decode(unit, frame); });
             avcodec_send_packet(codec_, nullptr);
             Receive(frame);
             drained_ = true;
             continue;
         }
-        HandlePacket(*packet);
-        // Broken input is the broadcast's business: the decoder skips what it cannot use.
-        avcodec_send_packet(codec_, packet);
-        av_packet_free(&packet);
-        Receive(frame);
+        if (parser_ != nullptr) {
+            parser_->Parse(*packet, [&](AVPacket* unit) { Decode(unit, frame); });
+            av_packet_free(&packet);
+        } else {
+            Decode(packet, frame);
+        }
     }
     av_frame_free(&frame);
+}
+
+// Takes the packet.
+void Decoder::Decode(AVPacket* packet, AVFrame* frame) {
+    HandlePacket(*packet);
+    // Broken input is the broadcast's business: the decoder skips what it cannot use.
+    avcodec_send_packet(codec_, packet);
+    av_packet_free(&packet);
+    Receive(frame);
 }
 
 void Decoder::Receive(AVFrame* frame) {

@@ -11,12 +11,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "m4systems/terminal/media_clock.h"
 #include "m4systems/terminal/packet_queue.h"
 
 struct AVCodecContext;
+struct AVCodecParameters;
 struct AVFrame;
 struct AVPacket;
 struct AVStream;
@@ -25,6 +27,7 @@ struct SwrContext;
 namespace koru::m4 {
 
 class AudioOutput;
+class LiveParser;
 class VideoRenderer;
 
 // What a session shares with its decoders.
@@ -56,10 +59,14 @@ struct PlaybackState {
     std::condition_variable wake;
 };
 
+// A stream's format for the log: the codec, and for MPEG-4 audio the object type that its
+// AudioSpecificConfig names (e.g. "aac, MPEG-4 audio object type 22 (ER BSAC)").
+std::string DescribeFormat(const AVCodecParameters* parameters);
+
 class Decoder {
   public:
     // A decoder for the stream, or null when its codec cannot be opened. live: a live input
-    // (single-threaded decoding, no frame delay).
+    // (single-threaded decoding, no frame delay, packets cut into frames here).
     static std::unique_ptr<Decoder> Create(AVStream* stream, PlaybackState* state, bool live);
     virtual ~Decoder();
     Decoder(const Decoder&) = delete;
@@ -94,10 +101,12 @@ class Decoder {
 
   private:
     void Run();
+    void Decode(AVPacket* packet, AVFrame* frame);
     void Receive(AVFrame* frame);
     void StartSerial(uint64_t serial);
 
     PacketQueue queue_;
+    std::unique_ptr<LiveParser> parser_;  // live inputs only
     std::thread thread_;
     uint64_t serial_ = UINT64_MAX;
     bool first_after_flush_ = true;

@@ -52,6 +52,11 @@ void LiveSource::Deliver(const uint8_t* data, size_t length) {
     if (cache_broke && notify_) notify_(WM_SYSTEM_TIMESHIFT_NO_SPACE, 0, 0);
 }
 
+void LiveSource::ReadAsTransportStream() {
+    mpeg4_ = std::make_unique<Mpeg4SystemsInput>(notify_);
+    marker_ = std::make_unique<PesEndMarker>();
+}
+
 int LiveSource::Read(uint8_t* data, int length) {
     if (length <= 0) return 0;
     if (marker_ == nullptr) return ReadDelivered(data, length);
@@ -64,13 +69,17 @@ int LiveSource::Read(uint8_t* data, int length) {
         }
         uint8_t buffer[16 * 1024];
         const int got = ReadDelivered(buffer, sizeof(buffer));
+        rewritten_.clear();
         if (got <= 0) {
             // The end: what waits for a whole packet is still part of the stream.
+            mpeg4_->Flush(&rewritten_);
+            marker_->Process(rewritten_.data(), rewritten_.size(), &marked_);
             if (marker_->Active()) marker_->Stop(&marked_);
             if (marked_.empty()) return 0;
             break;
         }
-        marker_->Process(buffer, static_cast<size_t>(got), &marked_);
+        mpeg4_->Process(buffer, static_cast<size_t>(got), &rewritten_);
+        marker_->Process(rewritten_.data(), rewritten_.size(), &marked_);
     }
     const size_t part = std::min(static_cast<size_t>(length), marked_.size() - marked_read_);
     std::memcpy(data, marked_.data() + marked_read_, part);

@@ -16,6 +16,7 @@
 
 #include "m4systems/m4_types.h"
 #include "m4systems/queue.h"
+#include "m4systems/terminal/mpeg4_systems_input.h"
 #include "m4systems/terminal/pes_end_marker.h"
 #include "m4systems/terminal/recorder.h"
 #include "m4systems/tsfeed/time_shift_cache.h"
@@ -37,9 +38,10 @@ class M4_INTERNAL LiveSource {
     // The plug-in's thread.
     void Deliver(const uint8_t* data, size_t length);
     // The demuxer: waits for bytes; returns how many were copied, 0 once aborted or finished
-    // and drained. A transport stream goes through a PesEndMarker until StopMarkingPesEnds.
+    // and drained. A transport stream goes through an Mpeg4SystemsInput, then through a
+    // PesEndMarker until StopMarkingPesEnds.
     int Read(uint8_t* data, int length);
-    void MarkPesEnds() { marker_ = std::make_unique<PesEndMarker>(); }
+    void ReadAsTransportStream();
     // Any thread; takes effect at the next Read.
     void StopMarkingPesEnds() { stop_marking_ = true; }
     // Wakes and ends every Read.
@@ -73,8 +75,10 @@ class M4_INTERNAL LiveSource {
     uint64_t dropped_ = 0;
 
     // Used by the reading thread only.
+    std::unique_ptr<Mpeg4SystemsInput> mpeg4_;
     std::unique_ptr<PesEndMarker> marker_;
-    std::vector<uint8_t> marked_;  // bytes through the marker, not yet read
+    std::vector<uint8_t> rewritten_;  // through mpeg4_, on the way to marker_
+    std::vector<uint8_t> marked_;     // bytes through the marker, not yet read
     size_t marked_read_ = 0;
     std::atomic<bool> stop_marking_{false};
 };

@@ -88,8 +88,12 @@ void MediaSession::ChooseFileStreams() {
 }
 
 void MediaSession::AddDecoder(int index, std::unique_ptr<Decoder>* slot, int* slot_index) {
+    if (unplayable_.count(index) != 0) return;
     std::unique_ptr<Decoder> decoder = Decoder::Create(format_->streams[index], &state_, IsLive());
-    if (decoder == nullptr) return;
+    if (decoder == nullptr) {
+        NoteUnplayable(index);
+        return;
+    }
     if (slot == &audio_decoder_) state_.audio_master = audio_->HasDevice() && !state_.free_running;
     // Started at once when the session already runs (a live stream found late).
     if (started_ || state_.free_running) decoder->Start();
@@ -98,12 +102,26 @@ void MediaSession::AddDecoder(int index, std::unique_ptr<Decoder>* slot, int* sl
     *slot_index = index;
 }
 
+// A stream no decoder here takes: logged once; for sound the player is told once, and the
+// picture plays on.
+void MediaSession::NoteUnplayable(int index) {
+    unplayable_.insert(index);
+    const AVCodecParameters* parameters = format_->streams[index]->codecpar;
+    const std::string format = DescribeFormat(parameters);
+    M4_LOG(1, kSource, "stream %d (%s) cannot be played", index, format.c_str());
+    if (parameters->codec_type == AVMEDIA_TYPE_AUDIO && !audio_unsupported_sent_) {
+        audio_unsupported_sent_ = true;
+        Send(WM_SYSTEM_AUDIO_UNSUPPORTED, 0, 0);
+    }
+}
+
 void MediaSession::OpenLive(LiveSource* source, LiveFormat format) {
     live_ = source;
     live_format_ = format;
     if (format == LiveFormat::kTransportStream) {
-        // Until the first picture: then a picture a frame later costs nothing.
-        live_->MarkPesEnds();
+        // PES ends are marked until the first picture: then a picture a frame later costs
+        // nothing.
+        live_->ReadAsTransportStream();
         state_.on_first_picture = [source] { source->StopMarkingPesEnds(); };
     }
 }
@@ -158,9 +176,9 @@ bool MediaSession::OpenLiveInput() {
     format_->flags |= AVFMT_FLAG_CUSTOM_IO;
     format_->interrupt_callback = {&MediaSession::Interrupted, this};
     const bool ts = live_format_ == LiveFormat::kTransportStream;
-    // A transport stream's video PES holds one access unit: handed on as it is, a picture
-    // needs no parser waiting for the start of the next one (a frame later). MPEG audio needs
-    // its parser to be cut into frames.
+    // A transport stream's packets go to the decoders as whole PES packets, which cut them
+    // into frames as far as needed (LiveParser): the demuxer's parsers would hold every
+    // picture until the next one begins. MPEG audio needs its parser to be cut into frames.
     if (ts) format_->flags |= AVFMT_FLAG_NOPARSE;
     const AVInputFormat* input = av_find_input_format(ts ? "mpegts" : "mp3");
     AVDictionary* options = nullptr;

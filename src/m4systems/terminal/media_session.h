@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -68,6 +69,7 @@ class M4_INTERNAL MediaSession {
     void ChooseFileStreams();
     void Route(AVPacket* packet);
     void AddDecoder(int index, std::unique_ptr<Decoder>* slot, int* slot_index);
+    void NoteUnplayable(int index);
     void DoPendingSeek();
     void FlushPipeline();
     void CheckEnd();
@@ -93,6 +95,8 @@ class M4_INTERNAL MediaSession {
     std::unique_ptr<Decoder> audio_decoder_;
     int video_index_ = -1;
     int audio_index_ = -1;
+    std::set<int> unplayable_;  // streams whose decoder would not open: not tried again
+    bool audio_unsupported_sent_ = false;
 
     int64_t start_ms_ = 0;
     int64_t duration_ms_ = -1;

@@ -31,30 +31,27 @@ void OpenChannelFromList(MainController& controller, int watch_kind, int index) 
     }
     const bool live = state.play_source == kPlaySourceLive;
     const int current = state.WatchKind();
-    DataServiceDisplay* data_service = controller.data_service();
+    DataServiceDisplay& data_service = controller.data_service();
     if (watch_kind == settings::kWatchKindRadio) {
-        if (data_service != nullptr) {
-            data_service->SetRadioText("");
-            data_service->UseLogo();
-        }
+        data_service.SetRadioText("");
+        data_service.UseLogo();
         if ((live && current == settings::kWatchKindTv) ||
             (!live && state.layout == kLayoutVideo)) {
             controller.SwitchLayout(kLayoutAudio);
         }
     } else if (watch_kind == settings::kWatchKindTv) {
-        if (data_service != nullptr) data_service->SetRadioText("");
-        if ((live && current == settings::kWatchKindRadio) ||
+        data_service.SetRadioText("");
+        // From the data list too, whose layout is the audio layout.
+        if ((live && current != settings::kWatchKindTv) ||
             (!live && state.layout == kLayoutAudio)) {
             controller.SwitchLayout(kLayoutVideo);
         }
     } else if (live && current == settings::kWatchKindTv) {
         // A data service from live TV: its display with the logo in the audio layout, as the
         // list's Data button does.
-        if (data_service != nullptr) {
-            data_service->UseLogo();
-            data_service->Show(false);
-            data_service->SetRadioText("");
-        }
+        data_service.UseLogo();
+        data_service.Show(false);
+        data_service.SetRadioText("");
         controller.SwitchLayout(kLayoutAudio);
     }
     // A live service of another list is tuned afresh: the same index in another list is

@@ -120,8 +120,7 @@ void ChannelSearch::SearchButton() {
     }
     if (!AskToStopRecording()) return;
     if (!AskAboutReservations()) return;
-    if (state_.WatchKind() == settings::kWatchKindRadio && controller_.data_service() != nullptr)
-        controller_.data_service()->UseLogo();
+    if (state_.WatchKind() == settings::kWatchKindRadio) controller_.data_service().UseLogo();
     ShowSearchTexts();
     OpenSearchWindow();
 }
@@ -192,7 +191,7 @@ void ChannelSearch::Run() {
     }
 
     OnUi([this] {
-        if (controller_.data_service() != nullptr) controller_.data_service()->SetRadioText("");
+        controller_.data_service().SetRadioText("");
         if (window_ != nullptr) window_->ClearLists();
     });
     // The receiver is the search's before the close runs, so that no tune or connect still
@@ -305,7 +304,7 @@ void ChannelSearch::Close(bool cancelled) {
 void ChannelSearch::TuneFirstFound() {
     const int tv = state_.ChannelCount(settings::kWatchKindTv);
     const int radio = state_.ChannelCount(settings::kWatchKindRadio);
-    DataServiceDisplay* data_service = controller_.data_service();
+    DataServiceDisplay& data_service = controller_.data_service();
     if (tv == 0 && radio == 0) {
         controller_.SetMessageLine(2, "");
         if (window_ != nullptr) window_->HideWindow();
@@ -325,10 +324,10 @@ void ChannelSearch::TuneFirstFound() {
                 store.current_data = 0;
             });
         }
-        if (state_.WatchKind() == settings::kWatchKindRadio && data_service != nullptr) {
-            data_service->ShowRadioText(false);
-            data_service->UseLogo();
-            data_service->Hide();
+        if (state_.WatchKind() == settings::kWatchKindRadio) {
+            data_service.ShowRadioText(false);
+            data_service.UseLogo();
+            data_service.Hide();
         }
         // The TV button's action sets the list kind itself, after comparing it with the one that
         // was open, so that the video layout comes back after radio.

@@ -80,6 +80,8 @@ class ChannelSearch : public QObject {
     void WaitForWorker();
 
     const ChannelTable& table() const { return table_; }
+    // The manual search fills the same table, never while this search runs.
+    ChannelTable& table() { return table_; }
 
   private:
     bool ReceiverCheck();

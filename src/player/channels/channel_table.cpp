@@ -17,7 +17,14 @@ void ChannelTable::BeginSearch() {
     previous_index_ = -1;
 }
 
-std::vector<ListedService> ChannelTable::Store(const ServiceEntry* entries, int count) {
+void ChannelTable::BeginManualSearch() {
+    BeginSearch();
+    entries_.fill(settings::ChannelEntry{});
+    previous_index_ = 0;
+}
+
+std::vector<ListedService> ChannelTable::Store(const ServiceEntry* entries, int count,
+                                               bool with_data) {
     std::vector<ListedService> stored;
     if (entries == nullptr) return stored;
     count = std::clamp(count, 0, DMB_MAX_SERVICES);
@@ -28,7 +35,7 @@ std::vector<ListedService> ChannelTable::Store(const ServiceEntry* entries, int 
         if (label.empty()) continue;
         const bool listed_kind = found.kind == SERVICE_KIND_TV ||
                                  found.kind == SERVICE_KIND_RADIO ||
-                                 found.kind == SERVICE_KIND_DATA;
+                                 (with_data && found.kind == SERVICE_KIND_DATA);
         const bool repeat =
             found.frequency == previous_frequency_ && found.service_index == previous_index_;
         previous_frequency_ = found.frequency;

@@ -38,13 +38,17 @@ class ChannelTable {
     // A new search: nothing stored, no previous entry. The entries themselves are left as they
     // are (a cancelled search keeps whatever it wrote).
     void BeginSearch();
+    // A manual search (one frequency): every entry emptied, and the previous entry taken as
+    // frequency 0, service index 0.
+    void BeginManualSearch();
 
     // Stores the entries of one frequency in order and returns those that were stored (to be
     // listed). An entry with an empty label is skipped; one of kind TV, radio or data whose
     // frequency and service index equal the previous non-empty entry's is a repeat; TPEG and
     // other kinds are not stored but still count as the previous entry. Once the table is
-    // full, further services are counted as dropped.
-    std::vector<ListedService> Store(const ServiceEntry* entries, int count);
+    // full, further services are counted as dropped. Without with_data (a manual search), data
+    // services are not stored either.
+    std::vector<ListedService> Store(const ServiceEntry* entries, int count, bool with_data = true);
 
     int count() const { return count_; }
     // Services found beyond the table's capacity during this search.

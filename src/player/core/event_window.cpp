@@ -151,6 +151,7 @@ void EventWindow::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
         case WM_SYSTEM_DLS:
         case WM_SYSTEM_MOT_FILE:
         case WM_SYSTEM_MOT_DIR_TIME:
+        case WM_SYSTEM_AUDIO_UNSUPPORTED:
             Forward(code, wparam, lparam);
             break;
         default:

@@ -43,8 +43,21 @@ void MainController::SetChannelWindows(ChannelWindows* windows) {
     menu_.SetFeature(Feature::kChannelWindows, windows != nullptr);
 }
 
+void MainController::SetDialogWindows(DialogWindows* dialogs) {
+    dialogs_ = dialogs;
+    for (Feature feature :
+         {Feature::kOptions, Feature::kShortcutList, Feature::kProgramInformation}) {
+        menu_.SetFeature(feature, dialogs != nullptr);
+    }
+}
+
 void MainController::SetPlaybackExtensions(PlaybackExtensions* extensions) {
     extensions_ = extensions != nullptr ? extensions : &no_extensions_;
+}
+
+void MainController::SetUpdateChecker(std::function<void(int language)> start) {
+    start_update_checker_ = std::move(start);
+    menu_.SetFeature(Feature::kUpdateCheck, start_update_checker_ != nullptr);
 }
 
 void MainController::Post(uint32_t code, M4Param wparam, M4Param lparam) {
@@ -205,7 +218,7 @@ void MainController::Stop() {
         timers_.Stop(timer::kFileProgress);
         ClearMessageLines();
         extensions_->StopFile();
-        if (state_.layout == kLayoutAudio && data_service_ != nullptr) data_service_->Show(false);
+        if (state_.layout == kLayoutAudio) data_service_->Show(false);
     } else if (state_.Recording()) {
         view_.ShowRecordMark(false);
         timers_.Stop(timer::kReservationEnd);
@@ -213,10 +226,8 @@ void MainController::Stop() {
     } else {
         HideStatusOverlay();
         const int watch_kind = state_.WatchKind();
-        if (data_service_ != nullptr &&
-            (watch_kind == settings::kWatchKindRadio || watch_kind == settings::kWatchKindData)) {
+        if (watch_kind == settings::kWatchKindRadio || watch_kind == settings::kWatchKindData)
             data_service_->Show(watch_kind == settings::kWatchKindData);
-        }
         SetSignalBars(1);
         if (state_.connection_state != kConnectionStopped) {
             SetMessageLine(2, Text(player::Text::kDisconnect));
@@ -434,28 +445,25 @@ void MainController::SwitchLayout(int layout) {
 void MainController::SwitchLayoutForList(int watch_kind, int current, bool live) {
     const int layout = state_.layout;
     if (watch_kind == settings::kWatchKindTv) {
-        if ((live && current == settings::kWatchKindRadio) || (!live && layout == kLayoutAudio)) {
-            if (data_service_ != nullptr) {
-                data_service_->ShowRadioText(false);
-                data_service_->UseLogo();
-                data_service_->Hide();
-            }
+        // The data list shows the audio layout as the radio list does: TV needs the picture.
+        if ((live && current != settings::kWatchKindTv) || (!live && layout == kLayoutAudio)) {
+            data_service_->ShowRadioText(false);
+            data_service_->UseLogo();
+            data_service_->Hide();
             SwitchLayout(kLayoutVideo);
         }
     } else if (watch_kind == settings::kWatchKindRadio) {
         if ((live && current == settings::kWatchKindTv) || (!live && layout == kLayoutVideo)) {
-            if (data_service_ != nullptr) data_service_->Show(false);
+            data_service_->Show(false);
             SwitchLayout(kLayoutAudio);
-            if (data_service_ != nullptr) data_service_->SetRadioText("");
+            data_service_->SetRadioText("");
         }
     } else if (watch_kind == settings::kWatchKindData && live &&
                current == settings::kWatchKindTv) {
-        if (data_service_ != nullptr) {
-            data_service_->UseLogo();
-            data_service_->Show(false);
-        }
+        data_service_->UseLogo();
+        data_service_->Show(false);
         SwitchLayout(kLayoutAudio);
-        if (data_service_ != nullptr) data_service_->SetRadioText("");
+        data_service_->SetRadioText("");
     }
 }
 
@@ -469,11 +477,9 @@ void MainController::SwitchWatchKind(int watch_kind) {
     }
     if (!AskToStopRecording()) return;
     if (channel_windows_ != nullptr) channel_windows_->WatchKindSwitched(watch_kind);
-    if (data_service_ != nullptr) {
-        if (watch_kind == settings::kWatchKindTv) data_service_->SetRadioText("");
-        if (watch_kind == settings::kWatchKindRadio) data_service_->ShowRadioText(true);
-        if (watch_kind == settings::kWatchKindData) data_service_->ShowRadioText(false);
-    }
+    if (watch_kind == settings::kWatchKindTv) data_service_->SetRadioText("");
+    if (watch_kind == settings::kWatchKindRadio) data_service_->ShowRadioText(true);
+    if (watch_kind == settings::kWatchKindData) data_service_->ShowRadioText(false);
     if (!full_screen_) SwitchLayoutForList(watch_kind, current, live);
     // A live service of another list is tuned afresh, in full screen too (where the layout
     // stays): the same index in the other list is another service.
@@ -636,7 +642,7 @@ bool MainController::Exit() {
         Stop();
     }
     exiting_ = true;
-    if (data_service_ != nullptr) data_service_->Hide();
+    data_service_->Hide();
     LeaveFullScreen();
     // The picture size of the video layout, also when leaving from the audio layout.
     const Size extra = state_.layout == kLayoutAudio ? extra_before_audio_ : extra_;

@@ -81,10 +81,6 @@ class PlaybackExtensions {
     virtual std::string TimeShiftText() { return {}; }
     virtual bool TimeShiftAvailable() { return false; }
     virtual void ReservationDialog() {}
-    virtual void OptionsDialog() {}
-    virtual void InformationDialog() {}
-    virtual void ShortcutListDialog() {}
-    virtual void UpdateCheck() {}
 };
 
 class MainController : public QObject {
@@ -110,8 +106,14 @@ class MainController : public QObject {
     // The event window receives the posted requests (it starts after the controller).
     void SetEventWindow(QObject* event_window) { event_window_ = event_window; }
     void SetChannelWindows(ChannelWindows* windows);
-    void SetDataServiceDisplay(DataServiceDisplay* display) { data_service_ = display; }
+    // The data-service display; null detaches it (every call then does nothing).
+    void SetDataServiceDisplay(DataServiceDisplay* display) {
+        data_service_ = display != nullptr ? display : &no_data_service_;
+    }
+    void SetDialogWindows(DialogWindows* dialogs);
     void SetPlaybackExtensions(PlaybackExtensions* extensions);
+    // Starts the update checker of a language; its menu command is greyed until one is set.
+    void SetUpdateChecker(std::function<void(int language)> start);
 
     MenuModel& menu() { return menu_; }
     MainView& view() { return view_; }
@@ -227,7 +229,7 @@ class MainController : public QObject {
     int extra_width() const { return extra_.width; }
     int extra_height() const { return extra_.height; }
     ChannelWindows* channel_windows() const { return channel_windows_; }
-    DataServiceDisplay* data_service() const { return data_service_; }
+    DataServiceDisplay& data_service() const { return *data_service_; }
     PlaybackExtensions* extensions() const { return extensions_; }
 
     void Post(uint32_t code, M4Param wparam = 0, M4Param lparam = 0);
@@ -236,6 +238,8 @@ class MainController : public QObject {
     void OnTimer(int id);
     void HandleKey(int key, bool alt);
     void HandleEnterOrEscape(bool enter);
+    // True when key completes the service key sequence of the manual search window.
+    bool ManualSearchSequence(int key);
     void StartPendingTune();
     // The layout and data-service display of a list switch from `current` (not in full screen).
     void SwitchLayoutForList(int watch_kind, int current, bool live);
@@ -254,9 +258,12 @@ class MainController : public QObject {
     std::function<bool(int)> load_skin_;
     std::function<bool()> receiver_check_;
     ChannelWindows* channel_windows_ = nullptr;
-    DataServiceDisplay* data_service_ = nullptr;
+    DataServiceDisplay no_data_service_;
+    DataServiceDisplay* data_service_ = &no_data_service_;
+    DialogWindows* dialogs_ = nullptr;
     PlaybackExtensions* extensions_ = nullptr;
     PlaybackExtensions no_extensions_;
+    std::function<void(int language)> start_update_checker_;
     MenuModel menu_;
     TimerMap timers_;
 
@@ -277,6 +284,7 @@ class MainController : public QObject {
     int deferred_key_ = 0;
     bool key_taken_ = false;
     bool digit_keys_enabled_ = true;
+    size_t manual_search_keys_typed_ = 0;
     bool exiting_ = false;
     Size extra_;
     Size extra_before_audio_;

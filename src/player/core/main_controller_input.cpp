@@ -1,6 +1,8 @@
 // MainController: what the buttons, menu commands and keys of the main window do.
 #include "player/core/main_controller.h"
 
+#include <iterator>
+
 #include "m4systems/messages.h"
 
 namespace koru::player {
@@ -9,6 +11,8 @@ namespace {
 
 // The volume keys' step.
 constexpr int kVolumeStep = 5;
+// The service key sequence that shows the manual search window: K, H, Z typed in a row.
+constexpr int kManualSearchKeys[] = {Qt::Key_K, Qt::Key_H, Qt::Key_Z};
 
 }  // namespace
 
@@ -121,7 +125,7 @@ void MainController::OnMenuCommand(int command) {
             break;
         case command::kOptions:
         case command::kOptionsFullScreen:
-            extensions_->OptionsDialog();
+            if (dialogs_ != nullptr) dialogs_->OptionsDialog();
             break;
         case command::kLanguageKorean:
             SetLanguage(kLanguageKorean);
@@ -130,14 +134,14 @@ void MainController::OnMenuCommand(int command) {
             SetLanguage(kLanguageEnglish);
             break;
         case command::kProgramInformation:
-            extensions_->InformationDialog();
+            if (dialogs_ != nullptr) dialogs_->InformationDialog();
             break;
         case command::kShortcutList:
         case command::kShortcutListFullScreen:
-            extensions_->ShortcutListDialog();
+            if (dialogs_ != nullptr) dialogs_->ShortcutListDialog();
             break;
         case command::kUpdateCheck:
-            extensions_->UpdateCheck();
+            start_update_checker_(language());
             break;
         case command::kExit:
         case command::kExitFullScreen:
@@ -199,6 +203,7 @@ void MainController::HandleKey(int key, bool alt) {
         view_.TakeFocus();
         return;
     }
+    if (ManualSearchSequence(key) && dialogs_ != nullptr) dialogs_->ShowManualSearch();
     switch (key) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
@@ -225,7 +230,7 @@ void MainController::HandleKey(int key, bool alt) {
             if (menu_.HasFeature(Feature::kCapture)) extensions_->CaptureCommand();
             break;
         case Qt::Key_I:
-            if (menu_.HasFeature(Feature::kProgramInformation)) extensions_->InformationDialog();
+            if (dialogs_ != nullptr) dialogs_->InformationDialog();
             break;
         case Qt::Key_L:
             if (!full_screen_ && channel_windows_ != nullptr)
@@ -263,20 +268,31 @@ void MainController::HandleKey(int key, bool alt) {
             }
             break;
         case Qt::Key_F1:
-            if (menu_.HasFeature(Feature::kShortcutList)) extensions_->ShortcutListDialog();
+            if (dialogs_ != nullptr) dialogs_->ShortcutListDialog();
             break;
         case Qt::Key_F3:
             if (!full_screen_ && channel_windows_ != nullptr)
                 channel_windows_->ChannelSearchCommand();
             break;
         case Qt::Key_F5:
-            if (menu_.HasFeature(Feature::kOptions)) extensions_->OptionsDialog();
+            if (dialogs_ != nullptr) dialogs_->OptionsDialog();
             break;
         default:
             if (key >= Qt::Key_1 && key <= Qt::Key_9) DigitKey(key - Qt::Key_0);
             break;
     }
     view_.TakeFocus();
+}
+
+bool MainController::ManualSearchSequence(int key) {
+    if (key == kManualSearchKeys[manual_search_keys_typed_]) {
+        ++manual_search_keys_typed_;
+    } else {
+        manual_search_keys_typed_ = key == kManualSearchKeys[0] ? 1 : 0;
+    }
+    if (manual_search_keys_typed_ < std::size(kManualSearchKeys)) return false;
+    manual_search_keys_typed_ = 0;
+    return true;
 }
 
 void MainController::HandleEnterOrEscape(bool enter) {

@@ -95,24 +95,40 @@ class ChannelWindows {
     virtual bool SearchWindowActive() = 0;
 };
 
-// The data-service display and the radio text window (EM_MOT and its strip).
+// The options, shortcut list and program information dialogs and the manual search window.
+// Until they exist their commands are greyed.
+class DialogWindows {
+  public:
+    virtual ~DialogWindows() = default;
+    // Modal: each returns when its dialog has ended.
+    virtual void OptionsDialog() = 0;
+    virtual void ShortcutListDialog() = 0;
+    virtual void InformationDialog() = 0;
+    // The service key sequence shows the (modeless) manual search window.
+    virtual void ShowManualSearch() = 0;
+};
+
+// The data-service display (EM_MOT: slideshow pictures, the logo, a broadcast website's pages)
+// and the radio text window at the foot of the picture. The main window's logic, the message window
+// and the channel windows call it; until a display is attached every call does nothing.
 class DataServiceDisplay {
   public:
     virtual ~DataServiceDisplay() = default;
-    virtual void Show(bool refresh) = 0;
-    virtual void Hide() = 0;
-    // The data-service state was reset (a new service, a stop, a weak signal).
-    virtual void Reset() = 0;
+    // Shows the window with its current picture (the logo while "use logo" is set); refresh
+    // also repaints it at once.
+    virtual void Show(bool /*refresh*/) {}
+    virtual void Hide() {}
+    // The data-service state was reset (a stop, a weak signal, a lost receiver): the label and
+    // the picture of the service no longer apply.
+    virtual void Reset() {}
     // The next picture is the logo ("use logo").
-    virtual void UseLogo() = 0;
-    virtual void SetRadioText(const std::string& text) = 0;
-    virtual void ShowRadioText(bool visible) = 0;
-    // A channel of watch_kind was tuned (the message window's 1129).
-    virtual void ChannelTuned(int watch_kind, int index) = 0;
-    // 1243, 1245, 1247 as the message window receives them.
-    virtual void Label(long long charset, long long length) = 0;
-    virtual void SlideshowObject(long long wparam, long long lparam) = 0;
-    virtual void WebSite(long long wparam, long long lparam) = 0;
+    virtual void UseLogo() {}
+    // A new slideshow picture (JPEG or PNG file); an empty path changes nothing.
+    virtual void ShowFile(const std::string& /*path*/) {}
+    // The start page of a broadcast website (a local file).
+    virtual void Navigate(const std::string& /*start_page*/) {}
+    virtual void SetRadioText(const std::string& /*text*/) {}
+    virtual void ShowRadioText(bool /*visible*/) {}
 };
 
 }  // namespace koru::player

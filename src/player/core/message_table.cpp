@@ -58,6 +58,7 @@ constexpr Entry kTable[] = {
     {Text::kWeakSignalLost, "수신 신호가 약합니다", "Weak signal"},
     {Text::kReceiving, "수신 중", "receiving"},
     {Text::kNoChannelData, "채널 데이터가 없습니다.", "No data for channel"},
+    {Text::kSoundUnsupported, "이 채널의 소리는 재생할 수 없습니다", "This channel's sound cannot be played"},
     {Text::kSearching, "채널 검색중입니다.", "Searching"},
     {Text::kSearch, "검색", "Search"},
     {Text::kSearchFrequency, "%s: %.1fMhz", "%s: %.1fMhz"},

@@ -40,6 +40,7 @@ enum class Text : int {
     kWeakSignalLost,
     kReceiving,
     kNoChannelData,
+    kSoundUnsupported,
     kSearching,
     kSearch,
     kSearchFrequency,

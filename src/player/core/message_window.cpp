@@ -1,5 +1,8 @@
 #include "player/core/message_window.h"
 
+#include <algorithm>
+#include <filesystem>
+
 #include "m4systems/log.h"
 #include "m4systems/messages.h"
 #include "player/core/event_window.h"
@@ -19,11 +22,13 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 
 }  // namespace
 
-VelmarMessage::VelmarMessage(MainController& controller, QObject* parent)
+VelmarMessage::VelmarMessage(MainController& controller, DataServicePort* port, QObject* parent)
     : QObject(parent),
       controller_(controller),
       state_(controller.state()),
-      timers_([this](int id) { OnTimer(id); }, this) {
+      timers_([this](int id) { OnTimer(id); }, this),
+      own_port_(port == nullptr ? std::make_unique<PadAudioPort>() : nullptr),
+      port_(port == nullptr ? *own_port_ : *port) {
     setObjectName("Velmar_message");
 }
 
@@ -35,7 +40,70 @@ void VelmarMessage::customEvent(QEvent* event) {
 
 void VelmarMessage::ResetDataService() {
     controller_.Post(kEventResetRadioData);
-    if (controller_.data_service() != nullptr) controller_.data_service()->Reset();
+    controller_.data_service().Reset();
+}
+
+void VelmarMessage::Tuned(int watch_kind, int index) {
+    DataServiceDisplay& display = controller_.data_service();
+    if (watch_kind == settings::kWatchKindTv) {
+        display.ShowRadioText(false);
+        display.Hide();
+        return;
+    }
+    // A new service: the label and picture of the one before no longer apply.
+    display.SetRadioText("");
+    display.UseLogo();
+    display.ShowRadioText(watch_kind == settings::kWatchKindRadio);
+    display.Show(false);
+    if (watch_kind == settings::kWatchKindRadio) {
+        timers_.Stop(timer::kDataServiceDirectory);
+    } else {
+        TunedDataChannel(index);
+    }
+}
+
+void VelmarMessage::TunedDataChannel(int index) {
+    const std::optional<settings::ChannelEntry> entry =
+        state_.Channel(settings::kWatchKindData, index);
+    const std::string label = entry ? std::string(settings::FixedText(entry->label)) : "";
+    const std::string base = controller_.settings().path(settings::kDataServiceFolder) + "/";
+    channel_data_folder_ = ChannelDataFolder(base, label);
+    std::error_code error;
+    std::filesystem::create_directories(channel_data_folder_, error);  // an existing one stays
+    if (error) {
+        M4_LOG(1, kSource, "cannot create %s: %s", channel_data_folder_.c_str(),
+               error.message().c_str());
+    }
+    port_.SetMOTBodyPath(channel_data_folder_);
+    M4_LOG(2, kSource, "SetMOTBodyPath %s", channel_data_folder_.c_str());
+}
+
+void VelmarMessage::Label(M4Param charset) {
+    uint8_t buffer[kDlsBufferBytes] = {};
+    const int count = port_.GetDLSData(buffer);
+    M4_LOG(2, kSource, "ncharset[%d]", static_cast<int>(charset));
+    const size_t length = static_cast<size_t>(std::clamp(count, 0, int{kDlsBufferBytes}));
+    const std::string text = LabelText(static_cast<int>(charset), buffer, length);
+    if (text.empty()) return;
+    M4_LOG(2, kSource, "radio text: %s", text.c_str());
+    controller_.data_service().SetRadioText(text);
+}
+
+void VelmarMessage::SlideshowObject() {
+    MOTFileName record{};
+    port_.GetMOTFileName(&record);
+    record.name[sizeof(record.name) - 1] = '\0';
+    const std::string name(record.name);
+    // A slide of a radio service that arrives after the switch to another list stays off screen.
+    if (state_.WatchKind() == settings::kWatchKindRadio) controller_.data_service().ShowFile(name);
+    M4_LOG(2, kSource, "===szMOTName - %s", name.c_str());
+}
+
+void VelmarMessage::WebSite() {
+    if (channel_data_folder_.empty()) return;
+    const std::string start_page = channel_data_folder_ + "index.htm";
+    M4_LOG(2, kSource, "start page %s", start_page.c_str());
+    controller_.data_service().Navigate(start_page);
 }
 
 void VelmarMessage::WeakSignal(Text text) {
@@ -56,7 +124,7 @@ void VelmarMessage::ReceiverLost(uint32_t code) {
 
 void VelmarMessage::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
     PlaybackExtensions& extensions = *controller_.extensions();
-    DataServiceDisplay* data_service = controller_.data_service();
+    DataServiceDisplay& data_service = controller_.data_service();
     const int watch_kind = state_.WatchKind();
     switch (code) {
         case WM_SYSTEM_RECONNECT:
@@ -80,8 +148,7 @@ void VelmarMessage::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
         case WM_SYSTEM_TUNE: {
             const int index = static_cast<int>(wparam);
             controller_.Post(kEventResetRadioData);
-            if (data_service != nullptr) data_service->ChannelTuned(watch_kind, index);
-            if (watch_kind == settings::kWatchKindRadio) timers_.Stop(timer::kDataServiceDirectory);
+            Tuned(watch_kind, index);
             controller_.ResetTimeShift();
             controller_.ShowChannelCaption(watch_kind, index);
             break;
@@ -90,13 +157,13 @@ void VelmarMessage::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             extensions.StartRecording();
             break;
         case WM_SYSTEM_CONNECT:
+            sound_unsupported_ = false;
             if (state_.play_source == kPlaySourceLive) {
                 if (controller_.channel_windows() != nullptr) {
                     controller_.channel_windows()->SelectChannel(watch_kind,
                                                                  state_.CurrentIndex(watch_kind));
                 }
-                if (watch_kind == settings::kWatchKindRadio && data_service != nullptr)
-                    data_service->Show(false);
+                if (watch_kind == settings::kWatchKindRadio) data_service.Show(false);
                 controller_.SetMessageLine(2, controller_.Text(Text::kConnecting));
                 controller_.SaveSettings();
             } else if (state_.FilePlayback()) {
@@ -132,11 +199,21 @@ void VelmarMessage::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             state_.connection_state = kConnectionPlaying;
             if (!state_.Recording()) {
                 controller_.ClearMessageLines();
-                controller_.SetMessageLine(2, controller_.TimeShiftText());
+                controller_.SetMessageLine(2, sound_unsupported_
+                                                  ? controller_.Text(Text::kSoundUnsupported)
+                                                  : controller_.TimeShiftText());
             }
             controller_.HideStatusOverlay();
             timers_.Start(timer::kHideBanner, 2200, true);
             extensions.FirstFrame();
+            break;
+        case WM_SYSTEM_AUDIO_UNSUPPORTED:
+            // Said once a tune: the terminal reports it once a connection, the first picture
+            // shows it again if it came before.
+            if (sound_unsupported_) break;
+            sound_unsupported_ = true;
+            M4_LOG(1, kSource, "the sound of %s cannot be played", state_.Url().c_str());
+            controller_.SetMessageLine(2, controller_.Text(Text::kSoundUnsupported));
             break;
         case WM_SYSTEM_SIGNAL_LOST:
             WeakSignal(Text::kWeakSignalLost);
@@ -174,19 +251,19 @@ void VelmarMessage::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             controller_.Stop();
             break;
         case WM_SYSTEM_DLS:
-            if (data_service != nullptr) data_service->Label(wparam, lparam);
+            Label(wparam);
             break;
         case WM_SYSTEM_SIGNAL_LEVEL:
             controller_.SetSignalBars(SignalBars(wparam));
             break;
         case WM_SYSTEM_MOT_FILE:
-            if (data_service != nullptr) data_service->SlideshowObject(wparam, lparam);
+            SlideshowObject();
             break;
         case WM_SYSTEM_MOT_DIR_TIME:
-            if (data_service != nullptr && watch_kind == settings::kWatchKindData)
-                data_service->WebSite(wparam, lparam);
+            if (watch_kind == settings::kWatchKindData) WebSite();
             M4_LOG(2, kSource, "WM_SYSTEM_MOT_DIR_TIME[%d]", static_cast<int>(lparam));
-            timers_.Start(timer::kDataServiceDirectory, static_cast<int>(lparam) * 100, true);
+            timers_.Start(timer::kDataServiceDirectory,
+                          static_cast<int>(std::clamp<M4Param>(lparam, 0, 1 << 24)) * 100, true);
             break;
         default:
             break;

@@ -1,13 +1,18 @@
 // Velmar_message: the hidden window on the main thread that receives every message the event
 // window forwards and turns it into what the user sees (message lines, signal bars, banners,
-// message boxes), through the main window's logic. It also owns the banner, recording-mark and
-// data-service timers.
+// message boxes), through the main window's logic, and the data services' labels, slideshow
+// objects and websites into calls on the data-service display. It also owns the banner,
+// recording-mark and data-service timers.
 #ifndef PLAYER_CORE_MESSAGE_WINDOW_H
 #define PLAYER_CORE_MESSAGE_WINDOW_H
 
 #include <QObject>
 
+#include <memory>
+#include <string>
+
 #include "m4systems/m4_types.h"
+#include "player/core/data_service_port.h"
 #include "player/core/main_controller.h"
 #include "player/core/timer_map.h"
 
@@ -22,7 +27,12 @@ constexpr int kDataServiceDirectory = 2954;
 
 class VelmarMessage : public QObject {
   public:
-    explicit VelmarMessage(MainController& controller, QObject* parent = nullptr);
+    // port: the radio module and plug-in calls (null: the real ones).
+    explicit VelmarMessage(MainController& controller, DataServicePort* port = nullptr,
+                           QObject* parent = nullptr);
+
+    // The folder of the data channel tuned last, with its trailing "/" (empty before).
+    const std::string& channel_data_folder() const { return channel_data_folder_; }
 
     TimerMap& timers() { return timers_; }
 
@@ -39,12 +49,21 @@ class VelmarMessage : public QObject {
   private:
     void OnTimer(int id);
     void ResetDataService();
+    void Tuned(int watch_kind, int index);
+    void TunedDataChannel(int index);
+    void Label(M4Param charset);
+    void SlideshowObject();
+    void WebSite();
     void WeakSignal(Text text);
     void ReceiverLost(uint32_t code);
 
     MainController& controller_;
     PlayerState& state_;
     TimerMap timers_;
+    std::unique_ptr<DataServicePort> own_port_;
+    DataServicePort& port_;
+    std::string channel_data_folder_;
+    bool sound_unsupported_ = false;  // this tune's sound cannot be played
 };
 
 }  // namespace koru::player

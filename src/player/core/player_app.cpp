@@ -22,6 +22,7 @@
 #include "m4systems/tsfeed/tsfeed.h"
 #include "player/core/player_event.h"
 #include "player/core/terminal_setup.h"
+#include "player/core/update_checker.h"
 #include "player/skin/skin_discovery.h"
 #include "rxmod/rxmod_api.h"
 #include "usbdev/usbdev.h"
@@ -146,6 +147,10 @@ void PlayerApp::CreateMainWindow() {
     dependencies.receiver_check = &ReceiverConnected;
     controller_ = std::make_unique<MainController>(dependencies);
     controller_->set_skin_number(window_->skin_number());
+    controller_->SetUpdateChecker([](int language) {
+        if (!StartUpdateChecker(language, ProgramFolder(), UserFolder(), kVersion))
+            M4_LOG(1, kSource, "cannot start %s", UpdateCheckerProgram(language));
+    });
     for (const skin::SkinMenuEntry& entry : skin_menu_) {
         if (entry.checked) controller_->menu().SetCheckedSkin(entry.command);
     }
@@ -257,6 +262,10 @@ bool PlayerApp::LoadSkinOfCommand(int command) {
 void PlayerApp::SetChannelWindows(ChannelWindows* windows) {
     controller_->SetChannelWindows(windows);
     window_->RefreshButtons();
+}
+
+void PlayerApp::SetDataServiceDisplay(DataServiceDisplay* display) {
+    controller_->SetDataServiceDisplay(display);
 }
 
 void PlayerApp::SaveSettings() {

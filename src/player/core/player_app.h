@@ -57,6 +57,8 @@ class PlayerApp {
 
     // The windows of the channel list and the channel search, when they exist.
     void SetChannelWindows(ChannelWindows* windows);
+    // The data-service display, when it exists.
+    void SetDataServiceDisplay(DataServiceDisplay* display);
     // Builds the windows that other parts of the player add, once the main window, its logic,
     // the terminal and the event window exist and before the window shows.
     void SetWindowBuilder(std::function<void(PlayerApp&)> builder) {

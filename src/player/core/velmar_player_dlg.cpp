@@ -97,11 +97,10 @@ void VelmarPlayerDlg::CreateControls() {
                              "Arial", this);
     record_mark_ =
         new OsdWindow("OSD_Record", QColor(0xFF, 0x66, 0x00), QColor(0, 0, 0), "Verdana", this);
-    record_mark_->SetText(" REC");
+    record_mark_->SetText(QString::fromUtf8(player::Tr(Text::kRecordMark, 1)));
     status_ =
         new OsdWindow("OSD_Screen", QColor(0xF7, 0xF7, 0xF7), QColor(0, 0, 0, 170), "Arial", this);
-    volume_osd_ = new OsdWindow("EM_VolumeOSD", QColor(0xF7, 0xF7, 0xF7), QColor(0x3A, 0x58, 0x94),
-                                "Arial", this);
+    volume_osd_ = new EM_VolumeOSD(this);
     message_box_ = new skin::EM_MessageBox(this);
 }
 
@@ -227,6 +226,7 @@ void VelmarPlayerDlg::Relayout() {
     const QRect picture = VideoRect();
     screen_->setGeometry(picture);
     screen_->setVisible(full_screen_ || layout_kind_ == kLayoutVideo);
+    if (relayout_handler_) relayout_handler_();
     PlaceOverlays(picture);
     if (!full_screen_) {
         const skin::Rect region = ScreenRegion();
@@ -245,15 +245,17 @@ void VelmarPlayerDlg::PlaceOverlays(const QRect& picture) {
                      picture.top() + int((r.top() - screen.top()) * sy + 0.1),
                      int(r.width() * sx + 0.1), int(r.height() * sy + 0.1));
     };
-    caption_->setGeometry(scaled("OSD_Channel"));
-    record_mark_->setGeometry(scaled("OSD_Record"));
+    caption_->setGeometry(OsdRect(kCaptionReference, picture.size()).translated(picture.topLeft()));
+    record_mark_->setGeometry(
+        OsdRect(kRecordReference, picture.size()).translated(picture.topLeft()));
     status_->setGeometry(scaled("OSD_Screen"));
-    volume_osd_->setGeometry(QRect(picture.right() - int(130 * sx), picture.top() + int(10 * sy),
-                                   int(120 * sx), int(22 * sy)));
-    for (OsdWindow* osd : {caption_, record_mark_, status_, volume_osd_}) {
-        osd->SetPictureHeight(picture.height());
+    const int points = OsdFontPoints(picture.height());
+    for (OsdWindow* osd : {caption_, record_mark_, status_}) {
+        osd->SetFontPoints(points);
         osd->raise();
     }
+    volume_osd_->Place(picture);
+    volume_osd_->raise();
     message_box_->raise();
 }
 
@@ -379,14 +381,17 @@ void VelmarPlayerDlg::HideStatusOverlay() {
     status_->hide();
 }
 void VelmarPlayerDlg::ShowVolumeOsd(const std::string& text) {
-    ShowOsd(volume_osd_, text);
+    volume_osd_->Set(QString::fromStdString(text));
+    volume_osd_->show();
+    volume_osd_->raise();
 }
 void VelmarPlayerDlg::HideVolumeOsd() {
     volume_osd_->hide();
 }
 
 void VelmarPlayerDlg::ShowRecordMark(bool visible) {
-    record_mark_->setVisible(visible);
+    // The mark belongs to a running recording and shows nothing without one.
+    record_mark_->setVisible(visible && state_.Recording());
 }
 
 // ---- Layout, sizes, full screen -------------------------------------------------------------
@@ -523,6 +528,11 @@ std::unique_ptr<QMenu> VelmarPlayerDlg::BuildPopupMenu(bool full_screen_menu) {
     AddMenuItems(*menu, full_screen_menu ? model.FullScreenMenu()
                                          : model.MainMenu(skin_number_ != 5, skins_));
     return menu;
+}
+
+void VelmarPlayerDlg::OpenContextMenu(const QPoint& global) {
+    if (full_screen_ && controller_ != nullptr) controller_->timers().Stop(timer::kPointerAway);
+    PopupMenu(global, full_screen_);
 }
 
 void VelmarPlayerDlg::PopupMenu(const QPoint& global, bool full_screen_menu) {

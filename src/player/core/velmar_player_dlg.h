@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "m4systems/m4_types.h"
+#include "player/core/em_volume_osd.h"
 #include "player/core/main_controller.h"
 #include "player/core/main_view.h"
 #include "player/core/osd_window.h"
@@ -64,13 +65,22 @@ class VelmarPlayerDlg : public QWidget, public MainView {
     QRect VideoRect() const;
     bool full_screen() const { return full_screen_; }
     OsdWindow* channel_banner() { return caption_; }
+    OsdWindow* record_mark() { return record_mark_; }
     OsdWindow* status_overlay() { return status_; }
-    OsdWindow* volume_osd() { return volume_osd_; }
+    EM_VolumeOSD* volume_osd() { return volume_osd_; }
     // Builds the popup menu that a right click shows (for tests and the window).
     std::unique_ptr<QMenu> BuildPopupMenu(bool full_screen_menu);
     // A warning of the settings or the skin (its caption, or "KORU-DMB" when empty);
     // sets the message-box flag.
     void ShowMessageBox(const std::string& caption, const std::string& text);
+    // The popup menu of a right click on a window over the picture (the data-service display):
+    // the full-screen menu in full screen, where the pointer then stays, else the main menu.
+    void OpenContextMenu(const QPoint& global);
+    // Windows that other parts of the player put over the picture are laid out with the main
+    // window: the handler runs after every change of size, layout, skin or full screen.
+    void SetRelayoutHandler(std::function<void()> handler) {
+        relayout_handler_ = std::move(handler);
+    }
 
     // MainView.
     void RedrawMessageLine(int line) override;
@@ -148,7 +158,8 @@ class VelmarPlayerDlg : public QWidget, public MainView {
     OsdWindow* caption_ = nullptr;
     OsdWindow* record_mark_ = nullptr;
     OsdWindow* status_ = nullptr;
-    OsdWindow* volume_osd_ = nullptr;
+    EM_VolumeOSD* volume_osd_ = nullptr;
+    std::function<void()> relayout_handler_;
     std::vector<std::pair<int, std::string>> skins_;
     std::function<void(uint32_t, M4Param, M4Param)> user_message_handler_;
     bool close_allowed_ = false;

@@ -2,16 +2,20 @@
 #include "rxmod/packet/packet.h"
 
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string_view>
 
-#include "dab/bits.h"
+#include "dab/charset.h"
 #include "dab/crc.h"
+#include "dab/gzip.h"
+#include "dab/msc_data_group.h"
+#include "dab/packet.h"
 #include "m4systems/atomic_file.h"
 #include "m4systems/log.h"
 #include "m4systems/messages.h"
@@ -20,25 +24,11 @@
 
 namespace {
 
+namespace dab = koru::dab;
+
 constexpr const char* kSource = "packet";
 constexpr size_t kLargestPacket = 96;
-constexpr size_t kPacketCrcBytes = 2;
-constexpr size_t kPacketHeaderBytes = 3;
-constexpr size_t kMotCoreBytes = 7;
-constexpr size_t kMotDirectoryFixedBytes = 13;
-constexpr size_t kSegmentationHeaderBytes = 2;
 constexpr int kNoContinuity = 4;
-
-// Data group types (EN 300 401 clause 5.3.3.1).
-constexpr int kTypeMotHeader = 3;
-constexpr int kTypeMotBody = 4;
-constexpr int kTypeMotBodyCa = 5;
-constexpr int kTypeMotDirectory = 6;
-
-// MOT parameters (EN 301 234 clause 6.2, TS 101 498).
-constexpr int kParamContentName = 12;
-constexpr int kParamCompressionType = 17;
-constexpr int kParamDirectoryIndex = 34;
 
 std::mutex g_body_path_mutex;  // the player sets the path while the download thread reads it
 std::string g_body_path;
@@ -47,10 +37,6 @@ std::string g_body_path;
 // message points at stays unchanged until kMotDirectoryPaths further directories came.
 char g_directory_paths[kMotDirectoryPaths][kMaxPathLength + 1];
 int g_next_directory_path = 0;
-
-size_t PacketLength(uint8_t first_byte) {
-    return 24 * (static_cast<size_t>(first_byte >> 6) + 1);
-}
 
 // Room for `more` bytes in a buffer that grows by kBufferStep, up to limit. False (nothing
 // changed) when the limit would be passed. The packet assembler logs its growth.
@@ -76,12 +62,12 @@ bool Synchronise(DataDecoderContext* context, uint16_t address) {
     M4ByteQueue* input = context->input;
     if (SQ_GetDataNum(input) < kSyncQueueBytes) return false;
     uint8_t packet[kLargestPacket];
-    while (SQ_PeekData(input, packet, 2) == 2) {
-        if (((packet[0] << 8 | packet[1]) & 0x3FF) == address) {
-            const size_t length = PacketLength(packet[0]);
-            if (SQ_GetDataNum(input) < length) return false;  // wait for the whole packet
-            SQ_PeekData(input, packet, static_cast<uint32_t>(length));
-            if (koru::dab::Crc16Matches(std::span<const uint8_t>(packet, length))) {
+    while (SQ_PeekData(input, packet, dab::kPacketHeaderSize) == dab::kPacketHeaderSize) {
+        const std::optional<dab::Packet> header = dab::ParsePacketHeader(packet);
+        if (header->address == address) {
+            if (SQ_GetDataNum(input) < header->length) return false;  // wait for all of it
+            SQ_PeekData(input, packet, static_cast<uint32_t>(header->length));
+            if (dab::ParsePacket(std::span<const uint8_t>(packet, header->length))) {
                 context->packet.state = 1;
                 return true;
             }
@@ -92,167 +78,94 @@ bool Synchronise(DataDecoderContext* context, uint16_t address) {
     return false;
 }
 
-// --- MOT -------------------------------------------------------------------------------------
+// --- MOT objects -------------------------------------------------------------------------------
 
-struct MotParameter {
-    int pli = 0;
-    int id = 0;
-    const uint8_t* data = nullptr;
-    size_t length = 0;
+// A name parameter (ContentName, DirectoryIndex): a byte whose high four bits give the character
+// set, then the name, as UTF-8. "/" and "\" separate folders in every set: they are ASCII bytes
+// in the single-byte sets and in UTF-8 (EBU Latin alone would read "\" as a letter).
+std::string NameText(std::span<const uint8_t> name, uint8_t charset) {
+    if (charset == dab::kCharsetUcs2) return dab::DabTextToUtf8(name, charset);
+    std::string text;
+    size_t from = 0;
+    for (size_t at = 0; at <= name.size(); ++at) {
+        if (at < name.size() && name[at] != '/' && name[at] != '\\') continue;
+        text += dab::DabTextToUtf8(name.subspan(from, at - from), charset);
+        if (at < name.size()) text += '/';
+        from = at + 1;
+    }
+    return text;
+}
+
+std::string NameParameterPath(const dab::MotParameter& parameter) {
+    if (parameter.data.empty()) return "";
+    const uint8_t charset = parameter.data[0] >> 4;
+    const std::span<const uint8_t> name = std::span(parameter.data).subspan(1);
+    if (charset != dab::kCharsetUcs2 && std::find(name.begin(), name.end(), 0) != name.end()) {
+        M4_LOG(1, kSource, "MOT content name refused: %s", NameText(name, charset).c_str());
+        return "";
+    }
+    const std::string text = NameText(name, charset);
+    return PKT_ObjectPath(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+// Where a header's object goes and whether its body is packed.
+struct ObjectTarget {
+    std::string path;
+    bool compressed = false;
 };
 
-// The parameter at *at of bytes[0, end); false when it runs past end.
-bool NextParameter(const uint8_t* bytes, size_t end, size_t* at, MotParameter* parameter) {
-    size_t pos = *at;
-    if (pos >= end) return false;
-    parameter->pli = bytes[pos] >> 6;
-    parameter->id = bytes[pos] & 0x3F;
-    ++pos;
-    size_t length = 0;
-    switch (parameter->pli) {
-        case 1:
-            length = 1;
-            break;
-        case 2:
-            length = 4;
-            break;
-        case 3:
-            if (pos >= end) return false;
-            length = bytes[pos] & 0x7F;
-            if (bytes[pos++] & 0x80) {  // 15-bit DataFieldLength
-                if (pos >= end) return false;
-                length = length << 8 | bytes[pos++];
-            }
-            break;
-        default:
-            break;
-    }
-    if (length > end - pos) return false;
-    parameter->data = bytes + pos;
-    parameter->length = length;
-    *at = pos + length;
-    return true;
-}
-
-// A content name parameter: a character set byte, then the name.
-std::string NameParameterPath(const MotParameter& parameter) {
-    if (parameter.pli != 3 || parameter.length < 1) return "";
-    return PKT_ObjectPath(parameter.data + 1, parameter.length - 1);
-}
-
-void ReadHeaderParameters(MotDecoder& mot) {
-    size_t at = kMotCoreBytes;
-    MotParameter parameter;
-    while (at < mot.header_size) {
-        if (!NextParameter(mot.header.data(), mot.header_size, &at, &parameter)) {
-            M4_LOG(1, kSource, "MOT header parameter runs past the header");
-            return;
-        }
+ObjectTarget TargetOf(const dab::MotHeader& header) {
+    ObjectTarget target;
+    for (const dab::MotParameter& parameter : header.parameters) {
         switch (parameter.id) {
-            case kParamContentName:
-            case kParamDirectoryIndex:
-                if (parameter.pli == 3) mot.object_path = NameParameterPath(parameter);
+            case dab::kMotContentName:
+            case dab::kMotDirectoryIndex:
+                if (!parameter.data.empty()) target.path = NameParameterPath(parameter);
                 break;
-            case kParamCompressionType:
-                if (parameter.length >= 1) mot.compressed = parameter.data[0] != 0;
+            case dab::kMotCompressionType:
+                if (!parameter.data.empty()) target.compressed = parameter.data[0] != 0;
                 break;
             default:  // read and dropped
                 break;
         }
     }
+    return target;
 }
 
-int HeaderStep(MotDecoder& mot, const DataGroupAssembler& object) {
-    const std::vector<uint8_t>& bytes = object.object;
-    if (bytes.size() > kMotHeaderBytes) {
-        M4_LOG(1, kSource, "MOT header of %d bytes is larger than its buffer",
-               static_cast<int>(bytes.size()));
-        return MOT_ERR_TOO_LARGE;
+// The body as it is written: unpacked when the header says it is compressed (data without the
+// gzip magic passes unchanged). MOT_ERR_UNPACK when it does not unpack within the limit.
+int FinalBody(std::span<const uint8_t> body, bool compressed, std::vector<uint8_t>* out) {
+    if (!compressed || !dab::IsGzip(body)) {
+        out->assign(body.begin(), body.end());
+        return PKT_SUCCESS;
     }
-    if (bytes.size() < kMotCoreBytes) return MOT_ERR_HEADER;
-    PKT_ResetMotDecoder(mot);  // a new header starts a new object
-    mot.header = bytes;
-    koru::dab::BitReader reader(bytes);
-    mot.body_size = reader.Bits(28);
-    mot.header_size = reader.Bits(13);
-    mot.content_type = static_cast<uint8_t>(reader.Bits(6));
-    mot.content_subtype = static_cast<uint16_t>(reader.Bits(9));
-    mot.transport_id = object.has_transport_id ? object.transport_id : 0xFFFF;
-    if (mot.header_size == bytes.size()) ReadHeaderParameters(mot);
-    M4_LOG(2, kSource, "MOT header received: %d bytes", static_cast<int>(bytes.size()));
-    return PKT_SKIPPED;
-}
-
-enum class Unpacked { kPlain, kDone, kBroken, kTooLarge };
-
-uint32_t LittleEndian32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-// Where the deflate data of a gzip member (RFC 1952) starts, or 0 when the header is broken.
-size_t GzipDataStart(std::span<const uint8_t> in) {
-    constexpr uint8_t kHeaderCrc = 0x02, kExtra = 0x04, kName = 0x08, kComment = 0x10;
-    if (in.size() < 10 || in[2] != 8) return 0;  // method 8: deflate
-    const uint8_t flags = in[3];
-    size_t at = 10;
-    if (flags & kExtra) {
-        if (in.size() < at + 2) return 0;
-        at += 2 + static_cast<size_t>(in[at] | in[at + 1] << 8);
-    }
-    for (uint8_t text : {kName, kComment}) {
-        if ((flags & text) == 0) continue;
-        while (at < in.size() && in[at] != 0)
-            ++at;
-        ++at;  // the terminating zero
-    }
-    if (flags & kHeaderCrc) at += 2;
-    return at < in.size() ? at : 0;
-}
-
-// Unpacks a gzip body: raw deflate through inflate with a 15-bit window, then the trailer's
-// CRC-32 and size checked. Data without the gzip magic passes unchanged.
-Unpacked Gunzip(std::span<const uint8_t> in, std::vector<uint8_t>* out) {
-    if (in.size() < 2 || in[0] != 0x1F || in[1] != 0x8B) return Unpacked::kPlain;
-    const size_t start = GzipDataStart(in);
-    if (start == 0) return Unpacked::kBroken;
-    z_stream z{};
-    if (inflateInit2(&z, -15) != Z_OK) return Unpacked::kBroken;
-    z.next_in = const_cast<Bytef*>(in.data() + start);
-    z.avail_in = static_cast<uInt>(in.size() - start);
-    out->clear();
-    Unpacked result = Unpacked::kBroken;
-    uint8_t chunk[16384];
-    for (;;) {
-        z.next_out = chunk;
-        z.avail_out = sizeof chunk;
-        const int status = inflate(&z, Z_NO_FLUSH);
-        const size_t got = sizeof chunk - z.avail_out;
-        if (out->size() + got > kMaxUnpackedBytes) {
-            result = Unpacked::kTooLarge;
-            break;
+    dab::GzipError error = dab::GzipError::kNone;
+    std::optional<std::vector<uint8_t>> plain =
+        dab::GzipDecompress(body, kMaxUnpackedBytes, &error);
+    if (!plain) {
+        if (error == dab::GzipError::kTooLarge) {
+            M4_LOG(1, kSource, "unzip : insize(%d) unpacks to more than %d bytes",
+                   static_cast<int>(body.size()), static_cast<int>(kMaxUnpackedBytes));
+        } else {
+            M4_LOG(1, kSource, "unzip : broken gzip data, insize(%d)",
+                   static_cast<int>(body.size()));
         }
-        out->insert(out->end(), chunk, chunk + got);
-        if (status == Z_STREAM_END) {
-            result = Unpacked::kDone;
-            break;
-        }
-        if (status != Z_OK || (got == 0 && z.avail_in == 0)) break;  // broken or cut short
+        return MOT_ERR_UNPACK;
     }
-    const size_t trailer = in.size() - z.avail_in;
-    inflateEnd(&z);
-    if (result != Unpacked::kDone) return result;
-    if (in.size() - trailer < 8) return Unpacked::kBroken;
-    const uint32_t crc = static_cast<uint32_t>(
-        crc32(crc32(0L, Z_NULL, 0), out->data(), static_cast<uInt>(out->size())));
-    if (LittleEndian32(&in[trailer]) != crc ||
-        LittleEndian32(&in[trailer + 4]) != static_cast<uint32_t>(out->size())) {
-        return Unpacked::kBroken;
-    }
-    return Unpacked::kDone;
+    M4_LOG(2, kSource, "unzip : insize(%d), outsize(%d)", static_cast<int>(body.size()),
+           static_cast<int>(plain->size()));
+    *out = std::move(*plain);
+    return PKT_SUCCESS;
 }
 
-void WriteObject(const std::string& path, std::span<const uint8_t> body) {
+size_t Digest(const std::string& path, const std::vector<uint8_t>& bytes) {
+    const std::hash<std::string_view> hash;
+    const size_t of_bytes =
+        hash(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return of_bytes ^ (hash(path) + 0x9E3779B97F4A7C15ull + (of_bytes << 6) + (of_bytes >> 2));
+}
+
+void WriteObject(const std::string& path, const std::vector<uint8_t>& body) {
     if (path.empty()) {
         M4_LOG(1, kSource, "MOT object without a usable name: %d bytes dropped",
                static_cast<int>(body.size()));
@@ -265,10 +178,64 @@ void WriteObject(const std::string& path, std::span<const uint8_t> body) {
     }
 }
 
-int BodyStep(MotDecoder& mot, const DataGroupAssembler& object) {
-    if (mot.header.empty() || !object.has_transport_id || object.transport_id != mot.transport_id) {
-        return MOT_ERR_TRANSPORT_ID;
+// 1247: the start page's path and the carousel period.
+void ReportDirectory(const std::string& path, uint32_t period) {
+    char* text = g_directory_paths[g_next_directory_path];
+    g_next_directory_path = (g_next_directory_path + 1) % kMotDirectoryPaths;
+    const size_t length = std::min(path.size(), kMaxPathLength);
+    std::memcpy(text, path.data(), length);
+    text[length] = '\0';
+    M4T_SendMessage(WM_SYSTEM_MOT_DIR_TIME, reinterpret_cast<M4Param>(text),
+                    static_cast<M4Param>(period));
+}
+
+bool EveryObjectWritten(const MotCarousel& carousel) {
+    return std::all_of(carousel.entries.begin(), carousel.entries.end(),
+                       [&](const auto& entry) { return carousel.written.contains(entry.first); });
+}
+
+// A body has been written: once every object of the directory is on disk, the start page is
+// reported again, so that a directory that came before its bodies opens a page that is there.
+void Written(MotCarousel& carousel, uint16_t transport_id, size_t digest) {
+    carousel.written[transport_id] = digest;
+    if (carousel.report_when_written && EveryObjectWritten(carousel)) {
+        carousel.report_when_written = false;
+        ReportDirectory(carousel.start_page, carousel.carousel_period);
     }
+}
+
+// --- header mode -------------------------------------------------------------------------------
+
+int HeaderStep(MotDecoderState& mot, const DataGroupAssemblerState& object) {
+    const std::vector<uint8_t>& bytes = object.object;
+    if (bytes.size() > kMotHeaderBytes) {
+        M4_LOG(1, kSource, "MOT header of %d bytes is larger than its buffer",
+               static_cast<int>(bytes.size()));
+        return MOT_ERR_TOO_LARGE;
+    }
+    const std::optional<dab::MotHeaderCore> core = dab::ParseMotHeaderCore(bytes);
+    if (!core) return MOT_ERR_HEADER;
+    PKT_ResetMotDecoder(mot);  // a new header starts a new object
+    mot.header = bytes;
+    mot.body_size = core->body_size;
+    mot.header_size = core->header_size;
+    mot.content_type = core->content_type;
+    mot.content_subtype = core->content_subtype;
+    mot.transport_id = object.has_transport_id ? object.transport_id : 0xFFFF;
+    if (mot.header_size == bytes.size()) {
+        if (const std::optional<dab::MotHeader> header = dab::ParseMotHeader(bytes)) {
+            const ObjectTarget target = TargetOf(*header);
+            mot.object_path = target.path;
+            mot.compressed = target.compressed;
+        } else {
+            M4_LOG(1, kSource, "MOT header parameter runs past the header");
+        }
+    }
+    M4_LOG(2, kSource, "MOT header received: %d bytes", static_cast<int>(bytes.size()));
+    return PKT_SKIPPED;
+}
+
+int HeaderModeBodyStep(MotDecoderState& mot, const DataGroupAssemblerState& object) {
     if (!MakeRoom(mot.body, &mot.capacity, object.object.size(), kMaxObjectBytes)) {
         M4_LOG(1, kSource, "MOT body larger than %d bytes", static_cast<int>(kMaxObjectBytes));
         return MOT_ERR_TOO_LARGE;
@@ -277,66 +244,160 @@ int BodyStep(MotDecoder& mot, const DataGroupAssembler& object) {
     M4_LOG(2, kSource, "MOT Body received: %d bytes", static_cast<int>(mot.body.size()));
     if (mot.body.size() < mot.body_size) return PKT_SKIPPED;
 
-    std::span<const uint8_t> body(mot.body.data(), mot.body_size);
-    std::vector<uint8_t> unpacked;
-    if (mot.compressed) {
-        switch (Gunzip(body, &unpacked)) {
-            case Unpacked::kPlain:
-                break;
-            case Unpacked::kDone:
-                M4_LOG(2, kSource, "unzip : insize(%d), outsize(%d)", static_cast<int>(body.size()),
-                       static_cast<int>(unpacked.size()));
-                body = unpacked;
-                break;
-            case Unpacked::kBroken:
-                M4_LOG(1, kSource, "unzip : broken gzip data, insize(%d)",
-                       static_cast<int>(body.size()));
-                return MOT_ERR_UNPACK;
-            case Unpacked::kTooLarge:
-                M4_LOG(1, kSource, "unzip : insize(%d) unpacks to more than %d bytes",
-                       static_cast<int>(body.size()), static_cast<int>(kMaxUnpackedBytes));
-                return MOT_ERR_UNPACK;
-        }
-    }
+    std::vector<uint8_t> body;
+    const int unpacked =
+        FinalBody(std::span(mot.body.data(), mot.body_size), mot.compressed, &body);
+    if (unpacked != PKT_SUCCESS) return unpacked;
     WriteObject(mot.object_path, body);
+    Written(mot.carousel, mot.transport_id, Digest(mot.object_path, body));
     PKT_ResetMotDecoder(mot);
     return PKT_SUCCESS;
 }
 
-int DirectoryStep(const DataGroupAssembler& object) {
-    const std::vector<uint8_t>& bytes = object.object;
-    koru::dab::BitReader reader(bytes);
-    reader.Bits(2);
-    const uint32_t size = reader.Bits(30);
-    const uint32_t objects = reader.Bits(16);
-    const uint32_t period = reader.Bits(24);
-    reader.Bits(3);
-    reader.Bits(13);  // SegmentSize
-    const size_t extension_length = reader.Bits(16);
-    if (!reader.ok()) {
-        M4_LOG(1, kSource, "MOT directory of %d bytes is too short",
-               static_cast<int>(bytes.size()));
-        return MOT_ERR_HEADER;
+// --- directory mode ----------------------------------------------------------------------------
+
+// A body whose directory entry is known: written under the entry's name unless the same bytes
+// are there already.
+int DirectoryModeBody(MotCarousel& carousel, uint16_t transport_id,
+                      const std::vector<uint8_t>& bytes) {
+    const dab::MotHeader& header = carousel.entries.at(transport_id);
+    if (bytes.size() != header.body_size) {
+        M4_LOG(1, kSource, "MOT body %d of %d bytes, its directory entry says %d",
+               static_cast<int>(transport_id), static_cast<int>(bytes.size()),
+               static_cast<int>(header.body_size));
+        return MOT_ERR_BODY_SIZE;
     }
-    M4_LOG(2, kSource, "dir_size[%d], dir_num[%d], dir_time[%d]", static_cast<int>(size),
-           static_cast<int>(objects), static_cast<int>(period));
+    M4_LOG(2, kSource, "MOT Body received: %d bytes", static_cast<int>(bytes.size()));
+    const ObjectTarget target = TargetOf(header);
+    std::vector<uint8_t> body;
+    const int unpacked = FinalBody(bytes, target.compressed, &body);
+    if (unpacked != PKT_SUCCESS) return unpacked;
+    const size_t digest = Digest(target.path, body);
+    if (auto found = carousel.written.find(transport_id);
+        found != carousel.written.end() && found->second == digest) {
+        M4_LOG(3, kSource, "MOT object %d unchanged", static_cast<int>(transport_id));
+        return PKT_SKIPPED;
+    }
+    WriteObject(target.path, body);
+    Written(carousel, transport_id, digest);
+    return PKT_SUCCESS;
+}
+
+// Takes a held body out of the carousel (empty when none is held).
+std::vector<uint8_t> TakeHeld(MotCarousel& carousel, uint16_t transport_id) {
+    auto found = carousel.held.find(transport_id);
+    if (found == carousel.held.end()) return {};
+    std::vector<uint8_t> body = std::move(found->second);
+    carousel.held_bytes -= body.size();
+    carousel.held.erase(found);
+    std::erase(carousel.held_order, transport_id);
+    return body;
+}
+
+// A body that no directory lists yet waits for one, within kMaxHeldBodyBytes in all.
+int HoldBody(MotCarousel& carousel, uint16_t transport_id, const std::vector<uint8_t>& bytes) {
+    TakeHeld(carousel, transport_id);  // a repetition replaces what was held
+    if (bytes.size() > kMaxHeldBodyBytes) {
+        M4_LOG(1, kSource, "MOT body %d of %d bytes is too large to wait for its directory",
+               static_cast<int>(transport_id), static_cast<int>(bytes.size()));
+        return PKT_SKIPPED;
+    }
+    while (carousel.held_bytes + bytes.size() > kMaxHeldBodyBytes) {
+        const uint16_t oldest = carousel.held_order.front();
+        M4_LOG(2, kSource, "MOT body %d dropped: no directory came for it",
+               static_cast<int>(oldest));
+        TakeHeld(carousel, oldest);
+    }
+    carousel.held[transport_id] = bytes;
+    carousel.held_order.push_back(transport_id);
+    carousel.held_bytes += bytes.size();
+    M4_LOG(2, kSource, "MOT body %d kept until its directory comes",
+           static_cast<int>(transport_id));
+    return PKT_SKIPPED;
+}
+
+// A new directory replaces the set of objects: what was written for an object it no longer
+// lists, or lists with another header, no longer counts as written.
+void TakeDirectory(MotCarousel& carousel, const std::vector<uint8_t>& bytes,
+                   const dab::MotDirectory& directory) {
+    if (bytes == carousel.directory) return;
+    std::map<uint16_t, dab::MotHeader> entries;
+    for (const dab::MotObject& entry : directory.entries)
+        entries[entry.transport_id] = entry.header;
+    std::erase_if(carousel.written, [&](const auto& written) {
+        const auto now = entries.find(written.first);
+        if (now == entries.end()) return true;
+        const auto before = carousel.entries.find(written.first);
+        return before != carousel.entries.end() && before->second != now->second;
+    });
+    carousel.entries = std::move(entries);
+    carousel.directory = bytes;
+}
+
+const char* DirectoryFault(dab::MotDirectoryError error) {
+    switch (error) {
+        case dab::MotDirectoryError::kCompressed:
+            return "compressed directories are not supported";
+        case dab::MotDirectoryError::kSize:
+            return "DirectorySize is not its length";
+        case dab::MotDirectoryError::kExtension:
+            return "its extension runs past its end";
+        case dab::MotDirectoryError::kObjectCount:
+            return "NumberOfObjects does not match its entries";
+        default:
+            return "too short";
+    }
+}
+
+int DirectoryStep(MotCarousel& carousel, const DataGroupAssemblerState& object) {
+    const std::vector<uint8_t>& bytes = object.object;
+    dab::MotDirectoryError error = dab::MotDirectoryError::kNone;
+    const std::optional<dab::MotDirectory> directory =
+        bytes.size() <= kMaxDirectoryBytes ? dab::ParseMotDirectory(bytes, &error) : std::nullopt;
+    if (!directory) {
+        M4_LOG(1, kSource, "MOT directory of %d bytes rejected: %s", static_cast<int>(bytes.size()),
+               bytes.size() > kMaxDirectoryBytes ? "larger than its limit" : DirectoryFault(error));
+        return MOT_ERR_DIRECTORY;
+    }
+    M4_LOG(2, kSource, "dir_size[%d], dir_num[%d], dir_time[%d]", static_cast<int>(bytes.size()),
+           static_cast<int>(directory->entries.size()),
+           static_cast<int>(directory->carousel_period));
 
     // The first extension parameter (the DirectoryIndex) names the start page.
-    const size_t end = std::min(bytes.size(), kMotDirectoryFixedBytes + extension_length);
-    size_t at = kMotDirectoryFixedBytes;
-    MotParameter parameter;
     std::string path;
-    if (NextParameter(bytes.data(), end, &at, &parameter)) path = NameParameterPath(parameter);
+    if (!directory->parameters.empty()) path = NameParameterPath(directory->parameters.front());
     if (path.empty()) path = PKT_BodyPath();
 
-    char* text = g_directory_paths[g_next_directory_path];
-    g_next_directory_path = (g_next_directory_path + 1) % kMotDirectoryPaths;
-    const size_t length = std::min(path.size(), kMaxPathLength);
-    std::memcpy(text, path.data(), length);
-    text[length] = '\0';
-    M4T_SendMessage(WM_SYSTEM_MOT_DIR_TIME, reinterpret_cast<M4Param>(text),
-                    static_cast<M4Param>(period));
+    TakeDirectory(carousel, bytes, *directory);
+    carousel.start_page = path;
+    carousel.carousel_period = directory->carousel_period;
+    carousel.report_when_written = false;
+    for (const auto& entry : carousel.entries) {
+        const uint16_t transport_id = entry.first;
+        if (!carousel.held.contains(transport_id)) continue;
+        if (DirectoryModeBody(carousel, transport_id, TakeHeld(carousel, transport_id)) ==
+            PKT_SUCCESS) {
+            M4_LOG(2, kSource, "MOT data is made up. Use this!!");
+        }
+    }
+    ReportDirectory(path, directory->carousel_period);
+    carousel.report_when_written = !EveryObjectWritten(carousel);
     return PKT_SKIPPED;
+}
+
+// A body: the current header's (header mode), a listed object's (directory mode), a body of
+// another object than the current header's (-7), or one that waits for its directory.
+int BodyStep(MotDecoderState& mot, const DataGroupAssemblerState& object) {
+    if (!object.has_transport_id) return MOT_ERR_TRANSPORT_ID;
+    const uint16_t transport_id = object.transport_id;
+    if (!mot.header.empty() && transport_id == mot.transport_id) {
+        return HeaderModeBodyStep(mot, object);
+    }
+    if (mot.carousel.entries.contains(transport_id)) {
+        return DirectoryModeBody(mot.carousel, transport_id, object.object);
+    }
+    if (!mot.header.empty()) return MOT_ERR_TRANSPORT_ID;
+    return HoldBody(mot.carousel, transport_id, object.object);
 }
 
 // A finished data group of the wanted address, by DSCTy.
@@ -382,13 +443,13 @@ void DeleteBBContext(DataDecoderContext* context) {
     delete context;
 }
 
-void PKT_ResetPacketAssembler(PacketAssembler& packet) {
+void PKT_ResetPacketAssembler(PacketAssemblerState& packet) {
     packet.state = 0;
     packet.last_continuity = kNoContinuity;
     packet.data.clear();
 }
 
-void PKT_ResetDataGroupAssembler(DataGroupAssembler& group) {
+void PKT_ResetDataGroupAssembler(DataGroupAssemblerState& group) {
     group.state = 0;
     group.type = 0;
     group.continuity = 0;
@@ -399,7 +460,7 @@ void PKT_ResetDataGroupAssembler(DataGroupAssembler& group) {
     group.object.clear();
 }
 
-void PKT_ResetMotDecoder(MotDecoder& mot) {
+void PKT_ResetMotDecoder(MotDecoderState& mot) {
     mot.transport_id = 0xFFFF;
     mot.header.clear();
     mot.body_size = 0;
@@ -439,151 +500,130 @@ void PKT_DataPath(DataDecoderContext* context, const uint8_t* payload, int lengt
 
 int PKT_PacketStep(DataDecoderContext* context, uint16_t packet_address) {
     M4ByteQueue* input = context->input;
-    PacketAssembler& packet = context->packet;
+    PacketAssemblerState& packet = context->packet;
     const uint32_t queued = SQ_GetDataNum(input);
     if (queued == 0) {
         M4_LOG(3, kSource, "End of file");
         return PKT_NEED_MORE;
     }
     uint8_t bytes[kLargestPacket];
-    SQ_PeekData(input, bytes, 1);
-    const size_t length = PacketLength(bytes[0]);
+    if (SQ_PeekData(input, bytes, dab::kPacketHeaderSize) != dab::kPacketHeaderSize) {
+        return PKT_NEED_MORE;
+    }
+    const size_t length = dab::ParsePacketHeader(bytes)->length;
     if (queued < length) return PKT_NEED_MORE;
     SQ_GetData(input, bytes, static_cast<uint32_t>(length));
 
-    const uint16_t crc = koru::dab::Crc16(std::span<const uint8_t>(bytes, length - 2));
-    const uint16_t sent = static_cast<uint16_t>(bytes[length - 2] << 8 | bytes[length - 1]);
-    if (crc != sent) {
-        M4_LOG(1, kSource, "Check Sum is not matched: %04x!=%04x", crc, sent);
+    const std::span<const uint8_t> whole(bytes, length);
+    dab::PacketError error = dab::PacketError::kNone;
+    const std::optional<dab::Packet> parsed = dab::ParsePacket(whole, &error);
+    if (error == dab::PacketError::kCrc) {
+        M4_LOG(1, kSource, "Check Sum is not matched: %04x!=%04x",
+               dab::Crc16(whole.first(length - 2)), bytes[length - 2] << 8 | bytes[length - 1]);
         return PKT_CRC_ERROR;
     }
-    if (((bytes[0] << 8 | bytes[1]) & 0x3FF) != packet_address) return PKT_SKIPPED;
+    if (!parsed) {
+        M4_LOG(1, kSource, "PacketInfo: useful data length %d beyond the packet", bytes[2] & 0x7F);
+        return PKT_CRC_ERROR;
+    }
+    if (parsed->address != packet_address) return PKT_SKIPPED;
 
-    const int continuity = (bytes[0] >> 4) & 0x03;
     if (packet.last_continuity != kNoContinuity &&
-        ((packet.last_continuity + 1) & 0x03) != continuity) {
+        ((packet.last_continuity + 1) & 0x03) != parsed->continuity) {
         M4_LOG(1, kSource, "Continuity counter error: current=%d,received=%d",
-               packet.last_continuity, continuity);
+               packet.last_continuity, parsed->continuity);
         return PKT_CONTINUITY_ERROR;
     }
-    packet.last_continuity = continuity;
+    packet.last_continuity = parsed->continuity;
 
-    const bool first = bytes[0] & 0x08;
-    const bool last = bytes[0] & 0x04;
-    const size_t useful = bytes[2] & 0x7F;
-    if (useful > length - kPacketHeaderBytes - kPacketCrcBytes) {
-        M4_LOG(1, kSource, "PacketInfo: useful data length %d beyond the packet",
-               static_cast<int>(useful));
-        return PKT_CRC_ERROR;
-    }
-    const uint8_t* data = bytes + kPacketHeaderBytes;
-    if (first) {
+    const std::vector<uint8_t>& data = parsed->data;
+    if (parsed->first) {
         // A first packet always starts a data group (one whose last packet got lost is dropped).
-        packet.data.assign(data, data + useful);
+        packet.data.assign(data.begin(), data.end());
         packet.state = 2;
-        M4_LOG(3, kSource, "PacketInfo: Packet started. data len=%d", static_cast<int>(useful));
+        M4_LOG(3, kSource, "PacketInfo: Packet started. data len=%d",
+               static_cast<int>(data.size()));
     } else if (packet.state == 1) {
-        M4_LOG(3, kSource, "PacketInfo: Packet More Data. data len=%d", static_cast<int>(useful));
+        M4_LOG(3, kSource, "PacketInfo: Packet More Data. data len=%d",
+               static_cast<int>(data.size()));
         return PKT_SKIPPED;
     } else {
-        if (!MakeRoom(packet.data, &packet.capacity, useful, kMaxDataGroupBytes, true)) {
+        if (!MakeRoom(packet.data, &packet.capacity, data.size(), kMaxDataGroupBytes, true)) {
             M4_LOG(1, kSource, "PacketInfo: data group longer than %d bytes",
                    static_cast<int>(kMaxDataGroupBytes));
             return PKT_CRC_ERROR;
         }
-        packet.data.insert(packet.data.end(), data, data + useful);
+        packet.data.insert(packet.data.end(), data.begin(), data.end());
     }
-    if (!last) return PKT_SKIPPED;
+    if (!parsed->last) return PKT_SKIPPED;
     packet.state = 1;
     M4_LOG(3, kSource, "PacketInfo: Packet finished. length=%d",
            static_cast<int>(packet.data.size()));
     return PKT_SUCCESS;
 }
 
-int PKT_DataGroupStep(DataGroupAssembler& group, const uint8_t* bytes, size_t length) {
-    std::span<const uint8_t> all(bytes, length);
-    if (length > 0 && (bytes[0] & 0x40) != 0) {  // CRC flag: the last two bytes are the CRC
-        if (length < 2 || !koru::dab::Crc16Matches(all)) {
-            M4_LOG(1, kSource, "Data Group CRC Error");
-            return PKT_CRC_ERROR;
-        }
-        all = all.first(length - 2);
+int PKT_DataGroupStep(DataGroupAssemblerState& group, const uint8_t* bytes, size_t length) {
+    dab::DataGroupError error = dab::DataGroupError::kNone;
+    const std::optional<dab::MscDataGroup> parsed =
+        dab::ParseMscDataGroup(std::span(bytes, length), &error);
+    if (error == dab::DataGroupError::kCrc) {
+        M4_LOG(1, kSource, "Data Group CRC Error");
+        return PKT_CRC_ERROR;
     }
-    koru::dab::BitReader reader(all);
-    const bool extension = reader.Flag();
-    reader.Flag();  // CRC flag, handled above
-    const bool segmented = reader.Flag();
-    const bool user_access = reader.Flag();
-    const int type = static_cast<int>(reader.Bits(4));
-    const int continuity = static_cast<int>(reader.Bits(4));
-    const int repetition = static_cast<int>(reader.Bits(4));
-    M4_LOG(3, kSource, "DataGroup_Decode data group type [%d]", type);
-    if (extension) reader.Bits(16);
-    bool last = false;
-    int segment = 0;
-    if (segmented) {
-        last = reader.Flag();
-        segment = static_cast<int>(reader.Bits(15));
-    }
-    bool has_transport_id = false;
-    uint16_t transport_id = 0;
-    if (user_access) {
-        reader.Bits(3);
-        has_transport_id = reader.Flag();
-        const size_t indicator = reader.Bits(4);
-        if (has_transport_id) transport_id = reader.U16();
-        const size_t address_bytes =
-            indicator - std::min<size_t>(indicator, has_transport_id ? 2 : 0);
-        reader.Skip(address_bytes * 8);
-    }
-    if (!reader.ok() || reader.bytes_left() < kSegmentationHeaderBytes) {
+    if (parsed) M4_LOG(3, kSource, "DataGroup_Decode data group type [%d]", parsed->type);
+    // The MOT segmentation header (repetition count, segment size) is not part of the object.
+    const std::optional<dab::MotSegment> segment =
+        parsed ? dab::ParseMotSegment(parsed->data) : std::nullopt;
+    if (!segment) {
         M4_LOG(1, kSource, "DataGroup_Decode: data group of %d bytes is too short",
                static_cast<int>(length));
         return PKT_CRC_ERROR;
     }
-    // The MOT segmentation header (repetition count, segment size) is not part of the object.
-    const std::span<const uint8_t> data = reader.Rest().subspan(kSegmentationHeaderBytes);
+    const int type = parsed->type;
+    const int number = parsed->segment;
+    const bool has_transport_id = parsed->transport_id.has_value();
+    const uint16_t transport_id = parsed->transport_id.value_or(0);
 
     // A segment of another entity, or a new segment 0, abandons a partly joined object: joining
     // it would mix two objects.
     if (group.state == 1 &&
-        (segment == 0 || type != group.type || has_transport_id != group.has_transport_id ||
+        (number == 0 || type != group.type || has_transport_id != group.has_transport_id ||
          transport_id != group.transport_id)) {
         PKT_ResetDataGroupAssembler(group);
     }
     if (group.state == 0) {
-        if (segment != 0) return PKT_SKIPPED;
+        if (number != 0) return PKT_SKIPPED;
         group.type = type;
-        group.continuity = continuity;
-        group.repetition = repetition;
+        group.continuity = parsed->continuity;
+        group.repetition = parsed->repetition;
         group.transport_id = transport_id;
         group.has_transport_id = has_transport_id;
         group.object.clear();
         group.state = 1;
-    } else if (segment != group.last_segment + 1) {
+    } else if (number != group.last_segment + 1) {
         return PKT_CONTINUITY_ERROR;
     }
-    if (!MakeRoom(group.object, &group.capacity, data.size(), kMaxObjectBytes)) {
+    if (!MakeRoom(group.object, &group.capacity, segment->data.size(), kMaxObjectBytes)) {
         M4_LOG(1, kSource, "DataGroup_Decode: object larger than %d bytes",
                static_cast<int>(kMaxObjectBytes));
         return PKT_CRC_ERROR;
     }
-    group.object.insert(group.object.end(), data.begin(), data.end());
-    group.last_segment = segment;
-    if (!last) return PKT_SKIPPED;
+    group.object.insert(group.object.end(), segment->data.begin(), segment->data.end());
+    group.last_segment = number;
+    if (!parsed->last) return PKT_SKIPPED;
     group.state = 0;
     return PKT_SUCCESS;
 }
 
-int PKT_MotStep(MotDecoder& mot, const DataGroupAssembler& object) {
+int PKT_MotStep(MotDecoderState& mot, const DataGroupAssemblerState& object) {
     switch (object.type) {
-        case kTypeMotHeader:
+        case dab::kDataGroupMotHeader:
             return HeaderStep(mot, object);
-        case kTypeMotBody:
+        case dab::kDataGroupMotBody:
             return BodyStep(mot, object);
-        case kTypeMotDirectory:
-            return DirectoryStep(object);
-        case kTypeMotBodyCa:
+        case dab::kDataGroupMotDirectory:
+            return DirectoryStep(mot.carousel, object);
+        case dab::kDataGroupMotBodyCa:
             M4_LOG(2, kSource, "CA is not supported yet");
             return PKT_SKIPPED;
         default:

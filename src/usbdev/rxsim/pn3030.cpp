@@ -60,6 +60,8 @@ void Pn3030::Reset() {
     bank_select_ = 0;
     booting_ = false;
     fic_frames_ = 0;
+    outer_.Reset();
+    outer_subchannel_.reset();
 }
 
 void Pn3030::Prepare(uint32_t now) {
@@ -164,6 +166,10 @@ std::optional<int> Pn3030::SubChannel() const {
     return selection & 0x3F;
 }
 
+bool Pn3030::VideoMode() const {
+    return (Bank2(kDecoder) & 0x01) != 0;
+}
+
 void Pn3030::OnAirFrame(const FrameContext& context) {
     bool last_of_group = context.index % 4 == 3;
     if (context.index % 4 == 0) fic_frames_ = 0;
@@ -182,7 +188,19 @@ void Pn3030::OnAirFrame(const FrameContext& context) {
     std::optional<int> subchannel = SubChannel();
     if (context.frame == nullptr || !subchannel || !to_host) return;
     const std::vector<uint8_t>* bytes = context.frame->Find(*subchannel);
-    if (bytes != nullptr && !context.faults->silence) EmitSubChannel(context, *bytes);
+    if (bytes != nullptr && !context.faults->silence) {
+        if (!VideoMode()) {
+            EmitSubChannel(context, *bytes);
+        } else {
+            if (outer_subchannel_ != subchannel) {
+                outer_.Reset();
+                outer_subchannel_ = subchannel;
+            }
+            std::vector<uint8_t> stream;
+            outer_.Process(*bytes, &stream);
+            if (!stream.empty()) EmitSubChannel(context, stream);
+        }
+    }
     if (last_of_group) EmitSignalReport(context);
 }
 
@@ -241,6 +259,12 @@ uint16_t Pn3030::SignalCode(double level) {
 void Pn3030::EmitSignalReport(const FrameContext& context) {
     uint16_t code = SignalCode(context.level);
     double ber = 0.5 * std::pow(10.0, -context.level / 5.0);
+    const koru::dab::OuterDecoder::Counts& counts = outer_.counts();
+    if (counts.packets > reported_.packets) {
+        ber += static_cast<double>(counts.uncorrectable - reported_.uncorrectable) /
+               static_cast<double>(counts.packets - reported_.packets);
+    }
+    reported_ = counts;
     double scaled = std::round(std::clamp(ber, 0.0, 1.0) * 1048576.0);
     uint32_t e = static_cast<uint32_t>(std::min(scaled, 16777215.0));
     const uint8_t payload[8] = {0,

@@ -12,7 +12,9 @@
 //          0xA0, 0xA1 output masks (reset 0xE1): bit 0 FIC, bits 7..5 sub-channel.
 //          0xA5 sub-channel path, 0xB1 FIC path: bit 7 resets the path, bit 3 runs it.
 //          0xB0 bit 7 sub-channel decoder on, bit 0 takes the video selection 0x67 instead of
-//          the audio/data selection 0x69; a selection is SubChId with bit 7 set.
+//          the audio/data selection 0x69; a selection is SubChId with bit 7 set. In video
+//          mode the chip removes T-DMB's outer code (Reed-Solomon, interleaver) from an
+//          outer-coded sub-channel and passes a plain transport stream unchanged.
 //          0xD5, 0xD6 lock status 1 and 2 (read only).
 // Output (packet ids): 0 the FIC, once per transmission frame: a 16-bit little-endian mask
 // (bit i: FIB i failed its CRC) and the 12 FIBs without CRC; 3 the selected sub-channel's
@@ -22,6 +24,8 @@
 #define USBDEV_RXSIM_PN3030_H
 
 #include <array>
+
+#include "dab/outer_code.h"
 
 #include "usbdev/rxsim/baseband.h"
 #include "usbdev/rxsim/tuner.h"
@@ -71,6 +75,13 @@ class Pn3030 : public Baseband {
     bool booting_ = false;
     uint32_t boot_start_ = 0;
     uint32_t demod_starts_ = 0;
+    bool VideoMode() const;
+
+    // Video mode: the outer decoder of the selected sub-channel, and its counts at the last
+    // signal report.
+    koru::dab::OuterDecoder outer_;
+    std::optional<int> outer_subchannel_;
+    koru::dab::OuterDecoder::Counts reported_;
     // The transmission frame being collected: its FIBs and how many air frames of it came.
     std::array<uint8_t, 12 * 32> fic_group_{};
     int fic_frames_ = 0;

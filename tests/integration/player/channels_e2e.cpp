@@ -22,7 +22,6 @@
 
 namespace {
 
-using koru::test::PlayerProcess;
 using koru::test::XvfbDisplay;
 
 // The texts of a first start (Korean).
@@ -50,29 +49,13 @@ std::string Join(const std::vector<std::string>& items) {
     return text;
 }
 
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
-class Session {
+class Session : public koru::test::PlayerSession {
   public:
     Session(XvfbDisplay& display, const std::filesystem::path& home, const QString& artifacts)
-        : display_(display), home_(home), artifacts_(artifacts) {
+        : PlayerSession(display, home, artifacts) {
         layout_.LoadLayout((koru::test::BinDir() / "Koru Digital.lay").string());
     }
 
-    bool Start() {
-        if (!player_.Start(display_.display(), home_)) return false;
-        if (!player_.WaitForDebug("window shown after", 15000)) return false;
-        QString windows;
-        display_.Xdotool({"search", "--sync", "--name", "KORU-DMB"}, &windows);
-        main_window_ = windows.section('\n', 0, 0);
-        QThread::msleep(1000);
-        return !main_window_.isEmpty();
-    }
     // The channel windows stand beside the main window at (100, 100) by RG_CS_Anchor.
     QPoint PanelOrigin() const {
         const koru::skin::QtSkin skin(layout_);
@@ -82,23 +65,12 @@ class Session {
         const koru::skin::QtSkin skin(layout_);
         ClickAt(PanelOrigin() + skin.AbsoluteRect(element).center(), repeat);
     }
-    void ClickAt(const QPoint& point, int repeat = 1) {
-        display_.Xdotool(
-            {"mousemove", "--sync", QString::number(point.x()), QString::number(point.y())});
-        display_.Xdotool({"click", "--repeat", QString::number(repeat), "--delay", "120", "1"});
-    }
-    void Key(const QString& key) {
-        display_.Xdotool({"windowfocus", "--sync", main_window_});
-        display_.Xdotool({"key", key});
-    }
     // Enter on every other window of the player named like the main window (a message box).
     void DismissBox() {
         QString windows;
-        display_.Xdotool({"search", "--onlyvisible", "--name", "KORU-DMB"}, &windows);
+        display().Xdotool({"search", "--onlyvisible", "--name", "KORU-DMB"}, &windows);
         for (const QString& window : windows.split('\n', Qt::SkipEmptyParts)) {
-            if (window == main_window_) continue;
-            display_.Xdotool({"windowfocus", "--sync", window});
-            display_.Xdotool({"key", "Return"});
+            if (window != main_window()) KeyTo(window, "Return");
         }
     }
     // Item index of the list shown in the channel list (a header, then rows of 14 pixels).
@@ -107,36 +79,15 @@ class Session {
         const QRect list = skin.AbsoluteRect("RG_CL_LIST");
         return PanelOrigin() + QPoint(list.left() + 40, list.top() + 25 + index * 14);
     }
-    QImage Shot(const QString& name) { return display_.Screenshot(artifacts_ + "/" + name); }
-    // The picture area shows the radio background (the audio layout).
+    // The audio layout: the picture area shows the data-service display, not the video.
     bool AudioLayout(const QImage& screen) const {
         const koru::skin::QtSkin skin(layout_);
         const QRect picture = skin.AbsoluteRect("RG_Screen").translated(100, 100);
-        const QImage expected = skin.Image("BM_RadioBG");
-        int different = 0;
-        for (int y = 0; y < picture.height() && y < expected.height(); ++y) {
-            for (int x = 0; x < picture.width() && x < expected.width(); ++x) {
-                if ((screen.pixel(picture.left() + x, picture.top() + y) & 0xFFFFFF) !=
-                    (expected.pixel(x, y) & 0xFFFFFF))
-                    ++different;
-            }
-        }
-        return different < picture.width() * picture.height() / 10;
+        return koru::test::ShowsDataServiceDisplay(screen, picture, home());
     }
-    bool Exit() {
-        Key("alt+F4");
-        return player_.process().waitForFinished(20000) && player_.process().exitCode() == 0;
-    }
-    PlayerProcess& player() { return player_; }
-    std::string Log() const { return player_.Log(); }
 
   private:
-    XvfbDisplay& display_;
-    std::filesystem::path home_;
-    QString artifacts_;
     koru::skin::SkinLayout layout_;
-    PlayerProcess player_;
-    QString main_window_;
 };
 
 // Region 2 from the channel list's Search button: progress, the lists, TV 0 plays, the files.
@@ -187,12 +138,14 @@ void PlayRadioFromList(Session& session) {
 // F3, Cancel while the third frequency is searched.
 void CancelDuringThirdFrequency(Session& session, const std::filesystem::path& home) {
     const std::string before = koru::test::ReadFile(home / "channel.xml");
-    const size_t searches = Count(session.Log(), "search of region");
+    const size_t searches = koru::test::CountOf(session.Log(), "search of region");
     session.Key("F3");
-    CHECK(koru::test::WaitUntil([&] { return Count(session.Log(), "search of region") > searches; },
-                                10000),
+    CHECK(koru::test::WaitUntil(
+              [&] { return koru::test::CountOf(session.Log(), "search of region") > searches; },
+              10000),
           "F3 started no search");
-    CHECK(koru::test::WaitUntil([&] { return Count(session.Log(), "search 2 of 6") == 2; }, 30000),
+    CHECK(koru::test::WaitUntil(
+              [&] { return koru::test::CountOf(session.Log(), "search 2 of 6") == 2; }, 30000),
           "the second frequency never ended");
     session.Click("BT_CS_Cancel");
     CHECK(session.player().WaitForLog("search cancelled", 30000), "not cancelled\n%s",
@@ -216,11 +169,12 @@ void CancelDuringThirdFrequency(Session& session, const std::filesystem::path& h
 
 // F3, then the stick leaves the bus during the search.
 void PullDuringSearch(Session& session) {
-    const size_t searches = Count(session.Log(), "search 1 of 6");
+    const size_t searches = koru::test::CountOf(session.Log(), "search 1 of 6");
     session.Key("F3");
-    CHECK(koru::test::WaitUntil([&] { return Count(session.Log(), "search 1 of 6") > searches; },
-                                30000),
-          "no search");
+    CHECK(
+        koru::test::WaitUntil(
+            [&] { return koru::test::CountOf(session.Log(), "search 1 of 6") > searches; }, 30000),
+        "no search");
     QProcess control;
     control.start(QString::fromStdString((koru::test::BinDir() / "rxsimctl").string()),
                   {"-p", QString::number(session.player().process().processId()), "pull"});
@@ -238,8 +192,8 @@ void PullDuringSearch(Session& session) {
     QThread::msleep(3000);
     const std::string log = session.Log();
     const size_t report = log.find(kSearchLost);
-    CHECK(Count(log.substr(report), "message box:") == 1, "a second report followed:\n%s",
-          log.substr(report).c_str());
+    CHECK(koru::test::CountOf(log.substr(report), "message box:") == 1,
+          "a second report followed:\n%s", log.substr(report).c_str());
 }
 
 // After a restart in region 0 (L-band, radio only), F3 ends in radio mode.

@@ -66,7 +66,9 @@ TEST_F(LiveInput, FirstPictureFollowsTheFirstKeyFrameAndCaptureIsTheLastPicture)
     // seconds of probing (how soon is for build/bench/zap to show).
     constexpr int64_t kGopMs = 1000;
     EXPECT_LE(picture_ms - int64_t{connected_ms}, 2 * kGopMs);
-    EXPECT_GE(picture_ms, int64_t{stats.key_frame_ms});
+    // The feed notes the key frame's time after its delivery returned, by when the picture
+    // may already show: a few ms either way.
+    EXPECT_GE(picture_ms + 5, int64_t{stats.key_frame_ms});
     EXPECT_LT(picture_ms - int64_t{stats.key_frame_ms}, kGopMs);
     EXPECT_EQ(harness.Text(), "");
     // The plug-in reports first data; the terminal adds no 1226 of its own.

@@ -68,7 +68,8 @@ TEST(Messages, NamesFollowTheirCodes) {
     EXPECT_EQ(WM_USER_SLIDER_MOVED, 10449);
     EXPECT_STREQ(M4_GetMessageName(1226), "WM_SYSTEM_FIRST_FRAME");
     EXPECT_STREQ(M4_GetMessageName(1240), "WM_SYSTEM_FAILURE");
-    EXPECT_STREQ(M4_GetMessageName(1246), "-");
+    EXPECT_STREQ(M4_GetMessageName(1246), "WM_SYSTEM_AUDIO_UNSUPPORTED");
+    EXPECT_STREQ(M4_GetMessageName(1235), "-");
     EXPECT_STREQ(M4_GetMessageName(0), "-");
 }
 

@@ -35,6 +35,7 @@ sid = 0x4001
 label = Small TV
 subchannel = 1
 tone = 500
+outer = off
 
 [radio]
 sid = 0x4002
@@ -54,6 +55,7 @@ sid = 0xE0004003
 label = Small Web
 subchannel = 3
 address = 17
+mot = header
 object = index.htm file site/index.htm gzip
 object = pic/p.png image rgbtestsrc 32x24
 
@@ -145,6 +147,8 @@ TEST_F(Builder, WritesWhatTheDescriptionSays) {
     ASSERT_TRUE(dir_index);
     EXPECT_EQ(std::string(dir_index->data.begin() + 1, dir_index->data.end()), "index.htm");
     EXPECT_EQ(web.directories[0].entries.size(), 2u);
+    EXPECT_EQ(web.types, (std::set<uint8_t>{dab::kDataGroupMotHeader, dab::kDataGroupMotBody,
+                                            dab::kDataGroupMotDirectory}));
 
     // TPEG: a data group a second, each a TPEG frame.
     const PacketOut& tpeg = out.packet.at(0xE0004004);

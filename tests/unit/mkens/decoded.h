@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 #include "dab/dls.h"
 #include "dab/eti.h"
 #include "dab/fic.h"
 #include "dab/mot.h"
 #include "dab/mpa.h"
+#include "dab/msc_data_group.h"
 #include "dab/packet.h"
 #include "dab/xpad.h"
 #include "tools/mkens/description.h"
@@ -27,6 +29,7 @@ struct RadioPadOut {
 
 struct PacketOut {
     std::vector<std::vector<uint8_t>> groups;
+    std::set<uint8_t> types;  // of the data groups
     std::vector<dab::MotObject> objects;
     std::vector<dab::MotDirectory> directories;
 };
@@ -85,6 +88,9 @@ inline Decoded Decode(const std::filesystem::path& eti, const Description& d) {
             dab::PacketAssembler packets(static_cast<uint16_t>(s.address),
                                          [&](std::vector<uint8_t> g) {
                                              mot.Feed(g);
+                                             if (const auto group = dab::ParseMscDataGroup(g)) {
+                                                 p.types.insert(group->type);
+                                             }
                                              p.groups.push_back(std::move(g));
                                          });
             packets.Feed(bytes);

@@ -7,6 +7,8 @@
 
 #include "dab/charset.h"
 #include "dab/gzip.h"
+#include "dab/outer_code.h"
+#include "dab/transport_stream.h"
 #include "decoded.h"
 #include "support/environment.h"
 #include "support/temp_dir.h"
@@ -15,6 +17,39 @@
 
 namespace koru::mkens {
 namespace {
+
+// A TV sub-channel: outer-coded or plain as described, every packet whole after the outer
+// decoder, and the transport stream in its variant.
+void ExpectTvStream(const ServiceDescription& s, const std::vector<uint8_t>& subchannel) {
+    // Twice: the recording loops, and the interleaver's first bytes need what came before.
+    std::vector<uint8_t> looped = subchannel;
+    looped.insert(looped.end(), subchannel.begin(), subchannel.end());
+    dab::OuterDecoder decoder;
+    std::vector<uint8_t> ts;
+    decoder.Process(looped, &ts);
+    EXPECT_EQ(decoder.mode(),
+              s.outer_code ? dab::OuterDecoder::Mode::kOuterCoded : dab::OuterDecoder::Mode::kPlain)
+        << s.label;
+    EXPECT_EQ(decoder.counts().uncorrectable, 0u) << s.label;
+    ASSERT_EQ(ts.size() % dab::kTsPacketBytes, 0u) << s.label;
+    size_t audio_without_time = 0, sl_packets = 0, audio = 0;
+    for (const dab::Pes& pes : dab::ReadPes(ts)) {
+        if (pes.stream_id == 0xFA) ++sl_packets;
+        if (pes.stream_id != 0xC0) continue;
+        ++audio;
+        if (pes.pts == dab::kNoTime) ++audio_without_time;
+    }
+    if (s.mpeg4_systems) {
+        EXPECT_GT(sl_packets, 100u) << s.label << ": SL-packetized audio and video";
+        EXPECT_EQ(audio, 0u) << s.label;
+    } else if (s.straddle_audio) {
+        // Frames cut across packets: some PES packets have no frame starting in them.
+        EXPECT_GT(audio_without_time, 0u) << s.label;
+    } else {
+        EXPECT_GT(audio, 0u) << s.label;
+        EXPECT_EQ(audio_without_time, 0u) << s.label;
+    }
+}
 
 class Demo : public ::testing::TestWithParam<const char*> {
   protected:
@@ -84,6 +119,11 @@ TEST_P(Demo, RecordingMatchesItsDescription) {
             EXPECT_EQ(names.size(), s.objects.size());
             ASSERT_FALSE(p.directories.empty());
             EXPECT_EQ(p.directories[0].entries.size(), s.objects.size());
+            // Directory mode: the headers travel in the directory only.
+            EXPECT_EQ(p.types.contains(dab::kDataGroupMotHeader), s.mot_header_mode) << s.label;
+            EXPECT_TRUE(p.types.contains(dab::kDataGroupMotBody));
+        } else if (s.kind == ServiceKind::kTv) {
+            ExpectTvStream(s, out.streams.at(s.subchannel));
         } else if (s.kind == ServiceKind::kTpeg) {
             EXPECT_GE(out.packet.at(s.sid).groups.size(), 15u);
         }

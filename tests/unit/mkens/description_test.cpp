@@ -64,6 +64,7 @@ TEST(Description, ReadsEveryKind) {
     EXPECT_EQ(data.objects[1].image->width, 80);
     EXPECT_EQ(data.objects[1].image->text, "Hi");
     EXPECT_TRUE(data.objects[1].gzip);
+    EXPECT_FALSE(data.mot_header_mode);  // websites go in directory mode unless told
 
     const dab::Ensemble e = ToEnsemble(*d);
     EXPECT_EQ(e.services[0].components[0].user_apps[0].type, dab::kUserAppSlideshow);
@@ -96,6 +97,10 @@ TEST(Description, ReportsMistakesByLine) {
         {head + "[radio]\nsid = 0x1001\nlabel = R\nsubchannel = 3\n",
          "t.ens:8: service without a defined subchannel"},
         {head + radio + radio, "t.ens:12: sid used twice"},
+        {head + "[tv]\nsid = 0x1002\nlabel = T\nsubchannel = 1\n",
+         "t.ens:8: outer-coded TV needs a bit rate that fills whole 204-byte packets"},
+        {head + "[tv]\nsid = 0x1002\nlabel = T\nsubchannel = 1\nouter = off\naudio = bsac\n",
+         "t.ens:8: audio = bsac needs systems = mpeg4"},
         {head + radio + "[tv]\nsid = 0x1002\nlabel = T\nsubchannel = 1\n",
          "t.ens:12: a stream sub-channel carries one service only"},
         {head + "[data]\nsid = 0x1001\nlabel = D\nsubchannel = 1\naddress = 1\n",
@@ -106,6 +111,8 @@ TEST(Description, ReportsMistakesByLine) {
         {head + "[data]\nsid = 0x1001\nlabel = D\nsubchannel = 1\naddress = 1\n"
                 "object = ../x file y\n",
          "t.ens:13: object name '../x' is not a relative name"},
+        {head + "[data]\nsid = 0x1001\nlabel = D\nsubchannel = 1\naddress = 1\nmot = both\n",
+         "t.ens:13: mot must be directory or header"},
         {"[ensemble]\neid = 1\nlabel = E\n[subchannel 1]\nbitrate = 64\nprotection = uep 3\n" +
              radio,
          "t.ens:1: [ensemble] needs seconds"},

@@ -46,6 +46,24 @@ TEST(SearchProgressTest, RegionTwoFillsTheBarAtTheFifthFrequencyAndStaysFull) {
     EXPECT_EQ(SearchProgress(40, 41), kSearchProgressMaximum);
 }
 
+TEST(ChannelTableTest, AManualSearchReplacesTheTableWithItsTvAndRadioServices) {
+    ChannelTable table;
+    table.BeginSearch();
+    const ServiceEntry before[] = {Service("Old 1", 175.28, 0, SERVICE_KIND_TV),
+                                   Service("Old 2", 175.28, 1, SERVICE_KIND_TV)};
+    table.Store(before, 2);
+    table.BeginManualSearch();
+    EXPECT_EQ(table.count(), 0);
+    EXPECT_EQ(settings::FixedText(table.entry(1).label), "");
+    // Data is dropped; the previous entry starts as frequency 0, service index 0.
+    const ServiceEntry found[] = {Service("Zero", 0.0, 0, SERVICE_KIND_TV),
+                                  Service("Web", 207.008, 3, SERVICE_KIND_DATA),
+                                  Service("TV", 207.008, 0, SERVICE_KIND_TV),
+                                  Service("Radio", 207.008, 1, SERVICE_KIND_RADIO)};
+    EXPECT_EQ(table.Store(found, 4, false).size(), 2u);
+    EXPECT_EQ(Labels(table), (std::vector<std::string>{"TV", "Radio"}));
+}
+
 TEST(ChannelTableTest, RepeatRules) {
     ChannelTable table;
     table.BeginSearch();

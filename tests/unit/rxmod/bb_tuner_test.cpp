@@ -113,8 +113,8 @@ TEST_F(TuningTest, AServiceOfAFrequencyNeverSearchedIsRefused) {
     EXPECT_TRUE(Logged("No such a channel(freq=208.736)"));
     EXPECT_EQ(BB_GetSlot(0).flags, 0);
     CacheEnsemble();
-    EXPECT_EQ(BB_API_OpenService(&slot, 208.7361, 0), BB_ERR_INVALID_PARAM);  // exact match only
-    EXPECT_EQ(BB_API_OpenService(&slot, 208.736, 3), BB_ERR_INVALID_PARAM);   // no label
+    EXPECT_EQ(BB_API_OpenService(&slot, 208.737, 0), BB_ERR_INVALID_PARAM);  // another kHz
+    EXPECT_EQ(BB_API_OpenService(&slot, 208.736, 3), BB_ERR_INVALID_PARAM);  // no label
     EXPECT_TRUE(Logged("No such a service(id=3) in the channel(freq=208.736)"));
     EXPECT_EQ(BB_API_OpenService(&slot, 208.736, 66), BB_ERR_INVALID_PARAM);
     EXPECT_EQ(BB_GetSlot(0).flags, 0);

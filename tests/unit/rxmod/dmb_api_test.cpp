@@ -89,6 +89,24 @@ TEST_F(ChannelCacheTest, StoringAFrequencyAgainReplacesItsRecord) {
     EXPECT_EQ(DMB_StoreChannel(*info), 0);
 }
 
+TEST_F(ChannelCacheTest, AFrequencyIsOneRecordWhateverItsConversionToMegahertz) {
+    // The searches pass kHz x 0.001; other callers divide by 1000 or widen a stored float.
+    const double multiplied = 208736 * 0.001;
+    const double divided = 208736 / 1000.0;
+    ASSERT_NE(multiplied, divided);
+    ASSERT_EQ(DMB_StoreChannel(*NewChannel(multiplied)), 0);
+    auto second = NewChannel(divided);
+    std::strcpy(second->ensemble_label, "Second");
+    ASSERT_EQ(DMB_StoreChannel(*second), 0);
+    EXPECT_EQ(DMB_CachedChannelCount(), 1);
+    auto out = NewChannel(0);
+    ASSERT_EQ(DMB_LookupChannel(static_cast<double>(208.736f), out.get()), 0);
+    EXPECT_STREQ(out->ensemble_label, "Second");
+    EXPECT_EQ(DMB_LookupChannel(208.7364, out.get()), 0);
+    EXPECT_EQ(DMB_LookupChannel(208.737, out.get()), BB_ERR_NO_CHANNEL);
+    EXPECT_EQ(DMB_LookupChannel(208.735, out.get()), BB_ERR_NO_CHANNEL);
+}
+
 TEST_F(ChannelCacheTest, TheFileIsWrittenFieldByFieldLittleEndian) {
     auto info = NewChannel(208.736);
     std::strcpy(info->ensemble_label, "Holdout Ens A");

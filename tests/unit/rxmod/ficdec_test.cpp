@@ -133,6 +133,11 @@ TEST_F(FicTest, StreamDataNeedsTsOrAUserApplication) {
     EXPECT_EQ(info().services[1].user_application_data[1], 0xCD);
     EXPECT_EQ(FIC_Complete(info()), 0);
 
+    // An application without data (type 0x002 here) clears what the last one left.
+    EXPECT_EQ(Decode({Fib({Fig0(13, Join({Sid16(0x1002), {0x01, 0x00, 0x40}}))})}), 0);
+    EXPECT_EQ(info().services[1].user_application_type, 2);
+    EXPECT_EQ(info().services[1].user_application_data[1], 0);
+
     // Applications of a service not (yet) announced are skipped, not created.
     EXPECT_EQ(Decode({Fib({Fig0(13, Join({Sid16(0x7777), {0x01, 0x00, 0x80}}))})}), 0);
     EXPECT_EQ(info().services[2].in_use, 0);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "dab/charset.h"
 #include "dab/eti.h"
 #include "dab/gzip.h"
 #include "dab/mot.h"
@@ -90,17 +91,44 @@ class Channel {
     Bytes bytes_;
 };
 
-// Directory messages sent through M4T_SendMessage (no terminal in this process).
+// Directory messages sent through M4T_SendMessage (no terminal in this process), and whether
+// the start page they name was there when each was sent.
 struct DirectoryMessages {
     std::mutex mutex;
     std::vector<std::pair<const char*, M4Param>> sent;
+    std::vector<bool> page_there;
     static void Hook(void* user, uint32_t code, M4Param wparam, M4Param lparam) {
         auto* self = static_cast<DirectoryMessages*>(user);
         if (code != WM_SYSTEM_MOT_DIR_TIME) return;
         std::lock_guard lock(self->mutex);
-        self->sent.emplace_back(reinterpret_cast<const char*>(wparam), lparam);
+        const char* path = reinterpret_cast<const char*>(wparam);
+        self->sent.emplace_back(path, lparam);
+        self->page_there.push_back(std::filesystem::is_regular_file(path));
     }
 };
+
+// A directory-mode carousel: the directory lists every object's header, the bodies follow.
+dab::MotDirectory DirectoryOf(const std::vector<dab::MotObject>& objects, uint32_t period = 50) {
+    dab::MotDirectory directory;
+    directory.carousel_period = period;
+    directory.segment_size = 256;
+    directory.parameters.push_back({dab::kMotDirectoryIndex, Text("\x01index.htm")});
+    for (dab::MotObject entry : objects) {
+        entry.body.clear();
+        directory.entries.push_back(std::move(entry));
+    }
+    return directory;
+}
+
+// An object whose ContentName is given as raw bytes in a character set.
+dab::MotObject NamedObject(uint16_t transport_id, uint8_t charset, const std::string& name,
+                           Bytes body) {
+    dab::MotObject object = Object(transport_id, "x", std::move(body));
+    Bytes data{static_cast<uint8_t>(charset << 4)};
+    data.insert(data.end(), name.begin(), name.end());
+    object.header.parameters = {{dab::kMotContentName, data}};
+    return object;
+}
 
 class PacketTest : public RxmodTest {
   protected:
@@ -130,6 +158,18 @@ class PacketTest : public RxmodTest {
 
     std::string Written(const std::string& name) const { return ReadFile(body_ / name); }
     bool Exists(const std::string& name) const { return std::filesystem::exists(body_ / name); }
+    void SendDirectory(Channel& air, dab::MotEncoder& encoder, const dab::MotDirectory& directory,
+                       uint16_t transport_id) {
+        for (const dab::MscDataGroup& g : encoder.EncodeDirectory(directory, transport_id))
+            air.Send(kAddress, g);
+    }
+    void SendBodies(Channel& air, dab::MotEncoder& encoder,
+                    const std::vector<dab::MotObject>& objects) {
+        for (const dab::MotObject& object : objects) {
+            for (const dab::MscDataGroup& g : encoder.EncodeBody(object))
+                air.Send(kAddress, g);
+        }
+    }
     size_t Count(const std::string& text) const {
         size_t n = 0;
         for (const std::string& line : logs)
@@ -186,7 +226,7 @@ TEST_F(PacketTest, ThreeSegmentsJoinWithoutTheirSegmentationHeaders) {
     dab::MotEncoder encoder(100);
     const std::vector<dab::MscDataGroup> groups = encoder.EncodeBody(Object(7, "x", body));
     ASSERT_EQ(groups.size(), 3u);
-    DataGroupAssembler group;
+    DataGroupAssemblerState group;
     std::vector<int> results;
     for (const dab::MscDataGroup& g : groups) {
         const Bytes bytes = dab::BuildMscDataGroup(g);
@@ -206,7 +246,7 @@ TEST_F(PacketTest, SegmentFaultsOfDataGroups) {
     std::vector<Bytes> segments;
     for (const dab::MscDataGroup& g : groups)
         segments.push_back(dab::BuildMscDataGroup(g));
-    DataGroupAssembler group;
+    DataGroupAssemblerState group;
     auto step = [&](const Bytes& bytes) {
         return PKT_DataGroupStep(group, bytes.data(), bytes.size());
     };
@@ -233,8 +273,8 @@ TEST_F(PacketTest, SegmentFaultsOfDataGroups) {
 }
 
 TEST_F(PacketTest, ABodyOfAnotherTransportIdIsRefusedAndResetsTheDecoder) {
-    MotDecoder mot;
-    DataGroupAssembler header;
+    MotDecoderState mot;
+    DataGroupAssemblerState header;
     header.type = 3;
     header.object = dab::BuildMotHeader(Object(1, "one.txt", Text("1")).header);
     header.has_transport_id = true;
@@ -242,7 +282,7 @@ TEST_F(PacketTest, ABodyOfAnotherTransportIdIsRefusedAndResetsTheDecoder) {
     EXPECT_EQ(PKT_MotStep(mot, header), PKT_SKIPPED);
     EXPECT_EQ(mot.transport_id, 1);
     EXPECT_EQ(mot.object_path, prefix_ + "one.txt");
-    DataGroupAssembler body;
+    DataGroupAssemblerState body;
     body.type = 4;
     body.object = Text("1");
     body.has_transport_id = true;
@@ -400,6 +440,148 @@ TEST_F(PacketTest, ADirectoryReportsItsStartPageAndCarouselPeriod) {
     EXPECT_EQ(sent[kMotDirectoryPaths].first, sent[0].first);
 }
 
+// Directory mode, as broadcast websites are sent: no headers, the directory carries them.
+// Bodies that come before the directory wait for it; repetitions leave the files alone; a
+// changed directory under a new transport id brings the new set.
+TEST_F(PacketTest, ADirectoryModeCarouselIsWrittenOnceWhateverTheOrder) {
+    const Bytes page = Text("<html>" + std::string(900, 'w') + "</html>");
+    const Bytes logo = Pattern(3000, 6);
+    std::vector<dab::MotObject> site{GzipObject(1, "index.htm", page),
+                                     Object(2, "web/style.css", Text("body{}")),
+                                     Object(3, "img/logo.png", logo)};
+    dab::MotEncoder encoder(256);  // bodies and directory in several segments
+    Channel air;
+    // Joined late: two bodies, then the directory, then the last body; then a whole cycle.
+    SendBodies(air, encoder, {site[1], site[2]});
+    SendDirectory(air, encoder, DirectoryOf(site), 100);
+    SendBodies(air, encoder, {site[0]});
+    SendDirectory(air, encoder, DirectoryOf(site), 100);
+    SendBodies(air, encoder, site);
+    air.Pad(12);
+    Receive(air.bytes());
+
+    EXPECT_EQ(Written("index.htm"), std::string(page.begin(), page.end()));
+    EXPECT_EQ(Written("web/style.css"), "body{}");
+    EXPECT_EQ(Written("img/logo.png"), std::string(logo.begin(), logo.end()));
+    EXPECT_EQ(Count("MOT data is made up. Use this!!"), 3u);  // each object written once
+    EXPECT_EQ(Count("MOT object 1 unchanged") + Count("MOT object 2 unchanged") +
+                  Count("MOT object 3 unchanged"),
+              3u);
+    for (const std::string& line : logs)
+        EXPECT_EQ(line.find("MOT_Decoder returns an error"), std::string::npos) << line;
+    {
+        // Every directory is reported, and once more when the last of its objects is written:
+        // the start page is there from that message on.
+        std::lock_guard lock(directories_.mutex);
+        ASSERT_EQ(directories_.sent.size(), 3u);
+        EXPECT_EQ(std::string(directories_.sent[1].first), prefix_ + "index.htm");
+        EXPECT_EQ(directories_.sent[1].second, 50);
+        EXPECT_EQ(directories_.page_there, (std::vector<bool>{false, true, true}));
+        directories_.sent.clear();
+        directories_.page_there.clear();
+    }
+
+    // The next edition: a new directory transport id, the start page changed, a new object, two
+    // dropped. Its bodies come before and after it.
+    const Bytes news = Text("<p>news</p>");
+    const std::vector<dab::MotObject> edition{Object(1, "index.htm", Text("<html>2</html>")),
+                                              Object(4, "news.htm", news)};
+    Channel next;
+    SendBodies(next, encoder, {edition[1]});
+    SendDirectory(next, encoder, DirectoryOf(edition, 70), 101);
+    SendBodies(next, encoder, edition);
+    next.Pad(12);
+    Receive(next.bytes());
+    EXPECT_EQ(Written("index.htm"), "<html>2</html>");
+    EXPECT_EQ(Written("news.htm"), "<p>news</p>");
+    EXPECT_EQ(Written("web/style.css"), "body{}");  // files of the old set stay
+    std::lock_guard lock(directories_.mutex);
+    ASSERT_EQ(directories_.sent.size(), 2u);
+    EXPECT_EQ(directories_.sent[1].second, 70);
+    EXPECT_EQ(directories_.page_there, (std::vector<bool>{true, true}));
+}
+
+TEST_F(PacketTest, ContentNamesInEveryCharacterSetBecomeUtf8FileNames) {
+    const std::vector<dab::MotObject> site{
+        NamedObject(1, dab::kCharsetLatin1, "caf\xe9.htm", Text("latin-1")),
+        NamedObject(2, dab::kCharsetUtf8, "\xed\x95\x9c\xea\xb8\x80/\xec\x95\x88.htm",
+                    Text("utf-8")),
+        // EBU Latin: 0x5C is a letter of the set, but separates folders like "/".
+        NamedObject(3, dab::kCharsetEbuLatin, "dir\\\x82t\x82.txt", Text("ebu")),
+        NamedObject(4, dab::kCharsetEbuLatin, std::string("nul\0.txt", 7), Text("no")),
+        NamedObject(5, dab::kCharsetUtf8, "../out.htm", Text("no"))};
+    dab::MotEncoder encoder;
+    Channel air;
+    SendDirectory(air, encoder, DirectoryOf(site), 7);
+    SendBodies(air, encoder, site);
+    air.Pad(12);
+    Receive(air.bytes());
+    EXPECT_EQ(Written("caf\u00e9.htm"), "latin-1");
+    EXPECT_EQ(Written("\ud55c\uae00/\uc548.htm"), "utf-8");
+    EXPECT_EQ(Written("dir/\u00e9t\u00e9.txt"), "ebu");
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder()))
+        files += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 3u);
+    EXPECT_EQ(Count("MOT content name refused: ../out.htm"), 1u);
+}
+
+// A directory whose size or object count lies is refused; bodies of another size than their
+// entry are refused; what waits for a directory is bounded.
+TEST_F(PacketTest, LyingDirectoriesAreRefusedAndWaitingBodiesAreBounded) {
+    const std::vector<dab::MotObject> site{Object(1, "a.txt", Text("aaa")),
+                                           Object(2, "b.txt", Text("bbb"))};
+    MotDecoderState mot;
+    auto step = [&](int type, uint16_t transport_id, Bytes bytes) {
+        DataGroupAssemblerState entity;
+        entity.type = type;
+        entity.has_transport_id = true;
+        entity.transport_id = transport_id;
+        entity.object = std::move(bytes);
+        return PKT_MotStep(mot, entity);
+    };
+    const Bytes directory = dab::BuildMotDirectory(DirectoryOf(site));
+    Bytes longer = directory;
+    longer[3] += 1;  // DirectorySize one more than the bytes
+    Bytes more = directory;
+    more[5] = 3;  // three objects, two entries
+    Bytes fewer = directory;
+    fewer[5] = 1;  // one object, bytes for two
+    EXPECT_EQ(step(6, 9, longer), MOT_ERR_DIRECTORY);
+    EXPECT_EQ(step(6, 9, more), MOT_ERR_DIRECTORY);
+    EXPECT_EQ(step(6, 9, fewer), MOT_ERR_DIRECTORY);
+    EXPECT_EQ(step(6, 9, Bytes(5, 0)), MOT_ERR_DIRECTORY);
+    const std::string rejected =
+        "MOT directory of " + std::to_string(directory.size()) + " bytes rejected: ";
+    EXPECT_EQ(Count(rejected + "DirectorySize is not its length"), 1u);
+    EXPECT_EQ(Count(rejected + "NumberOfObjects does not match its entries"), 2u);
+    EXPECT_TRUE(mot.carousel.entries.empty());
+
+    // Bodies held for a directory: at most kMaxHeldBodyBytes, the oldest dropped first.
+    const size_t size = kMaxHeldBodyBytes / 4;
+    std::vector<dab::MotObject> big;
+    for (uint16_t tid = 10; tid < 15; ++tid) {
+        big.push_back(Object(tid, "big" + std::to_string(tid), Pattern(size, tid)));
+        EXPECT_EQ(step(4, tid, big.back().body), PKT_SKIPPED);
+    }
+    EXPECT_EQ(mot.carousel.held.size(), 4u);
+    EXPECT_LE(mot.carousel.held_bytes, kMaxHeldBodyBytes);
+    EXPECT_EQ(Count("MOT body 10 dropped: no directory came for it"), 1u);
+    EXPECT_EQ(step(6, 9, dab::BuildMotDirectory(DirectoryOf(big))), PKT_SKIPPED);
+    EXPECT_FALSE(Exists("big10"));
+    for (uint16_t tid = 11; tid < 15; ++tid)
+        EXPECT_EQ(std::filesystem::file_size(body_ / ("big" + std::to_string(tid))), size);
+    EXPECT_TRUE(mot.carousel.held.empty());
+    EXPECT_EQ(mot.carousel.held_bytes, 0u);
+
+    EXPECT_EQ(step(6, 8, directory), PKT_SKIPPED);
+    EXPECT_EQ(step(4, 1, Text("aaaa")), MOT_ERR_BODY_SIZE);  // the entry says 3 bytes
+    EXPECT_FALSE(Exists("a.txt"));
+    EXPECT_EQ(step(4, 1, Text("aaa")), PKT_SUCCESS);
+    EXPECT_EQ(step(4, 1, Text("aaa")), PKT_SKIPPED);  // the same bytes again
+    EXPECT_EQ(Written("a.txt"), "aaa");
+}
+
 TEST_F(PacketTest, TheBodyPathIsKeptWhenALongerOneIsOffered) {
     const std::string long_path(kMaxPathLength + 1, 'a');
     EXPECT_EQ(SetMOTBodyPath(long_path.c_str()), 0);
@@ -418,8 +600,8 @@ TEST_F(PacketTest, TheReferenceSlideshowIsWrittenAsSent) {
     if (ReferenceEti().empty()) GTEST_SKIP() << "the reference recording is not there";
     auto reader = dab::EtiReader::Open(ReferenceEti());
     ASSERT_TRUE(reader);
-    DataGroupAssembler group;
-    MotDecoder mot;
+    DataGroupAssemblerState group;
+    MotDecoderState mot;
     int written = 0;
     dab::XpadDecoder xpad([&](uint8_t type, Bytes data_group) {
         if (type != dab::kXpadMotStart) return;
