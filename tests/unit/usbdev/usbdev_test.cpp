@@ -18,6 +18,11 @@ struct Ops : usbdev::UsbOps {
     Library library;
 };
 
+// The parameter's name in test listings (not its bytes, which change with every build).
+void PrintTo(const Ops& ops, std::ostream* out) {
+    *out << ops.name;
+}
+
 const Ops kSi{{usbdev::kSiUSBXpOps}, "SiUSBXp", Library::kSiUSBXp};
 const Ops kDi{{usbdev::kKoruDmbMSOps}, "KoruDmbMS", Library::kKoruDmbMS};
 
