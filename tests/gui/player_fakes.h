@@ -9,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <QThread>
+#include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -59,10 +61,30 @@ class RecordingTerminal : public player::TerminalPort {
     M4Err SetPosition(int32_t x, int32_t y) override { return Record("SetPosition", "", x, y); }
     M4Err SetOption(uint32_t o, uint32_t v) override { return Record("SetOption", "", o, v); }
     void HideOsd(int hide) override { Record("HideOsd", "", hide); }
-    uint32_t GetCurrentTimeInMS() override { return 0; }
+    uint32_t GetCurrentTimeInMS() override { return clock_ms.load(); }
     M4Err PlayFromTime(uint32_t ms) override { return Record("PlayFromTime", "", ms); }
     M4Err SetTimeShiftParams(const std::string& path, uint32_t minutes) override {
         return Record("SetTimeShiftParams", path, minutes);
+    }
+    M4Err StartRecord(const std::string& path) override {
+        Record("StartRecord", path);
+        return start_record_result.load();
+    }
+    M4Err StopRecord() override { return Record("StopRecord"); }
+    // A picture of capture_width x capture_height (0: none) in capture_pixel_size bytes a pixel.
+    M4Err CaptureScreen(M4CaptureRecord* record) override {
+        Record("CaptureScreen");
+        const uint32_t width = capture_width.load(), height = capture_height.load();
+        if (width == 0 || height == 0) return M4BadParam;
+        const uint32_t pixel_size = capture_pixel_size.load();
+        record->width = width;
+        record->height = height;
+        record->pitch = width * pixel_size;
+        record->pixel_size = pixel_size;
+        record->pixels = static_cast<uint8_t*>(std::malloc(size_t{width} * height * pixel_size));
+        for (uint32_t i = 0; i < width * height * pixel_size; ++i)
+            record->pixels[i] = static_cast<uint8_t>(i % pixel_size == 0 ? 0xFF : 0x10);
+        return M4OK;
     }
     int GetCurrentRadioType(int live) override { return Record("GetCurrentRadioType", "", live); }
     void PADDataInValidCheck(int signal) override { Record("PADDataInValidCheck", "", signal); }
@@ -70,6 +92,13 @@ class RecordingTerminal : public player::TerminalPort {
     void DeleteTerminal() override { Record("DeleteTerminal"); }
     void DeletePluginManager() override { Record("DeletePluginManager"); }
     void DeleteIniFile() override { Record("DeleteIniFile"); }
+
+    // What the stand-in answers.
+    std::atomic<uint32_t> clock_ms{0};
+    std::atomic<M4Err> start_record_result{M4OK};
+    std::atomic<uint32_t> capture_width{0};
+    std::atomic<uint32_t> capture_height{0};
+    std::atomic<uint32_t> capture_pixel_size{3};
 
   private:
     int Record(const std::string& name, const std::string& text = "", long long a = 0,
@@ -109,6 +138,13 @@ class FakeView : public player::MainView {
     void RedrawMessageLine(int) override {}
     void RedrawAntenna() override {}
     void RedrawProgress() override {}
+    long long progress_position = -1, progress_length = -1;
+    void SetProgress(long long position, long long length) override {
+        progress_position = position;
+        progress_length = length;
+    }
+    bool play_tooltip_paused = false;
+    int record_mark_shows = 0;
     void ShowErrorBox(const std::string& text) override { error_boxes.push_back(text); }
     bool AskYesNo(const std::string& text) override {
         questions.push_back(text);
@@ -125,7 +161,7 @@ class FakeView : public player::MainView {
     void HideStatusOverlay() override {}
     void ShowVolumeOsd(const std::string& text) override { volume_osd.push_back(text); }
     void HideVolumeOsd() override {}
-    void ShowRecordMark(bool) override {}
+    void ShowRecordMark(bool visible) override { record_mark_shows += visible ? 1 : 0; }
     void ApplyLayout(int new_layout) override { layout = new_layout; }
     void ApplyExtraSize(int dx, int dy) override {
         extra_width = dx;
@@ -143,7 +179,7 @@ class FakeView : public player::MainView {
     void MovePointerAway() override {}
     void SetVolumeSlider(int volume) override { volume_slider = volume; }
     void SetMuted(bool value) override { muted = value; }
-    void SetPlayTooltip(bool) override {}
+    void SetPlayTooltip(bool paused) override { play_tooltip_paused = paused; }
     void RefreshMenus() override {}
     void RefreshTexts() override {}
     void RefreshButtons() override {}

@@ -218,9 +218,10 @@ class PlayerProcess {
         }
     }
 
-    // receiver: a receiver.conf for the emulated stick; empty: the demo air.
+    // receiver: a receiver.conf for the emulated stick; empty: the demo air. arguments: the
+    // player's command line (a file to play).
     bool Start(const QString& display, const std::filesystem::path& home,
-               const std::filesystem::path& receiver = {}) {
+               const std::filesystem::path& receiver = {}, const QStringList& arguments = {}) {
         home_ = home;
         // The documents folder of the player's working folders (slides, recordings).
         std::filesystem::create_directories(home / "config");
@@ -247,7 +248,7 @@ class PlayerProcess {
         process_.setWorkingDirectory(QString::fromStdString(home.string()));
         process_.setStandardOutputFile(QString::fromStdString((home / "player.out").string()));
         process_.setStandardErrorFile(QString::fromStdString((home / "player.log").string()));
-        process_.start(QString::fromStdString((BinDir() / "VelmarPlayer").string()), {});
+        process_.start(QString::fromStdString((BinDir() / "VelmarPlayer").string()), arguments);
         return process_.waitForStarted(5000);
     }
 
@@ -293,8 +294,8 @@ class PlayerSession {
     PlayerSession(XvfbDisplay& display, std::filesystem::path home, QString artifacts)
         : display_(display), home_(std::move(home)), artifacts_(std::move(artifacts)) {}
 
-    bool Start() {
-        if (!player_.Start(display_.display(), home_)) return false;
+    bool Start(const QStringList& arguments = {}) {
+        if (!player_.Start(display_.display(), home_, {}, arguments)) return false;
         if (!player_.WaitForDebug("window shown after", 15000)) return false;
         QString windows;
         display_.Xdotool({"search", "--sync", "--name", "KORU-DMB"}, &windows);

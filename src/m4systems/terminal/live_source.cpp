@@ -31,7 +31,7 @@ void LiveSource::Deliver(const uint8_t* data, size_t length) {
         std::lock_guard lock(mutex_);
         if (finished_ || aborted_) return;
         delivered_ += length;
-        if (cache_ != nullptr && !cache_failed_) {
+        if (cache_ != nullptr && shift_started_ && !cache_failed_) {
             if (cache_->Write(data, length)) {
                 arrived_.notify_all();
                 return;
@@ -91,7 +91,15 @@ int LiveSource::ReadDelivered(uint8_t* data, int length) {
     std::unique_lock lock(mutex_);
     for (;;) {
         if (aborted_) return 0;
-        // The cache first: after a cache failure its rest still plays before the queue.
+        // What the queue held when time shift started is older than anything in the cache.
+        if (queued_before_shift_ > 0) {
+            const uint32_t part =
+                static_cast<uint32_t>(std::min<uint64_t>(queued_before_shift_, length));
+            const uint32_t got = SQ_GetData(queue_, data, part);
+            queued_before_shift_ = got > 0 ? queued_before_shift_ - got : 0;
+            if (got > 0) return static_cast<int>(got);
+        }
+        // Then the cache: after a cache failure its rest still plays before the queue.
         if (cache_ != nullptr && cache_->Unread() > 0) {
             const long got = cache_->Read(data, static_cast<size_t>(length));
             if (got > 0) return static_cast<int>(got);
@@ -125,12 +133,25 @@ void LiveSource::SetPaused(bool paused) {
 }
 
 void LiveSource::DropQueued() {
+    std::lock_guard lock(mutex_);
     SQ_Reset(queue_);
+    queued_before_shift_ = 0;
 }
 
 bool LiveSource::TimeShifting() const {
     std::lock_guard lock(mutex_);
     return cache_ != nullptr && !cache_failed_;
+}
+
+bool LiveSource::StartTimeShift() {
+    std::lock_guard lock(mutex_);
+    if (cache_ == nullptr || cache_failed_) return false;
+    if (!shift_started_) {
+        shift_started_ = true;
+        queued_before_shift_ = SQ_GetDataNum(queue_);
+        M4_LOG(2, kSource, "time shift starts: the live input goes to the cache");
+    }
+    return true;
 }
 
 uint64_t LiveSource::Delivered() const {

@@ -1,8 +1,10 @@
 // The bytes of a live input on their way from the plug-in's deliver-data call (its download
-// thread) to the demuxer: first to the recorder, then to the time-shift cache when there is
-// one, else to a bounded queue. Overflow policy of the queue: a delivery that does not fit is
-// dropped whole and counted (the demuxer resynchronises); a paused input without time shift
-// drops what arrives, so that resuming continues at live.
+// thread) to the demuxer: first to the recorder, then to a bounded queue, or, once time shift
+// has started (the first pause with a cache), to the time-shift cache. Until then the cache file
+// stays empty: nothing is written to disk for a service that is only watched live. Overflow
+// policy of the queue: a delivery that does not fit is dropped whole and counted (the demuxer
+// resynchronises); a paused input without time shift drops what arrives, so that resuming
+// continues at live.
 #ifndef M4SYSTEMS_TERMINAL_LIVE_SOURCE_H
 #define M4SYSTEMS_TERMINAL_LIVE_SOURCE_H
 
@@ -52,7 +54,11 @@ class M4_INTERNAL LiveSource {
     void SetPaused(bool paused);
     // Forgets queued bytes (resuming at live).
     void DropQueued();
+    // True while a cache can take the stream (time shift is available or running).
     bool TimeShifting() const;
+    // From now on the live bytes go to the cache (playback paused: it falls behind live).
+    // False when there is no usable cache.
+    bool StartTimeShift();
     uint64_t Delivered() const;
     uint64_t Dropped() const;
     uint64_t CacheFileBytes() const;
@@ -68,6 +74,9 @@ class M4_INTERNAL LiveSource {
     std::condition_variable arrived_;
     std::unique_ptr<tsfeed::TimeShiftCache> cache_;
     bool cache_failed_ = false;
+    bool shift_started_ = false;
+    // Bytes at the queue's front that arrived before time shift started: they play first.
+    uint64_t queued_before_shift_ = 0;
     bool paused_ = false;
     bool aborted_ = false;
     bool finished_ = false;

@@ -331,7 +331,10 @@ void MediaSession::FlushPipeline() {
 
 void MediaSession::SetPaused(bool paused) {
     if (paused == state_.clock.Paused()) return;
-    if (live_ != nullptr && !live_->TimeShifting()) {
+    // With a cache, the first pause starts time shift: the stream goes on into the cache.
+    const bool shifting =
+        live_ != nullptr && live_->TimeShifting() && (!paused || live_->StartTimeShift());
+    if (live_ != nullptr && !shifting) {
         live_->SetPaused(paused);
         if (!paused) {
             // Without a cache, what came before the pause is old: play on at live.

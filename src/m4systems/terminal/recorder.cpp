@@ -83,6 +83,7 @@ void Recorder::Write(const uint8_t* data, size_t length) {
         } else {
             WriteRawLocked(data, length, &messages);
         }
+        FlushIfDueLocked(now_ms_(), &messages);
     }
     Send(messages);
 }
@@ -97,6 +98,7 @@ bool Recorder::OpenLocked(const std::string& path, Messages* out) {
     file_buffer_.resize(kFileBufferBytes);
     std::setvbuf(file_, file_buffer_.data(), _IOFBF, file_buffer_.size());
     file_bytes_ = 0;
+    flushed_ms_ = now_ms_();
     M4_LOG(2, kSource, "recording to %s", path.c_str());
     return true;
 }
@@ -148,6 +150,15 @@ bool Recorder::WriteRawLocked(const uint8_t* data, size_t length, Messages* out)
         return WriteUnitLocked(data + room, length - static_cast<size_t>(room), out);
     }
     return WriteUnitLocked(data, length, out);
+}
+
+void Recorder::FlushIfDueLocked(uint32_t now, Messages* out) {
+    if (file_ == nullptr || now - flushed_ms_ < kFlushMs) return;
+    flushed_ms_ = now;
+    if (std::fflush(file_) != 0) {
+        M4_LOG(1, kSource, "writing the recording failed: %s", std::strerror(errno));
+        FailLocked(WM_SYSTEM_RECORD_WRITE_ERROR, out);
+    }
 }
 
 bool Recorder::TimeJumps(const uint8_t* packet, uint32_t now) {

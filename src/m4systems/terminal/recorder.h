@@ -3,7 +3,9 @@
 // (2 GB: the recording stops with 1237). A ".ts" recording is cut at packet boundaries when the
 // stream's time jumps (a PCR that moves backwards, or forwards by more than the time that
 // passed) and goes on in "<base>-1.ts", "<base>-2.ts" ... with 1238 for each. A write failure
-// stops the recording with 1236. Messages are sent after the recorder's lock is released.
+// stops the recording with 1236. What was written reaches the file at least once a second, so a
+// player that is killed leaves a recording that plays up to its last second. Messages are sent
+// after the recorder's lock is released.
 #ifndef M4SYSTEMS_TERMINAL_RECORDER_H
 #define M4SYSTEMS_TERMINAL_RECORDER_H
 
@@ -26,6 +28,7 @@ class M4_INTERNAL Recorder {
     using Notify = std::function<void(uint32_t, int64_t, int64_t)>;
     using NowMs = std::function<uint32_t()>;
     static constexpr uint64_t kSizeLimit = 2147483647;  // bytes a file may hold
+    static constexpr uint32_t kFlushMs = 1000;          // the longest a written byte waits
 
     // now_ms: the arrival clock for telling a jump from a gap (the terminal clock).
     Recorder(Notify notify, NowMs now_ms, uint64_t size_limit = kSizeLimit);
@@ -56,6 +59,7 @@ class M4_INTERNAL Recorder {
     // Writes whole units only while they fit below the limit; false once the recording ended.
     bool WriteUnitLocked(const uint8_t* data, size_t length, Messages* out);
     bool WriteRawLocked(const uint8_t* data, size_t length, Messages* out);
+    void FlushIfDueLocked(uint32_t now, Messages* out);
     void FailLocked(uint32_t message, Messages* out);
     void Send(const Messages& messages);
 
@@ -69,6 +73,7 @@ class M4_INTERNAL Recorder {
     std::string base_;  // path without ".ts"
     int splits_ = 0;
     uint64_t file_bytes_ = 0;
+    uint32_t flushed_ms_ = 0;
     std::vector<uint8_t> pending_;  // TS bytes not yet written (less than one packet, or more)
     std::map<int, PcrState> pcr_;
 };

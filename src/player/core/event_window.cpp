@@ -79,9 +79,11 @@ void EventWindow::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             break;
         case WM_SYSTEM_RESUME:
             terminal_.SetOption(M4T_OPTION_PAUSE, 0);
+            M4_LOG(2, kSource, "resume at %u ms", terminal_.GetCurrentTimeInMS());
             break;
         case WM_SYSTEM_PAUSE:
             terminal_.SetOption(M4T_OPTION_PAUSE, 1);
+            M4_LOG(2, kSource, "pause at %u ms", terminal_.GetCurrentTimeInMS());
             break;
         case WM_SYSTEM_OPEN_FILE:
             Forward(code, 0, 0);
@@ -134,6 +136,25 @@ void EventWindow::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             break;
         case kEventSetPosition:
             terminal_.SetPosition(static_cast<int32_t>(wparam), static_cast<int32_t>(lparam));
+            break;
+        case kEventStartRecord: {
+            auto* request = reinterpret_cast<RecordRequest*>(wparam);
+            request->result = terminal_.StartRecord(request->path);
+            break;
+        }
+        case kEventStopRecord:
+            terminal_.StopRecord();
+            break;
+        case kEventCaptureScreen: {
+            auto* request = reinterpret_cast<CaptureRequest*>(wparam);
+            request->result = terminal_.CaptureScreen(&request->record);
+            break;
+        }
+        case kEventSeek:
+            terminal_.PlayFromTime(time_base_ + static_cast<uint32_t>(wparam));
+            break;
+        case kEventFileClock:
+            FileClock();
             break;
         case WM_SYSTEM_OPEN_DIALOG:
         case WM_SYSTEM_RECORD:
@@ -216,6 +237,9 @@ void EventWindow::Connect(M4Param wparam) {
         terminal_.GetCurrentRadioType(live ? 1 : 0);
     QThread::msleep(10);
     const std::string url = state_.Url();
+    // A file's length is unknown until the terminal reports it (1230); one that does not open
+    // never does, and its playback ends at the next progress step.
+    if (state_.FilePlayback()) total_duration_ = -1;
     log_debug_out("VelmarPlayer: connect after %lld ms", MillisecondsSinceStart());
     const M4Err result = terminal_.ConnectURL(url);
     if (result != M4OK) M4_LOG(1, kSource, "M4T_ConnectURL(%s) = %d", url.c_str(), result);
@@ -225,6 +249,13 @@ void EventWindow::Connect(M4Param wparam) {
     }
     Forward(WM_SYSTEM_CONNECT, wparam, 0);
     if (wparam == 1) terminal_.HideOsd(1);
+}
+
+void EventWindow::FileClock() {
+    const long long position =
+        static_cast<long long>(terminal_.GetCurrentTimeInMS()) - static_cast<long long>(time_base_);
+    const long long length = static_cast<long long>(total_duration_) * 1000;
+    Forward(kEventFileClock, static_cast<M4Param>(position), static_cast<M4Param>(length));
 }
 
 void EventWindow::Close() {

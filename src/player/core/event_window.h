@@ -11,6 +11,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "m4systems/m4_types.h"
 #include "player/core/player_state.h"
@@ -26,6 +27,26 @@ constexpr uint32_t kEventSetPosition = 1024 + 3100;
 constexpr uint32_t kEventTimeShiftOff = 1024 + 3101;
 constexpr uint32_t kEventResetRadioData = 1024 + 3102;
 constexpr uint32_t kEventCloseForSearch = 1024 + 3103;
+
+// Requests of recording, capture and file playback. Start recording and capture are sent (the
+// caller waits for the result in the request that wparam points to); stop recording and seek
+// (wparam: milliseconds after the file's start) are posted; the file clock request is answered
+// to the message window with the same code, the position and the length in milliseconds.
+constexpr uint32_t kEventStartRecord = 1024 + 3110;
+constexpr uint32_t kEventStopRecord = 1024 + 3111;
+constexpr uint32_t kEventCaptureScreen = 1024 + 3112;
+constexpr uint32_t kEventSeek = 1024 + 3113;
+constexpr uint32_t kEventFileClock = 1024 + 3114;
+
+struct RecordRequest {
+    std::string path;
+    M4Err result = M4BadParam;
+};
+
+struct CaptureRequest {
+    M4CaptureRecord record{};  // pixels: freed by the requester with free()
+    M4Err result = M4BadParam;
+};
 
 class EventWindow : public QObject {
   public:
@@ -53,6 +74,7 @@ class EventWindow : public QObject {
     void Connect(M4Param wparam);
     void Close();
     void Exit();
+    void FileClock();
     void Forward(uint32_t code, M4Param wparam, M4Param lparam);
     void PostSelf(uint32_t code, M4Param wparam = 0, M4Param lparam = 0);
 

@@ -64,6 +64,10 @@ void MainController::Post(uint32_t code, M4Param wparam, M4Param lparam) {
     PostPlayerEvent(event_window_, code, wparam, lparam);
 }
 
+void MainController::Send(uint32_t code, M4Param wparam, M4Param lparam) {
+    SendPlayerEvent(event_window_, code, wparam, lparam);
+}
+
 void MainController::SaveSettings() {
     settings_.set_volume(volume_);
     if (save_settings_) save_settings_();
@@ -173,6 +177,7 @@ void MainController::OnTimer(int id) {
             if (skinned_message_serial_ == timed_message_serial_) HideSkinnedMessage();
             break;
         default:
+            extensions_->OnTimer(id);
             break;
     }
 }
@@ -206,6 +211,7 @@ void MainController::Play() {
             SetMessageLine(2, Text(player::Text::kTimeShiftOff));
             Post(WM_SYSTEM_RESUME);
             timers_.Stop(timer::kTimeShiftCounter);
+            extensions_->TimeShiftOffShown();
         }
     }
     if (channel_windows_ != nullptr) channel_windows_->SelectChannel(watch_kind, index);
@@ -238,6 +244,16 @@ void MainController::Stop() {
     menu_.OnStopped();
     view_.RefreshMenus();
     view_.RefreshButtons();
+}
+
+void MainController::StopCommand() {
+    if (state_.Searching()) return;
+    if (state_.Recording() && !Ask(Text(player::Text::kRecordingStopAsk))) return;
+    Stop();
+}
+
+void MainController::OnProgressPressed(int offset, int span) {
+    if (state_.FilePlayback()) extensions_->SeekFile(offset, span);
 }
 
 bool MainController::AskToStopRecording() {

@@ -77,9 +77,19 @@ class PlaybackExtensions {
     virtual void CaptureCommand() {}
     // Play on live TV while time shift is on and ready.
     virtual void TimeShiftPlayPause() {}
+    // Play on live TV while time shift is off: the "OFF" text was shown.
+    virtual void TimeShiftOffShown() {}
     virtual void ResetTimeShift() {}
     virtual std::string TimeShiftText() { return {}; }
     virtual bool TimeShiftAvailable() { return false; }
+    // A press in the progress bar, offset pixels from its left end of span pixels of travel.
+    virtual void SeekFile(int /*offset*/, int /*span*/) {}
+    // The file clock (the answer to kEventFileClock): position and length in milliseconds.
+    virtual void FileProgress(long long /*position_ms*/, long long /*length_ms*/) {}
+    // A live channel of watch_kind was tuned (the message window's 1129).
+    virtual void LiveTuned(int /*watch_kind*/) {}
+    // A main window timer that the controller itself does not use (2033, 2324).
+    virtual void OnTimer(int /*id*/) {}
     virtual void ReservationDialog() {}
 };
 
@@ -149,6 +159,11 @@ class MainController : public QObject {
     // Commands.
     void Play();
     void Stop();
+    // Stop as the user asks for it (button, key S, menu): a running recording is ended only
+    // after "Recording, and Do you want to stop?" was answered Yes.
+    void StopCommand();
+    // A left press in the progress bar (file playback seeks there).
+    void OnProgressPressed(int offset, int span);
     void ChannelStep(int direction);  // -1 up (towards the top), +1 down
     void DigitKey(int n);
     void ToggleMute();
@@ -233,6 +248,8 @@ class MainController : public QObject {
     PlaybackExtensions* extensions() const { return extensions_; }
 
     void Post(uint32_t code, M4Param wparam = 0, M4Param lparam = 0);
+    // Delivers a request to the event window and waits until it has been handled.
+    void Send(uint32_t code, M4Param wparam = 0, M4Param lparam = 0);
 
   private:
     void OnTimer(int id);

@@ -28,7 +28,7 @@ void MainController::OnControl(int control_id) {
             Play();
             break;
         case control::kStop:
-            Stop();
+            StopCommand();
             break;
         case control::kChannelUp:
             ChannelStep(-1);
@@ -78,7 +78,7 @@ void MainController::OnMenuCommand(int command) {
             break;
         case command::kStop:
             LeaveFullScreen();
-            Stop();
+            StopCommand();
             break;
         case command::kRecordingStop:
             Stop();
@@ -254,7 +254,7 @@ void MainController::HandleKey(int key, bool alt) {
                 ClearMessageLines();
                 Post(WM_SYSTEM_STOP);
             } else {
-                Stop();
+                StopCommand();
             }
             break;
         case Qt::Key_T:

@@ -24,6 +24,8 @@ class MainView {
     virtual void RedrawMessageLine(int line) = 0;
     virtual void RedrawAntenna() = 0;
     virtual void RedrawProgress() = 0;
+    // The played file's position and length (ms) for the progress bar; redraws it.
+    virtual void SetProgress(long long position_ms, long long length_ms) = 0;
 
     // A modal error or information box (OK) and a Yes/No question.
     virtual void ShowErrorBox(const std::string& text) = 0;

@@ -70,6 +70,9 @@ enum class Text : int {
     kRecordSplitFile,
     kRecordSplitTail,
     kFolderError,
+    kRecordDataChannelRefused,
+    kCaptureFileName,
+    kFileCannotPlay,
     // Reserved recordings.
     kReserveSelectChannel,
     kReserveStartBeforeNow,

@@ -151,6 +151,7 @@ void VelmarMessage::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             Tuned(watch_kind, index);
             controller_.ResetTimeShift();
             controller_.ShowChannelCaption(watch_kind, index);
+            extensions.LiveTuned(watch_kind);
             break;
         }
         case WM_SYSTEM_RECORD:
@@ -264,6 +265,9 @@ void VelmarMessage::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             M4_LOG(2, kSource, "WM_SYSTEM_MOT_DIR_TIME[%d]", static_cast<int>(lparam));
             timers_.Start(timer::kDataServiceDirectory,
                           static_cast<int>(std::clamp<M4Param>(lparam, 0, 1 << 24)) * 100, true);
+            break;
+        case kEventFileClock:
+            extensions.FileProgress(wparam, lparam);
             break;
         default:
             break;

@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
 #include <QIcon>
@@ -75,13 +76,17 @@ PlayerApp::~PlayerApp() {
     if (events_ != nullptr && events_->running()) events_->Exit();
     relay_.Detach();
     // The message window and the controller refer to the window: they go first.
+    playback_.reset();
     message_window_.reset();
     controller_.reset();
     window_.reset();
 }
 
 int PlayerApp::Run(const std::vector<std::string>& arguments) {
-    const std::string file = arguments.empty() ? std::string() : StripQuotes(arguments.front());
+    // A relative name is the starting folder's: the player (and the first player that a second
+    // start hands it to) works in the user folder.
+    const std::string file =
+        arguments.empty() ? std::string() : AbsoluteFileName(StripQuotes(arguments.front()));
     if (!instance_.Claim()) {
         if (!file.empty()) instance_.HandOver(file);
         return 0;
@@ -210,12 +215,20 @@ void PlayerApp::InitialiseDialog() {
     }
     const int length = std::clamp(settings_->timeshift(), 0, 3);
     const std::string cache = settings_->path(settings::kTimeshiftFolder) + "/file_cache.ts";
+    // A player that was killed leaves its cache behind; only one player runs, so it is stale.
+    std::error_code stale;
+    std::filesystem::remove(cache, stale);
     SetTimeShiftParams(cache.c_str(),
                        settings_->timeshiftonoff() != 0 ? kTimeShiftMinutes[length] : 0);
     const std::string mot = settings_->path(settings::kDataServiceFolder) + "/";
     SetMOTPath(mot.c_str());
 
     message_window_ = std::make_unique<VelmarMessage>(*controller_);
+    PlaybackFeatures::Dependencies playback;
+    playback.controller = controller_.get();
+    playback.message_window = message_window_.get();
+    playback.choose_files = [this] { return ChooseFilesToOpen(); };
+    playback_ = std::make_unique<PlaybackFeatures>(playback);
     state_.connection_state = kConnectionIdle;
     state_.recording_state = kNotRecording;
     state_.layout = kLayoutVideo;
@@ -232,6 +245,15 @@ void PlayerApp::InitialiseDialog() {
         [this] { PostPlayerEvent(message_window_.get(), WM_SYSTEM_DISPLAY_CHANGED); });
     window_->RefreshTexts();
     channel_cache_ = std::filesystem::exists("channel.dat");
+}
+
+std::vector<std::string> PlayerApp::ChooseFilesToOpen() {
+    const QStringList files = QFileDialog::getOpenFileNames(window_.get(), QString(), QString(),
+                                                            QString::fromUtf8(kOpenFileFilters));
+    std::vector<std::string> paths;
+    for (const QString& file : files)
+        paths.push_back(file.toStdString());
+    return paths;
 }
 
 void PlayerApp::CheckReceiver() {

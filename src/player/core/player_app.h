@@ -14,6 +14,7 @@
 #include "player/core/event_window.h"
 #include "player/core/main_controller.h"
 #include "player/core/message_window.h"
+#include "player/core/playback_features.h"
 #include "player/core/player_state.h"
 #include "player/core/single_instance.h"
 #include "player/core/terminal_port.h"
@@ -51,6 +52,7 @@ class PlayerApp {
     VelmarPlayerDlg* window() { return window_.get(); }
     MainController* controller() { return controller_.get(); }
     VelmarMessage* message_window() { return message_window_.get(); }
+    PlaybackFeatures* playback() { return playback_.get(); }
     EventWindowThread* events() { return events_.get(); }
     SingleInstance& instance() { return instance_; }
     DesktopSession& desktop() { return desktop_; }
@@ -75,6 +77,7 @@ class PlayerApp {
     void OnSecondInstance(const std::string& text);
     void OnSuspend();
     void CheckReceiver();
+    std::vector<std::string> ChooseFilesToOpen();
     void InstallTerminationHandler();
     void OnTerminationRequest();
     void SaveSettings();
@@ -85,6 +88,7 @@ class PlayerApp {
     std::unique_ptr<VelmarPlayerDlg> window_;
     std::unique_ptr<MainController> controller_;
     std::unique_ptr<VelmarMessage> message_window_;
+    std::unique_ptr<PlaybackFeatures> playback_;
     std::unique_ptr<M4TerminalPort> terminal_;
     std::unique_ptr<EventWindowThread> events_;
     MessageRelay relay_;

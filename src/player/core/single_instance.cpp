@@ -1,5 +1,7 @@
 #include "player/core/single_instance.h"
 
+#include <filesystem>
+
 #include <unistd.h>
 
 #include <QCryptographicHash>
@@ -21,6 +23,13 @@ std::string StripQuotes(const std::string& text) {
     if (!result.empty() && result.front() == '"') result.erase(0, 1);
     if (!result.empty() && result.back() == '"') result.pop_back();
     return result;
+}
+
+std::string AbsoluteFileName(const std::string& text) {
+    if (text.empty() || text.find("://") != std::string::npos) return text;
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(text, error);
+    return error ? text : absolute.lexically_normal().string();
 }
 
 QString SingleInstance::DefaultName() {

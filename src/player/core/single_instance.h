@@ -14,6 +14,9 @@ namespace koru::player {
 
 // One leading and one trailing double quote removed.
 std::string StripQuotes(const std::string& text);
+// A file name made absolute against the current folder; URLs ("...://...") and empty text stay
+// as they are.
+std::string AbsoluteFileName(const std::string& text);
 
 class SingleInstance : public QObject {
   public:

@@ -47,6 +47,18 @@ M4Err M4TerminalPort::SetTimeShiftParams(const std::string& path, uint32_t minut
     return ::SetTimeShiftParams(path.c_str(), minutes);
 }
 
+M4Err M4TerminalPort::StartRecord(const std::string& path) {
+    return M4T_StartRecord(term_, path.c_str());
+}
+
+M4Err M4TerminalPort::StopRecord() {
+    return M4T_StopRecord(term_);
+}
+
+M4Err M4TerminalPort::CaptureScreen(M4CaptureRecord* record) {
+    return M4T_CaptureScreen(term_, record);
+}
+
 int M4TerminalPort::GetCurrentRadioType(int live) {
     return ::GetCurrentRadioType(live);
 }

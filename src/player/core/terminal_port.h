@@ -26,6 +26,11 @@ class TerminalPort {
     virtual M4Err PlayFromTime(uint32_t ms) = 0;
     // The time-shift cache of the transport-stream input (0 minutes: off).
     virtual M4Err SetTimeShiftParams(const std::string& path, uint32_t minutes) = 0;
+    // Recording of the live input into path (".ts" or ".mp2"), and its end.
+    virtual M4Err StartRecord(const std::string& path) = 0;
+    virtual M4Err StopRecord() = 0;
+    // A copy of the last picture; the caller frees record->pixels with free().
+    virtual M4Err CaptureScreen(M4CaptureRecord* record) = 0;
 
     // The radio audio module's calls that the event and message windows make.
     virtual int GetCurrentRadioType(int live) = 0;
@@ -59,6 +64,9 @@ class M4TerminalPort : public TerminalPort {
     uint32_t GetCurrentTimeInMS() override;
     M4Err PlayFromTime(uint32_t ms) override;
     M4Err SetTimeShiftParams(const std::string& path, uint32_t minutes) override;
+    M4Err StartRecord(const std::string& path) override;
+    M4Err StopRecord() override;
+    M4Err CaptureScreen(M4CaptureRecord* record) override;
     int GetCurrentRadioType(int live) override;
     void PADDataInValidCheck(int signal) override;
     void MOTInitVariable(int reset) override;

@@ -571,7 +571,12 @@ void VelmarPlayerDlg::mousePressEvent(QMouseEvent* event) {
         return;
     }
     if (event->button() != Qt::LeftButton || full_screen_) return;
-    if (Place("RG_PlayProgress").contains(position)) return;
+    if (const QRect bar = Place("RG_PlayProgress"); bar.contains(position)) {
+        // The thumb's left edge travels the bar's width less its own.
+        const int span = bar.width() - skin_.Image("BM_Pro_Normal").width();
+        if (controller_ != nullptr) controller_->OnProgressPressed(position.x() - bar.left(), span);
+        return;
+    }
     drag_ = Drag::kMove;
     drag_start_global_ = event->globalPosition().toPoint();
     drag_start_window_ = pos();
@@ -648,7 +653,9 @@ void VelmarPlayerDlg::dragEnterEvent(QDragEnterEvent* event) {
 void VelmarPlayerDlg::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.isEmpty() || controller_ == nullptr) return;
-    controller_->OpenUrlText(urls.first().toLocalFile().toStdString());
+    // Only files play: a dropped web address has no local name.
+    const QString file = urls.first().toLocalFile();
+    if (!file.isEmpty()) controller_->OpenUrlText(file.toStdString());
 }
 
 }  // namespace koru::player

@@ -86,6 +86,8 @@ class VelmarPlayerDlg : public QWidget, public MainView {
     void RedrawMessageLine(int line) override;
     void RedrawAntenna() override;
     void RedrawProgress() override;
+    // Drawn only in file playback with a known length.
+    void SetProgress(long long position_ms, long long length_ms) override;
     void ShowErrorBox(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
     void ShowSkinnedMessage(const std::string& text) override;
@@ -113,9 +115,6 @@ class VelmarPlayerDlg : public QWidget, public MainView {
     void RefreshButtons() override;
     void OpenMakerPage() override;
     void TakeFocus() override;
-
-    // The progress of a played file (drawn only in file playback with a known length).
-    void SetProgress(long long position_ms, long long length_ms);
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,32 @@ TEST(Recorder, TheSizeLimitStopsTheRecording) {
         harness.recorder.Stop();
         EXPECT_EQ(harness.Count(WM_SYSTEM_RECORD_SIZE_LIMIT), 1);
     }
+}
+
+// A player killed while recording keeps all but the last second of what arrived.
+TEST(Recorder, WhatWasWrittenReachesTheFileWithinASecond) {
+    TempDir dir;
+    RecorderHarness harness;
+    const std::filesystem::path path = dir / "rec.ts";
+    ASSERT_TRUE(harness.recorder.Start(path.string()));
+    std::string bytes;
+    for (int i = 0; i < 5; ++i)
+        bytes += Packet(0x100, -1, static_cast<uint8_t>(i));
+    harness.Write(bytes);
+    harness.now += Recorder::kFlushMs - 1;
+    harness.Write(Packet(0x100, -1, 5));
+    EXPECT_EQ(std::filesystem::file_size(path), 0u);  // still in the file buffer
+    harness.now += 1;
+    harness.Write(Packet(0x100, -1, 6), kPacket);
+    EXPECT_EQ(std::filesystem::file_size(path), 7 * kPacket);
+    // The same for MPEG audio, which is written as it comes.
+    const std::filesystem::path audio = dir / "rec.mp2";
+    ASSERT_TRUE(harness.recorder.Start(audio.string()));
+    harness.Write(std::string(1000, 'a'));
+    harness.now += Recorder::kFlushMs;
+    harness.Write(std::string(10, 'b'));
+    EXPECT_EQ(std::filesystem::file_size(audio), 1010u);
+    EXPECT_TRUE(harness.messages.empty());
 }
 
 TEST(Recorder, AFileThatCannotBeCreatedIsAWriteError) {
