@@ -100,6 +100,7 @@ class PlaybackFeaturesTest : public QObject {
     void CaptureWritesTheJpeg();
     void FilesPlayWithProgressSeekAndEnd();
     void AFileThatCannotPlayIsReported();
+    void NoFileOpensDuringASearch();
     void FilePauseAndLayoutBackToLive();
     void WindowDropsBlinksAndSeeks();
 };
@@ -505,6 +506,23 @@ void PlaybackFeaturesTest::AFileThatCannotPlayIsReported() {
     QCOMPARE(QString::fromStdString(h.view.error_boxes[0]),
              QString("The file cannot be played.\n\nfile.ts"));
     QVERIFY(!h.controller->timers().IsActive(timer::kFileProgress));
+}
+
+void PlaybackFeaturesTest::NoFileOpensDuringASearch() {
+    Harness h;
+    h.state.activity = kActivitySearching;
+    // A second start or a drop hands a file over; one handed over just before the search
+    // began is already queued.
+    h.controller->OpenFileFromOutside("/rec/handed.ts");
+    h.controller->OpenUrlText("/rec/dropped.mp2");
+    h.state.SetUrl("/rec/queued.ts");
+    PostPlayerEvent(h.events.window(), WM_SYSTEM_OPEN_FILE);
+    h.DrainEvents();
+    QCOMPARE(h.Count("CloseURL"), size_t{0});
+    QCOMPARE(h.Count("ConnectURL"), size_t{0});
+    QVERIFY(!h.state.FilePlayback());
+    QVERIFY(!h.controller->timers().IsActive(timer::kFileProgress));
+    QCOMPARE(h.state.Url(), std::string("/rec/queued.ts"));
 }
 
 void PlaybackFeaturesTest::FilePauseAndLayoutBackToLive() {

@@ -541,21 +541,28 @@ void MainController::SelectSkin(int command) {
     SaveSettings();
 }
 
-void MainController::OpenFileFromOutside(const std::string& path) {
+bool MainController::MayOpenFile(const std::string& path) const {
     if (!menu_.HasFeature(Feature::kFilePlayback)) {
         M4_LOG(1, kSource, "file playback is not available: %s not opened", path.c_str());
-        return;
+        return false;
     }
+    if (state_.Searching()) {
+        // The search has the receiver and the picture area: nothing else plays meanwhile.
+        M4_LOG(1, kSource, "a channel search runs: %s not opened", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+void MainController::OpenFileFromOutside(const std::string& path) {
+    if (!MayOpenFile(path)) return;
     Post(WM_SYSTEM_STOP);
     state_.SetUrl(path);
     Post(WM_SYSTEM_OPEN_FILE);
 }
 
 void MainController::OpenUrlText(const std::string& text) {
-    if (!menu_.HasFeature(Feature::kFilePlayback)) {
-        M4_LOG(1, kSource, "file playback is not available: %s not opened", text.c_str());
-        return;
-    }
+    if (!MayOpenFile(text)) return;
     state_.SetUrl(text);
     Post(WM_SYSTEM_OPEN_FILE);
 }

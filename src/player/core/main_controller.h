@@ -258,6 +258,8 @@ class MainController : public QObject {
     // True when key completes the service key sequence of the manual search window.
     bool ManualSearchSequence(int key);
     void StartPendingTune();
+    // False (with a log line) when no file may be opened now: no file playback, or a search.
+    bool MayOpenFile(const std::string& path) const;
     // The layout and data-service display of a list switch from `current` (not in full screen).
     void SwitchLayoutForList(int watch_kind, int current, bool live);
     bool AskToStopRecording();

@@ -238,6 +238,10 @@ class EmulatorFixture : public ::testing::Test {
             }
         }
         ops_->SetTimeouts(200, 200);
+        return CutIntoPackets(stream);
+    }
+    // The packets of stream bytes; a packet still incomplete at the end is dropped.
+    static std::vector<Packet> CutIntoPackets(const Bytes& stream) {
         std::vector<Packet> packets;
         size_t at = 0;
         while (at + 4 <= stream.size()) {
