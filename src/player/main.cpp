@@ -41,7 +41,6 @@ int main(int argc, char** argv) {
         dependencies.search.find_search_function = [plugins] {
             return koru::player::FindSearchFunction(plugins);
         };
-        dependencies.search.receiver_present = &koru::player::ReceiverConnected;
         channels = std::make_unique<koru::player::ChannelDialogs>(dependencies);
         app.SetChannelWindows(channels.get());
 

@@ -9,6 +9,7 @@
 #include "rxmod/bb_err.h"
 #include "rxmod/receiver.h"
 #include "rxmod/rxmod_api.h"
+#include "usbdev/usb_ops.h"
 #include "usbdev/usbdev.h"
 
 namespace {
@@ -36,26 +37,7 @@ constexpr uint8_t kFirmwareIdQuery = 0x10;
 constexpr uint8_t kControl = 0x11;
 constexpr uint8_t kHardwareIdNone = 15;
 
-}  // namespace
-
-// The eight operations of one device library.
-struct UsbOps {
-    int (*GetNumDevices)(uint32_t* count);
-    int (*Open)(uint32_t index, USB_HANDLE* handle);
-    int (*Close)(USB_HANDLE handle);
-    int (*Read)(USB_HANDLE handle, void* buffer, uint32_t wanted, uint32_t* got);
-    int (*Write)(USB_HANDLE handle, const void* buffer, uint32_t length, uint32_t* written);
-    int (*FlushBuffers)(USB_HANDLE handle, uint8_t transmit, uint8_t receive);
-    int (*SetTimeouts)(uint32_t read_ms, uint32_t write_ms);
-    int (*CheckRXQueue)(USB_HANDLE handle, uint32_t* queued, uint32_t* status);
-};
-
-namespace {
-
-const UsbOps kSiUSBXp{SI_GetNumDevices, SI_Open,         SI_Close,       SI_Read,
-                      SI_Write,         SI_FlushBuffers, SI_SetTimeouts, SI_CheckRXQueue};
-const UsbOps kKoruDmbMS{DI_GetNumDevices, DI_Open,         DI_Close,       DI_Read,
-                        DI_Write,         DI_FlushBuffers, DI_SetTimeouts, DI_CheckRXQueue};
+using usbdev::UsbOps;
 
 // Milliseconds paused, over the process's life (a measurement, not receiver state).
 std::atomic<uint64_t> g_paused_ms{0};
@@ -71,7 +53,7 @@ LinkState& Link() {
 }
 
 const UsbOps& ChosenOps() {
-    return Link().backend == kBackendSiUSBXp ? kSiUSBXp : kKoruDmbMS;
+    return Link().backend == kBackendSiUSBXp ? usbdev::kSiUSBXpOps : usbdev::kKoruDmbMSOps;
 }
 
 // Sends one whole frame.

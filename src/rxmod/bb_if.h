@@ -36,13 +36,15 @@ void BB_Ifce_InstallBuses();
 
 // The link (part of the receiver, see receiver.h): the library chosen and the one open handle,
 // which remembers the library that opened it.
+namespace usbdev {
 struct UsbOps;
+}
 constexpr int kBackendSiUSBXp = 1;
 constexpr int kBackendKoruDmbMS = 0;
 struct LinkState {
     int backend = kBackendKoruDmbMS;  // also the choice when no library sees a device
     USB_HANDLE handle = nullptr;
-    const UsbOps* handle_ops = nullptr;
+    const usbdev::UsbOps* handle_ops = nullptr;
 };
 
 // Which library carries the link: 1 SiUSBXp, 0 KoruDmbMS (as chosen by BB_API_GetUSBApi).

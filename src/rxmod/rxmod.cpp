@@ -46,6 +46,16 @@ bool StopAsked(void* context) {
     return !Running(static_cast<DownloadContext*>(context));
 }
 
+// A tune gives up its lock wait (and the settling of a tuning that is abandoned anyway) once
+// the stop is asked. Nothing else does: the stream's start and stop sequences keep every pause
+// the chips need, or a stopped stick answers the next register reads with stream bytes.
+int TuneUnlessStopped(DownloadContext* context) {
+    BB_SetStopCheck(&StopAsked, context);
+    const int result = BB_API_Tune(context->frequency);
+    BB_SetStopCheck(nullptr, nullptr);
+    return result;
+}
+
 // Messages of this connection; none once close asked for the stop.
 void Notify(const DownloadContext* context, uint32_t message, M4Param wparam = 0,
             M4Param lparam = 0) {
@@ -119,7 +129,7 @@ uint32_t TuneFailureMessage(int result) {
 Outcome Tune(DownloadContext* context) {
     for (;;) {
         if (!Running(context)) return Outcome::kAsked;
-        const int result = BB_API_Tune(context->frequency);
+        const int result = TuneUnlessStopped(context);
         if (result == BB_SUCCESS) {
             context->failures = 0;
             M4_LOG(2, kSource, "BB_API_Tune() succeeded.");
@@ -157,6 +167,8 @@ Outcome OpenAndStart(DownloadContext* context, int* slot) {
             Notify(context, WM_SYSTEM_NO_DEVICE);
         } else {
             M4_LOG(1, kSource, "Unknown error!!");
+            // The thread ends here: without a message the player would wait for it forever.
+            Notify(context, WM_SYSTEM_FAILURE);
         }
         BB_API_CloseService(*slot);
         return Outcome::kEnded;
@@ -378,11 +390,9 @@ int ConnectReceiver() {
 
 uint32_t Pnp_UsbThread(void* param) {
     auto* context = static_cast<DownloadContext*>(param);
-    BB_SetStopCheck(&StopAsked, context);
     context->signal.count = 0;
     Notify(context, WM_SYSTEM_SIGNAL_LEVEL, 0, 0);
     const int result = Receive(context) ? 0 : BB_ERR_SERVICE;
-    BB_SetStopCheck(nullptr, nullptr);
     M4_LOG(2, kSource, "Pnp_UsbThread ended(%d)", result);
     EndThread(context);
     return static_cast<uint32_t>(result);
@@ -404,6 +414,11 @@ int BB_ParseURL(const char* url, double* frequency_mhz, int32_t* service_index,
     int index = 0;
     for (int i = 0; i < 2 && std::isdigit(static_cast<unsigned char>(*at)); ++i, ++at) {
         index = index * 10 + (*at - '0');
+    }
+    if (index >= kMaxServices) {
+        // 64 and 65 name the receiver's FIC and debug streams, the rest nothing at all.
+        M4_LOG(1, kSource, "service index %d of %s is no service", index, url);
+        return BB_ERR_NO_DEVICE;
     }
     const char* dot = std::strrchr(at, '.');
     if (dot == nullptr) return BB_ERR_NO_DEVICE;

@@ -5,11 +5,12 @@
 // silence and faults as messages and recovers from lost lock, silence and queue overruns.
 //
 // Stopping: close asks the thread to stop and waits up to 3 s. Every wait in the thread is short
-// (at most 100 ms) or ends at once on the stop request (the receiver's pauses and its lock wait,
-// see BB_SetStopCheck); the stream is read without waiting. So the thread ends well within the
-// 3 s unless a USB transfer hangs. Such a thread is left to finish on its own: the link and, when
-// the service object is shut down meanwhile, the object and its context are then released by the
-// thread itself at its end, never under it.
+// (at most 100 ms) or ends at once on the stop request (a tune's lock wait, see
+// BB_SetStopCheck); the stream is read without waiting, and stopping it takes the chips' own
+// pauses (150 ms). So the thread ends well within the 3 s unless a USB transfer hangs. Such a
+// thread is left to finish on its own: the link and, when the service object is shut down
+// meanwhile, the object and its context are then released by the thread itself at its end, never
+// under it.
 #ifndef RXMOD_RXMOD_H
 #define RXMOD_RXMOD_H
 
@@ -73,9 +74,9 @@ struct DownloadContext {
     bool orphaned = false;   // the object was shut down: the thread frees it and this context
 };
 
-// "bbu://" + up to 7 digits (kHz) + one separator + up to 2 digits (service index) + anything
-// up to the last "." + the extension: "ts" (kind 3), "mp2" or "mp3" (kind 2), compared with
-// case. 0, or BB_ERR_NO_DEVICE.
+// "bbu://" + up to 7 digits (kHz) + one separator + up to 2 digits (service index, below 64) +
+// anything up to the last "." + the extension: "ts" (kind 3), "mp2" or "mp3" (kind 2), compared
+// with case. 0, or BB_ERR_NO_DEVICE.
 int BB_ParseURL(const char* url, double* frequency_mhz, int32_t* service_index,
                 int32_t* stream_kind);
 

@@ -76,7 +76,6 @@ struct ChannelHarness {
         dependencies.search.find_search_function = [this]() -> DMB_API_SearchChannelFn {
             return plugin_present ? &ScriptedSearch : nullptr;
         };
-        dependencies.search.receiver_present = [this] { return receiver; };
         dialogs = std::make_unique<ChannelDialogs>(dependencies);
         core.controller->SetChannelWindows(dialogs.get());
         core.state.WithStore([](settings::ChannelStore& store) { store.language = 1; });
@@ -106,7 +105,6 @@ struct ChannelHarness {
     koru::skin::QtSkin skin{layout};
     QWidget main_window;
     bool plugin_present = true;
-    bool receiver = true;
     std::unique_ptr<ChannelDialogs> dialogs;
 };
 

@@ -38,6 +38,8 @@ class ChannelWindowsTest : public QObject {
     void AStartOnTheRadioListShowsTheRadioTab();
     void RadioButtonDuringASearchTunesNothing();
     void DoubleClickRules();
+    void DoubleClickAcrossTheDataListTunesAndFindsALateStick();
+    void ARegionWithoutFrequenciesKeepsTheLists();
     void ChannelListButtonPaths();
     void ReservationsAheadAreAskedAboutBeforeASearch();
     void HeadingsAndTooltipsFollowTheLanguage();
@@ -75,9 +77,11 @@ void ChannelWindowsTest::SearchOfRegionTwoTunesTvZero() {
     QCOMPARE(QString::fromStdString(h.core.terminal.CallsNamed("ConnectURL")[0].text),
              QString("bbu://208736,0,0.ts"));
     QCOMPARE(h.core.state.WatchKind(), settings::kWatchKindTv);
-    // The outcome stays readable after the search window has gone, then hides itself.
+    // The outcome stays readable for 2 s after the search window has gone, then hides itself.
+    h.core.time.Advance(1999);
     QVERIFY(h.core.view.skinned_shown);
-    QVERIFY(CoreHarness::WaitFor([&] { return !h.core.view.skinned_shown; }, 5000));
+    h.core.time.Advance(1);
+    QVERIFY(!h.core.view.skinned_shown);
 }
 
 void ChannelWindowsTest::CancelDuringTheThirdFrequencyKeepsItsServicesAndTheLists() {
@@ -103,12 +107,12 @@ void ChannelWindowsTest::CancelDuringTheThirdFrequencyKeepsItsServicesAndTheList
     QCOMPARE(h.Items(h.dialogs->list_window()->list_of(settings::kWatchKindTv)).front(),
              QString("TV 1"));
     // Nothing played live before: nothing is tuned again.
-    CoreHarness::Settle(100);
+    h.core.DrainEvents();
     QCOMPARE(h.Connects(), size_t{0});
     // A message shown meanwhile is not hidden by the outcome's timer.
     QVERIFY(h.core.view.skinned_shown);
     h.core.controller->ShowSkinnedMessage("Later message");
-    CoreHarness::Settle(2500);
+    h.core.time.Advance(2500);
     QVERIFY(h.core.view.skinned_shown);
 }
 
@@ -129,7 +133,7 @@ void ChannelWindowsTest::ReceiverLostEndsTheSearchAndIsReportedOnce() {
              QString("bbu://208736,1,0.ts"));
     // The plug-in's own receiver-lost message that follows is not shown again.
     PostPlayerEvent(h.core.message_window.get(), WM_SYSTEM_USB_LOST);
-    CoreHarness::Settle(100);
+    h.core.DrainEvents();
     QCOMPARE(h.core.view.error_boxes.size(), size_t{1});
 }
 
@@ -211,7 +215,7 @@ void ChannelWindowsTest::RadioButtonDuringASearchTunesNothing() {
     h.dialogs->list_window()->Refill();
     h.core.state.activity = kActivitySearching;
     h.dialogs->list_window()->button(control::kListRadioButton)->click();
-    CoreHarness::Settle(100);
+    h.core.DrainEvents();
     QCOMPARE(h.core.state.WatchKind(), settings::kWatchKindRadio);
     QVERIFY(h.dialogs->list_window()
                 ->list_of(settings::kWatchKindRadio)
@@ -241,7 +245,7 @@ void ChannelWindowsTest::DoubleClickRules() {
     h.core.state.activity = kActivitySearching;
     OpenChannelFromList(*h.core.controller, settings::kWatchKindTv, 4);
     h.core.state.activity = kActivityTuned;
-    CoreHarness::Settle(100);
+    h.core.DrainEvents();
     QCOMPARE(h.Connects(), size_t{1});
     // A radio service from live TV: the audio layout, the radio plays, its caption trimmed.
     auto* radio = h.dialogs->list_window()->list_of(settings::kWatchKindRadio);
@@ -261,15 +265,57 @@ void ChannelWindowsTest::DoubleClickRules() {
     QCOMPARE(h.core.state.layout.load(), kLayoutVideo);
 }
 
+void ChannelWindowsTest::DoubleClickAcrossTheDataListTunesAndFindsALateStick() {
+    ChannelHarness h;
+    h.core.FillChannels();
+    h.core.state.WithStore([](settings::ChannelStore& store) {
+        store.data.Append(koru::test::Entry("Web", 208.736f, 3, 2));
+    });
+    h.dialogs->list_window()->Refill();
+    QVERIFY(h.core.Play(0));
+    // TV 0 plays and data 0 is current: the data service plays, in the audio layout.
+    OpenChannelFromList(*h.core.controller, settings::kWatchKindData, 0);
+    QVERIFY(CoreHarness::WaitFor([&] { return h.Connects() == 2; }));
+    QCOMPARE(QString::fromStdString(h.core.terminal.CallsNamed("ConnectURL")[1].text),
+             QString("bbu://208736,3,0.mp2"));
+    QCOMPARE(h.core.state.layout.load(), kLayoutAudio);
+    PostPlayerEvent(h.core.events.window(), WM_SYSTEM_FIRST_FRAME);
+    QVERIFY(CoreHarness::WaitFor(
+        [&] { return h.core.state.connection_state.load() == kConnectionPlaying; }));
+    // And back to TV 0, with a stick that came after the start.
+    h.core.state.receiver_present = 0;
+    OpenChannelFromList(*h.core.controller, settings::kWatchKindTv, 0);
+    QVERIFY(CoreHarness::WaitFor([&] { return h.Connects() == 3; }));
+    QCOMPARE(QString::fromStdString(h.core.terminal.CallsNamed("ConnectURL")[2].text),
+             QString("bbu://208736,0,0.ts"));
+}
+
+void ChannelWindowsTest::ARegionWithoutFrequenciesKeepsTheLists() {
+    ChannelHarness h;
+    h.core.FillChannels();
+    QVERIFY(h.core.Play(1));
+    h.core.state.WithStore([](settings::ChannelStore& store) { store.frequency_region = 9; });
+    h.dialogs->ChannelSearchCommand();
+    QVERIFY(h.WaitForSearchEnd());
+    QVERIFY(h.script.frequencies.empty());
+    QCOMPARE(h.core.state.ChannelCount(settings::kWatchKindTv), 5);
+    QCOMPARE(h.core.state.ChannelCount(settings::kWatchKindRadio), 2);
+    QCOMPARE(h.core.view.skinned_messages.back(), std::string(kCanceled));
+    // What played was not closed for a search that scanned nothing.
+    h.core.DrainEvents();
+    QVERIFY(h.core.terminal.CallsNamed("CloseURL").empty());
+    QCOMPARE(h.core.state.connection_state.load(), kConnectionPlaying);
+}
+
 void ChannelWindowsTest::ChannelListButtonPaths() {
     ChannelHarness h;
     // No channel, no receiver: the receiver report, no search.
-    h.receiver = false;
+    h.core.receiver_plugged = false;
     h.dialogs->ChannelListCommand();
     QCOMPARE(h.core.view.error_boxes.size(), size_t{1});
     QVERIFY(!h.dialogs->search_window()->isVisible());
     // No channel, list shown: the button hides it.
-    h.receiver = true;
+    h.core.receiver_plugged = true;
     h.dialogs->OpenChannelList();
     h.dialogs->ChannelListCommand();
     QVERIFY(!h.dialogs->list_window()->isVisible());

@@ -182,7 +182,7 @@ void DataServiceMessagesTest::TunesAndStopsShowHideAndReset() {
     // Stop in the radio list, a weak signal and a lost receiver reset the data service, and the
     // radio module forgets its label and slide on the event thread.
     h.core.state.SetWatchKind(settings::kWatchKindRadio);
-    CoreHarness::Settle(100);
+    h.core.DrainEvents();
     h.core.terminal.Clear();
     h.display.calls.clear();
     h.core.message_window->Handle(WM_SYSTEM_STOP, 0, 0);

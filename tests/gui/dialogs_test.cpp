@@ -494,7 +494,7 @@ void DialogsTest::KeysAndMenusOpenTheDialogs() {
 void DialogsTest::ARowSearchesItsFrequencyAndTunesTheFirstTvService() {
     DialogHarness h;
     QVERIFY(h.PlayTv());
-    CoreHarness::Settle(100);  // the first picture's message has reached the main window
+    h.channels.core.DrainEvents();  // the first picture's message has reached the main window
     h.channels.core.terminal.Clear();
     std::string line_during_search;
     h.channels.script.answers = {
@@ -542,8 +542,10 @@ void DialogsTest::ADataOnlyResultStoresNothing() {
     QCOMPARE(h.channels.core.state.connection_state.load(), kConnectionStopped);
     QVERIFY(h.controller().message_line(2).empty());
     // Shown for a second, then hidden; nothing is tuned.
+    h.channels.core.time.Advance(999);
     QVERIFY(h.channels.core.view.skinned_shown);
-    QVERIFY(CoreHarness::WaitFor([&] { return !h.channels.core.view.skinned_shown; }));
+    h.channels.core.time.Advance(1);
+    QVERIFY(!h.channels.core.view.skinned_shown);
     QCOMPARE(h.Connects(), size_t{0});
 }
 
@@ -627,7 +629,7 @@ void DialogsTest::NothingStartsWhileAChannelSearchRuns() {
     h.channels.dialogs->ChannelSearchCommand();
     release = true;
     QVERIFY(h.WaitForManualSearch());
-    CoreHarness::Settle(100);
+    h.channels.core.DrainEvents();
     QCOMPARE(h.channels.script.calls.load(), 7);
 }
 

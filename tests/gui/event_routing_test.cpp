@@ -102,7 +102,7 @@ void EventRoutingTest::SameChannelDoesNotReconnect() {
 
     PostPlayerEvent(core.events.window(), WM_SYSTEM_TUNE, 1);
     QVERIFY(CoreHarness::WaitFor([&] { return core.view.banner_hides > hides_before; }));
-    CoreHarness::Settle(100);
+    core.DrainEvents();
     QCOMPARE(core.terminal.CallsNamed("ConnectURL").size(), size_t{1});
     QVERIFY(core.terminal.CallsNamed("CloseURL").empty());
 }
@@ -130,7 +130,7 @@ void EventRoutingTest::TuneIsIgnoredWithoutReceiver() {
     core.state.receiver_present = 0;
     PostPlayerEvent(core.events.window(), WM_SYSTEM_TUNE_IF_PRESENT, 1);
     PostPlayerEvent(core.events.window(), WM_SYSTEM_TUNE, 1);
-    CoreHarness::Settle(150);
+    core.DrainEvents();
     QVERIFY(core.terminal.CallsNamed("ConnectURL").empty());
     QCOMPARE(core.state.CurrentIndex(settings::kWatchKindTv), 0);
 }
@@ -139,7 +139,7 @@ void EventRoutingTest::SignalReportWhileStoppedShowsOneBar() {
     CoreHarness core;
     core.state.connection_state = kConnectionStopped;
     PostPlayerEvent(core.events.window(), WM_SYSTEM_SIGNAL_LEVEL, 150, 0);
-    CoreHarness::Settle(100);
+    core.DrainEvents();
     QCOMPARE(core.controller->antenna_bars(), 1);
     // The radio module still got the value as reported.
     const auto checks = core.terminal.CallsNamed("PADDataInValidCheck");
@@ -204,9 +204,10 @@ void EventRoutingTest::FirstFrameHidesBannerAfter2200Ms() {
     QCOMPARE(core.message_window->timers().Period(timer::kHideBanner), 2200);
     QCOMPARE(core.state.connection_state.load(), kConnectionPlaying);
     const int hides = core.view.banner_hides;
-    QTest::qWait(2000);
+    core.time.Advance(2199);
     QCOMPARE(core.view.banner_hides, hides);
-    QVERIFY(CoreHarness::WaitFor([&] { return core.view.banner_hides == hides + 1; }, 1000));
+    core.time.Advance(1);
+    QCOMPARE(core.view.banner_hides, hides + 1);
     QVERIFY(!core.message_window->timers().IsActive(timer::kHideBanner));
 }
 
@@ -259,7 +260,7 @@ void EventRoutingTest::UnhandledCodesHaveNoEffect() {
     core.state.connection_state = kConnectionPlaying;
     for (uint32_t code : {1134u, 1135u, 1240u, 4000u})
         PostPlayerEvent(core.events.window(), code);
-    CoreHarness::Settle(100);
+    core.DrainEvents();
     QVERIFY(core.terminal.Calls().empty());
     QVERIFY(core.view.error_boxes.empty());
     QCOMPARE(core.state.connection_state.load(), kConnectionPlaying);

@@ -61,7 +61,7 @@ class Harness : public CoreHarness {
         state.SetWatchKind(watch_kind);
         state.tune_state = kTuneChosenFromList;  // a change of list tunes again
         QVERIFY(Play(index));
-        Settle();
+        DrainEvents();
     }
     bool Recording() const { return state.Recording(); }
     size_t Count(const std::string& call) const { return terminal.CallsNamed(call).size(); }
@@ -100,6 +100,7 @@ class PlaybackFeaturesTest : public QObject {
     void CaptureWritesTheJpeg();
     void FilesPlayWithProgressSeekAndEnd();
     void AFileThatCannotPlayIsReported();
+    void NoFileOpensDuringASearch();
     void FilePauseAndLayoutBackToLive();
     void WindowDropsBlinksAndSeeks();
 };
@@ -139,7 +140,7 @@ void PlaybackFeaturesTest::RecordingStartsAndEndsThroughTheTerminal() {
     QVERIFY(h.message_window->timers().IsActive(timer::kRecordMarkOff));
     // A second Record does not start another file.
     h.features->RecordCommand();
-    CoreHarness::Settle();
+    h.DrainEvents();
     QCOMPARE(h.Count("StartRecord"), size_t{1});
 
     // Stop ends only the recording; the next Stop ends playback.
@@ -194,7 +195,7 @@ void PlaybackFeaturesTest::ASplitRecordingIsReportedOnceAtStop() {
     // The count starts again: the next recording's stop reports nothing, and a split that
     // arrives after the stop is not counted.
     PostPlayerEvent(h.events.window(), WM_SYSTEM_RECORD_SPLIT, 3);
-    CoreHarness::Settle();
+    h.DrainEvents();
     h.features->RecordCommand();
     QVERIFY(h.WaitFor([&] { return h.Recording(); }));
     h.controller->Stop();
@@ -242,7 +243,7 @@ void PlaybackFeaturesTest::NoRecordingStateWithoutAFile() {
     h.terminal.start_record_result = M4IOErr;
     h.features->RecordCommand();
     QVERIFY(h.WaitForCall("StartRecord"));
-    CoreHarness::Settle();
+    h.DrainEvents();
     QVERIFY(!h.Recording());
     QVERIFY(!h.message_window->timers().IsActive(timer::kRecordMarkOff));
     QVERIFY(h.controller->menu().IsEnabled(command::kRecord));
@@ -252,7 +253,7 @@ void PlaybackFeaturesTest::NoRecordingStateWithoutAFile() {
     koru::test::WriteFile(h.folder / "plain", "x");
     h.settings.set_path(settings::kVideoFolder, (h.folder / "plain" / "video").string());
     h.features->RecordCommand();
-    CoreHarness::Settle(100);
+    h.DrainEvents();
     QVERIFY(!h.Recording());
     QCOMPARE(h.Count("StartRecord"), size_t{1});
     QCOMPARE(h.view.error_boxes.size(), size_t{1});
@@ -262,7 +263,7 @@ void PlaybackFeaturesTest::NoRecordingStateWithoutAFile() {
         [](settings::ChannelStore& s) { s.data.Append(koru::test::Entry("Web", 208.736f, 3, 2)); });
     h.PlayLive(settings::kWatchKindData, 0);
     h.features->RecordCommand();
-    CoreHarness::Settle(100);
+    h.DrainEvents();
     QVERIFY(!h.Recording());
     QCOMPARE(h.Count("StartRecord"), size_t{1});
     QCOMPARE(h.controller->message_line(2), std::string("A data channel cannot be recorded."));
@@ -273,7 +274,7 @@ void PlaybackFeaturesTest::NoRecordingStateWithoutAFile() {
     h.state.SetWatchKind(settings::kWatchKindTv);
     h.features->RecordCommand();
     PostPlayerEvent(h.events.window(), WM_SYSTEM_RECORD);
-    CoreHarness::Settle(100);
+    h.DrainEvents();
     QCOMPARE(h.Count("StartRecord"), size_t{1});
 }
 
@@ -290,7 +291,7 @@ void PlaybackFeaturesTest::StopExitChannelChangeAndOpenAskFirst() {
     h.controller->ChannelStep(+1);
     h.controller->OnControl(control::kOpen);
     QVERIFY(!h.controller->Exit());
-    CoreHarness::Settle();
+    h.DrainEvents();
     QCOMPARE(h.view.questions.size(), size_t{5});
     for (const std::string& asked : h.view.questions)
         QCOMPARE(QString::fromStdString(asked), QString::fromStdString(question));
@@ -309,7 +310,7 @@ void PlaybackFeaturesTest::StopExitChannelChangeAndOpenAskFirst() {
     QVERIFY(h.WaitFor([&] { return h.Recording(); }));
     h.controller->OnControl(control::kOpen);
     QVERIFY(h.WaitForCall("StopRecord", 2));
-    CoreHarness::Settle();
+    h.DrainEvents();
     QVERIFY(!h.Recording());
     QVERIFY(!h.state.FilePlayback());
 
@@ -345,7 +346,7 @@ void PlaybackFeaturesTest::TimeShiftStopsAtItsLimitAndResumes() {
     QVERIFY(!h.features->TimeShiftAvailable());
     // At the limit Play pauses no more; the counter stays.
     h.controller->Play();
-    CoreHarness::Settle();
+    h.DrainEvents();
     QCOMPARE(h.LastPause(), 0LL);
     h.features->OnTimer(timer::kTimeShiftCounter);
     QCOMPARE(h.features->time_shift().delay_seconds(), 30 * 60);
@@ -386,7 +387,7 @@ void PlaybackFeaturesTest::TimeShiftRefusalsAndTheOffText() {
     h.features->RecordCommand();
     QVERIFY(h.WaitFor([&] { return h.Recording(); }));
     h.controller->Play();
-    CoreHarness::Settle();
+    h.DrainEvents();
     QCOMPARE(h.LastPause(), -1LL);
     QCOMPARE(QString::fromStdString(h.view.error_boxes.back()),
              QString("It is recording now. It is not possible to play the timesift function."));
@@ -396,7 +397,7 @@ void PlaybackFeaturesTest::TimeShiftRefusalsAndTheOffText() {
     h.controller->Play();
     QVERIFY(h.WaitFor([&] { return h.LastPause() == 1; }));
     h.features->RecordCommand();
-    CoreHarness::Settle();
+    h.DrainEvents();
     QCOMPARE(h.Count("StartRecord"), size_t{1});
     QCOMPARE(QString::fromStdString(h.view.error_boxes.back()),
              QString("Timeshift function is now on playing. Please stop Timeshift and then start "
@@ -517,6 +518,23 @@ void PlaybackFeaturesTest::AFileThatCannotPlayIsReported() {
     QVERIFY(!h.controller->timers().IsActive(timer::kFileProgress));
 }
 
+void PlaybackFeaturesTest::NoFileOpensDuringASearch() {
+    Harness h;
+    h.state.activity = kActivitySearching;
+    // A second start or a drop hands a file over; one handed over just before the search
+    // began is already queued.
+    h.controller->OpenFileFromOutside("/rec/handed.ts");
+    h.controller->OpenUrlText("/rec/dropped.mp2");
+    h.state.SetUrl("/rec/queued.ts");
+    PostPlayerEvent(h.events.window(), WM_SYSTEM_OPEN_FILE);
+    h.DrainEvents();
+    QCOMPARE(h.Count("CloseURL"), size_t{0});
+    QCOMPARE(h.Count("ConnectURL"), size_t{0});
+    QVERIFY(!h.state.FilePlayback());
+    QVERIFY(!h.controller->timers().IsActive(timer::kFileProgress));
+    QCOMPARE(h.state.Url(), std::string("/rec/queued.ts"));
+}
+
 void PlaybackFeaturesTest::FilePauseAndLayoutBackToLive() {
     Harness h;
     h.state.SetUrl("/rec/a.mp2");
@@ -533,9 +551,9 @@ void PlaybackFeaturesTest::FilePauseAndLayoutBackToLive() {
     QCOMPARE(h.state.layout.load(), kLayoutAudio);
     // Up leaves the file for the TV list's channel: the video layout comes back.
     h.controller->ChannelStep(-1);
+    h.time.Advance(1500);  // the pending channel's timer
     QVERIFY(h.WaitFor(
-        [&] { return h.terminal.CallsNamed("ConnectURL").back().text.rfind("bbu://", 0) == 0; },
-        5000));
+        [&] { return h.terminal.CallsNamed("ConnectURL").back().text.rfind("bbu://", 0) == 0; }));
     QVERIFY(h.WaitFor([&] { return h.state.layout == kLayoutVideo; }));
     QVERIFY(!h.state.FilePlayback());
 }
@@ -571,7 +589,7 @@ void PlaybackFeaturesTest::WindowDropsBlinksAndSeeks() {
     QDropEvent file_drop(QPointF(50, 50), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&window, &file_drop);
     QVERIFY2(h.WaitForCall("ConnectURL"), h.state.Url().c_str());
-    CoreHarness::Settle();
+    h.DrainEvents();
     QCOMPARE(h.Count("ConnectURL"), size_t{1});
     QCOMPARE(QString::fromStdString(h.terminal.CallsNamed("ConnectURL")[0].text),
              QString("/rec/dropped.ts"));

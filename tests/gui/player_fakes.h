@@ -35,13 +35,10 @@ struct TerminalCall {
     long long a = 0;
     long long b = 0;
     QThread* thread = nullptr;
-    qint64 at_ms = 0;  // since the terminal was made
 };
 
 class RecordingTerminal : public player::TerminalPort {
   public:
-    RecordingTerminal() { clock_.start(); }
-
     std::vector<TerminalCall> Calls() const {
         std::lock_guard lock(mutex_);
         return calls_;
@@ -57,7 +54,6 @@ class RecordingTerminal : public player::TerminalPort {
         std::lock_guard lock(mutex_);
         calls_.clear();
     }
-    qint64 Now() const { return clock_.elapsed(); }
 
     M4Err ConnectURL(const std::string& url) override { return Record("ConnectURL", url); }
     M4Err CloseURL() override { return Record("CloseURL"); }
@@ -110,13 +106,12 @@ class RecordingTerminal : public player::TerminalPort {
     int Record(const std::string& name, const std::string& text = "", long long a = 0,
                long long b = 0) {
         std::lock_guard lock(mutex_);
-        calls_.push_back({name, text, a, b, QThread::currentThread(), clock_.elapsed()});
+        calls_.push_back({name, text, a, b, QThread::currentThread()});
         return 0;
     }
 
     mutable std::mutex mutex_;
     std::vector<TerminalCall> calls_;
-    QElapsedTimer clock_;
 };
 
 class FakeView : public player::MainView {
@@ -208,6 +203,9 @@ inline settings::ChannelEntry Entry(const char* label, float freq, int subch_id,
 // its thread, the real message window and controller, a settings file in a temporary folder.
 class CoreHarness {
   public:
+    // A code the event window ignores.
+    static constexpr uint32_t kNoSuchMessage = 4000;
+
     // port: the radio module and plug-in calls of the message window (null: the real ones).
     explicit CoreHarness(player::DataServicePort* port = nullptr)
         : state(store),
@@ -222,8 +220,11 @@ class CoreHarness {
         dependencies.save_settings = [this] {
             state.WithStore([this](const settings::ChannelStore&) { settings.SaveSettings(); });
         };
+        dependencies.receiver_check = [this] { return receiver_plugged.load(); };
         controller = std::make_unique<player::MainController>(dependencies);
         message_window = std::make_unique<player::VelmarMessage>(*controller, port);
+        controller->timers().UseManualTime(&time);
+        message_window->timers().UseManualTime(&time);
         state.connection_state = player::kConnectionIdle;
         state.receiver_present = 1;
         events.Open(message_window.get());
@@ -250,11 +251,22 @@ class CoreHarness {
         if (!WaitFor([&] { return terminal.CallsNamed("ConnectURL").size() > connects; }))
             return false;
         player::PostPlayerEvent(events.window(), WM_SYSTEM_FIRST_FRAME);
-        return WaitFor([&] { return state.connection_state.load() == player::kConnectionPlaying; });
+        DrainEvents();  // the message window has seen the first frame too
+        return state.connection_state.load() == player::kConnectionPlaying;
     }
 
-    // Waits (running the main thread's events) until pred holds or timeout_ms passed.
-    static bool WaitFor(const std::function<bool()>& pred, int timeout_ms = 3000) {
+    // Lets every request already queued at the event window run, with what each queues in
+    // turn (a tune queues its connect), and the messages forwarded to the message window.
+    void DrainEvents() {
+        for (int hop = 0; hop < 3; ++hop) {
+            player::SendPlayerEvent(events.window(), kNoSuchMessage);
+            QCoreApplication::processEvents();
+        }
+    }
+
+    // Waits (running the main thread's events) until pred holds or timeout_ms passed. The
+    // timeout only bounds a failing test: nothing is measured against it.
+    static bool WaitFor(const std::function<bool()>& pred, int timeout_ms = 10000) {
         QElapsedTimer timer;
         timer.start();
         while (!pred()) {
@@ -263,9 +275,9 @@ class CoreHarness {
         }
         return true;
     }
-    // Lets queued events on both threads run for a while.
-    static void Settle(int ms = 50) { QTest::qWait(ms); }
 
+    // The window timers run on this clock: a test moves it on with time.Advance(ms).
+    player::ManualTime time;
     TempDir folder;
     settings::ChannelStore store;
     player::PlayerState state;
@@ -276,6 +288,8 @@ class CoreHarness {
     std::unique_ptr<player::MainController> controller;
     std::unique_ptr<player::VelmarMessage> message_window;
     int shutdowns = 0;
+    // What the receiver check finds (the flag in the state is what the player last found).
+    std::atomic<bool> receiver_plugged{true};
 };
 
 }  // namespace koru::test

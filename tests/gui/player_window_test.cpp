@@ -1,6 +1,7 @@
 // The real main window with the default skin, under the offscreen platform: its shape as data,
 // the placing of its controls when enlarged, full screen, keys, menus, the volume slider and the
 // audio layout. The terminal is the recording stand-in.
+#include <QMessageBox>
 #include <QtTest>
 
 #include "m4systems/messages.h"
@@ -77,6 +78,7 @@ class PlayerWindowTest : public QObject {
     void MenusFollowTheModel();
     void VolumeSliderDrivesTheVolume();
     void AudioLayoutShowsTheRadioBackground();
+    void ASkinThatCannotBeReadSaysWhy();
 };
 
 void PlayerWindowTest::WindowIsShapedFromItsBackground() {
@@ -219,6 +221,31 @@ void PlayerWindowTest::AudioLayoutShowsTheRadioBackground() {
     QVERIFY2(different < 300, std::to_string(different).c_str());
     h.controller->SwitchLayout(kLayoutVideo);
     QVERIFY(h.window.screen_wnd()->isVisible());
+}
+
+void PlayerWindowTest::ASkinThatCannotBeReadSaysWhy() {
+    WindowHarness h;
+    const std::filesystem::path path = h.folder / "Broken.lay";
+    // The XML length (little-endian) and XML that ends inside its first element.
+    const std::string xml = "<page id='P' x='0'";
+    koru::test::WriteFile(path, std::string{static_cast<char>(xml.size()), 0, 0, 0} + xml);
+    // The warning is modal: it is read and closed from inside its own event loop.
+    QString caption;
+    QString text;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            caption = box->windowTitle();
+            text = box->text();
+            box->accept();
+        }
+    });
+    closer.start(10);
+    QVERIFY(h.window.LoadSkin(path.string()));
+    closer.stop();
+    QCOMPARE(caption, QString("Error"));
+    QVERIFY(!text.isEmpty());
+    QVERIFY(h.state.message_box_flag);
 }
 
 QTEST_MAIN(PlayerWindowTest)

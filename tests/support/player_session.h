@@ -12,8 +12,10 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -168,6 +170,44 @@ inline bool PrepareChannels(const std::filesystem::path& home, const QStringList
         return false;
     }
     return true;
+}
+
+// One Channel element of a "channel.xml": its list ("tv", "radio", "data"), its label as found
+// (broadcast labels come padded with blanks), and the URL the player tunes for it. A service's
+// index in the URL follows the order its ensemble's FIC announced it in, which depends on where
+// the search began to listen: tests look services up by label or list position, never by index.
+struct StoredChannel {
+    std::string type;
+    std::string label;
+    std::string url;
+};
+
+// The Channel elements of a "channel.xml" text in file order.
+inline std::vector<StoredChannel> StoredChannelsOf(const std::string& xml) {
+    std::vector<StoredChannel> channels;
+    static const QRegularExpression element(
+        "<Channel type=\"([a-z]+)\" subch_id=\"(-?\\d+)\" freq=\"([0-9.]+)\" label=\"([^\"]*)\"");
+    auto matches = element.globalMatch(QString::fromStdString(xml));
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        const std::string type = match.captured(1).toStdString();
+        const long khz = std::lround(match.captured(3).toDouble() * 1000);
+        const std::string url = "bbu://" + std::to_string(khz) + "," +
+                                match.captured(2).toStdString() + ",0." +
+                                (type == "tv" ? "ts" : "mp2");
+        channels.push_back({type, match.captured(4).trimmed().toStdString(), url});
+    }
+    return channels;
+}
+
+// The URL of the stored channel of that list and label, or of the list's first channel when the
+// label is empty; empty when there is none.
+inline std::string StoredUrl(const std::string& xml, const std::string& type,
+                             const std::string& label = "") {
+    for (const StoredChannel& channel : StoredChannelsOf(xml)) {
+        if (channel.type == type && (label.empty() || channel.label == label)) return channel.url;
+    }
+    return {};
 }
 
 // The player's data-service folder below a user folder of PlayerProcess.

@@ -1,7 +1,6 @@
 #include "player/channels/channel_dialogs.h"
 
 #include "m4systems/plugin.h"
-#include "usbdev/usbdev.h"
 
 namespace koru::player {
 
@@ -92,14 +91,6 @@ DMB_API_SearchChannelFn FindSearchFunction(PluginManager* plugins) {
     if (plugins == nullptr) return nullptr;
     return reinterpret_cast<DMB_API_SearchChannelFn>(
         PM_GetProcAddress(plugins, "rxmod", "DMB_API_SearchChannel"));
-}
-
-bool ReceiverConnected() {
-    int32_t library = 0;
-    BB_API_GetUSBApi(&library);
-    uint32_t count = 0;
-    const int result = library == 1 ? SI_GetNumDevices(&count) : DI_GetNumDevices(&count);
-    return result == SI_SUCCESS && count > 0;
 }
 
 }  // namespace koru::player

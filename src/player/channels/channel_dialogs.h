@@ -55,8 +55,6 @@ class ChannelDialogs : public ChannelWindows {
 
 // DMB_API_SearchChannel of the plug-in module "rxmod" through the terminal's plug-in manager.
 DMB_API_SearchChannelFn FindSearchFunction(PluginManager* plugins);
-// The receiver check: the plug-in's USB library counts at least one device.
-bool ReceiverConnected();
 
 }  // namespace koru::player
 

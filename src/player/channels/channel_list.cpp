@@ -38,7 +38,6 @@ void OpenChannelFromList(MainController& controller, int watch_kind, int index) 
         if ((live && current == settings::kWatchKindTv) ||
             (!live && state.layout == kLayoutVideo)) {
             controller.SwitchLayout(kLayoutAudio);
-            if (live) state.tune_state = kTuneChosenFromList;
         }
     } else if (watch_kind == settings::kWatchKindTv) {
         data_service.SetRadioText("");
@@ -46,10 +45,19 @@ void OpenChannelFromList(MainController& controller, int watch_kind, int index) 
         if ((live && current != settings::kWatchKindTv) ||
             (!live && state.layout == kLayoutAudio)) {
             controller.SwitchLayout(kLayoutVideo);
-            data_service.SetRadioText("");
-            if (live) state.tune_state = kTuneChosenFromList;
         }
+    } else if (live && current == settings::kWatchKindTv) {
+        // A data service from live TV: its display with the logo in the audio layout, as the
+        // list's Data button does.
+        data_service.UseLogo();
+        data_service.Show(false);
+        data_service.SetRadioText("");
+        controller.SwitchLayout(kLayoutAudio);
     }
+    // A live service of another list is tuned afresh: the same index in another list is
+    // another service, whichever two lists they are.
+    if (live && current != watch_kind) state.tune_state = kTuneChosenFromList;
+    controller.CheckReceiverIfMissing();
     state.SetWatchKind(watch_kind);
     ShowListCaption(controller, index);
     controller.Post(WM_SYSTEM_TUNE, index);

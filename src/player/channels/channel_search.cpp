@@ -32,7 +32,6 @@ ChannelSearch::ChannelSearch(const Dependencies& dependencies, QObject* parent)
       state_(dependencies.controller->state()),
       event_window_(dependencies.event_window),
       find_search_function_(dependencies.find_search_function),
-      receiver_present_(dependencies.receiver_present),
       now_(dependencies.now ? dependencies.now : [] { return PlayerWallClock().Seconds(); }) {}
 
 ChannelSearch::~ChannelSearch() {
@@ -44,9 +43,7 @@ ChannelSearch::~ChannelSearch() {
 // ---- Requests -------------------------------------------------------------------------------
 
 bool ChannelSearch::ReceiverCheck() {
-    const bool present = receiver_present_ ? receiver_present_() : false;
-    // A receiver plugged in after the start can be used from now on.
-    state_.receiver_present = present ? 1 : 0;
+    const bool present = controller_.CheckReceiver();
     if (!present) controller_.ReportError(WM_SYSTEM_USB_LOST);
     return present;
 }
@@ -173,10 +170,22 @@ void ChannelSearch::Run() {
             controller_.ShowMessage(controller_.Text(Text::kCannotFindRxmod));
             // Nothing was searched: the windows return to where they were, and a later
             // request may try again (the plug-in may be installed by then).
-            controller_.SetMessageLine(2, "");
-            controller_.HideSkinnedMessage();
-            if (window_ != nullptr) window_->HideWindow();
-            if (list_ != nullptr) list_->ShowList();
+            RestoreWindows();
+        });
+        searching_ = false;
+        return;
+    }
+    int region = 0;
+    state_.WithStore([&](const settings::ChannelStore& store) { region = store.frequency_region; });
+    const settings::BandTable& band = settings::GetBandTable(region);
+    const int n = static_cast<int>(band.frequencies_khz.size());
+    if (n == 0) {
+        // A scan of nothing is no result: the stored lists and what plays stay as they are.
+        M4_LOG(1, kSource, "region %d has no frequencies: nothing searched", region);
+        OnUi([this] {
+            RestoreWindows();
+            controller_.ShowSkinnedMessageFor(controller_.Text(Text::kSearchCanceled),
+                                              kOutcomeShownMs);
         });
         searching_ = false;
         return;
@@ -186,14 +195,11 @@ void ChannelSearch::Run() {
         controller_.data_service().SetRadioText("");
         if (window_ != nullptr) window_->ClearLists();
     });
-    SendPlayerEvent(event_window_, kEventCloseForSearch);
+    // The receiver is the search's before the close runs, so that no tune or connect still
+    // queued at the event window takes it back.
     state_.activity = kActivitySearching;
+    SendPlayerEvent(event_window_, kEventCloseForSearch);
     cancel_requested_ = false;
-
-    int region = 0;
-    state_.WithStore([&](const settings::ChannelStore& store) { region = store.frequency_region; });
-    const settings::BandTable& band = settings::GetBandTable(region);
-    const int n = static_cast<int>(band.frequencies_khz.size());
     M4_LOG(2, kSource, "search of region %d: %d frequencies", region, n);
     table_.BeginSearch();
     for (int i = 0; i < n; ++i) {
@@ -204,6 +210,13 @@ void ChannelSearch::Run() {
     const bool cancelled = cancel_requested_;
     searching_ = false;
     Close(cancelled);
+}
+
+void ChannelSearch::RestoreWindows() {
+    controller_.SetMessageLine(2, "");
+    controller_.HideSkinnedMessage();
+    if (window_ != nullptr) window_->HideWindow();
+    if (list_ != nullptr) list_->ShowList();
 }
 
 bool ChannelSearch::ScanFrequency(DMB_API_SearchChannelFn search, int i, int n, int frequency_khz) {

@@ -55,8 +55,6 @@ class ChannelSearch : public QObject {
         QObject* event_window = nullptr;
         // DMB_API_SearchChannel of the plug-in module "rxmod", or null when it has none.
         std::function<DMB_API_SearchChannelFn()> find_search_function;
-        // The receiver check: a device counted through the plug-in's USB library.
-        std::function<bool()> receiver_present;
         // Now, for the reservation question.
         std::function<std::time_t()> now;
     };
@@ -93,6 +91,8 @@ class ChannelSearch : public QObject {
     void OpenSearchWindow();
 
     void Run();
+    // Nothing was searched: the search window goes, the channel list comes back.
+    void RestoreWindows();
     // False when the receiver went away (the search ends).
     bool ScanFrequency(DMB_API_SearchChannelFn search, int i, int n, int frequency_khz);
     void Close(bool cancelled);
@@ -105,7 +105,6 @@ class ChannelSearch : public QObject {
     PlayerState& state_;
     QObject* event_window_;
     std::function<DMB_API_SearchChannelFn()> find_search_function_;
-    std::function<bool()> receiver_present_;
     std::function<std::time_t()> now_;
     SearchWindowView* window_ = nullptr;
     ChannelListControl* list_ = nullptr;

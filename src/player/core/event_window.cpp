@@ -40,6 +40,7 @@ void EventWindow::PostSelf(uint32_t code, M4Param wparam, M4Param lparam) {
 void EventWindow::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
     switch (code) {
         case WM_SYSTEM_RECONNECT:
+            if (SearchHasReceiver("reconnect")) break;
             terminal_.ConnectURL(state_.Url());
             total_duration_ = -1;
             Forward(code, wparam, lparam);
@@ -120,6 +121,7 @@ void EventWindow::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
             terminal_.PADDataInValidCheck(static_cast<int>(wparam));
             break;
         case WM_SYSTEM_RECONNECT_URL:
+            if (SearchHasReceiver("reconnect")) break;
             terminal_.CloseURL();
             terminal_.ConnectURL(state_.Url());
             break;
@@ -187,12 +189,17 @@ void EventWindow::Handle(uint32_t code, M4Param wparam, M4Param lparam) {
     }
 }
 
+bool EventWindow::SearchHasReceiver(const char* request) {
+    if (!state_.Searching()) return false;
+    M4_LOG(2, kSource, "%s refused: a channel search runs", request);
+    return true;
+}
+
 void EventWindow::Tune(int index) {
-    if (state_.receiver_present != 1) return;
+    if (state_.receiver_present != 1 || SearchHasReceiver("tune")) return;
     const int watch_kind = state_.WatchKind();
     if (!state_.FilePlayback() && index == state_.CurrentIndex(watch_kind) &&
-        state_.tune_state == kTuneTuned && state_.connection_state == kConnectionPlaying &&
-        !state_.Searching()) {
+        state_.tune_state == kTuneTuned && state_.connection_state == kConnectionPlaying) {
         Forward(WM_SYSTEM_SAME_CHANNEL, 0, 0);
         return;
     }
@@ -230,6 +237,8 @@ void EventWindow::Tune(int index) {
 }
 
 void EventWindow::Connect(M4Param wparam) {
+    // A connect queued behind the search's close would take the receiver from the search.
+    if (SearchHasReceiver("connect")) return;
     const bool live = state_.play_source == kPlaySourceLive;
     if (live) state_.connection_state = kConnectionConnecting;
     if (state_.WatchKind() == settings::kWatchKindRadio)

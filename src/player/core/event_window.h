@@ -71,6 +71,8 @@ class EventWindow : public QObject {
 
   private:
     void Handle(uint32_t code, M4Param wparam, M4Param lparam);
+    // True (with a log line) while a channel search owns the receiver: nothing connects then.
+    bool SearchHasReceiver(const char* request);
     void Tune(int index);
     void Connect(M4Param wparam);
     void Close();

@@ -68,6 +68,8 @@ void FilePlayback::SwitchLayout(int layout) {
 }
 
 void FilePlayback::Play() {
+    // A file handed over just before a search began: the search keeps the receiver.
+    if (state_.Searching()) return;
     // Dropped files reach here without the Open command's question.
     if (state_.Recording()) {
         if (!controller_.Ask(controller_.Text(Text::kRecordingStopAsk))) return;

@@ -29,6 +29,7 @@ MainController::MainController(const Dependencies& dependencies, QObject* parent
       shutdown_(dependencies.shutdown),
       save_settings_(dependencies.save_settings),
       load_skin_(dependencies.load_skin),
+      receiver_check_(dependencies.receiver_check),
       extensions_(&no_extensions_),
       timers_([this](int id) { OnTimer(id); }, this) {
     settings_.SetAudioStateSource([this] { return settings::AudioState{volume_, muted_}; });
@@ -191,12 +192,23 @@ void MainController::OnTimer(int id) {
 
 // ---- Playback -------------------------------------------------------------------------------
 
+bool MainController::CheckReceiver() {
+    const bool present = receiver_check_ && receiver_check_();
+    state_.receiver_present = present ? 1 : 0;
+    return present;
+}
+
+void MainController::CheckReceiverIfMissing() {
+    if (state_.receiver_present != 1) CheckReceiver();
+}
+
 void MainController::Play() {
     if (state_.Searching()) return;
     if (state_.FilePlayback()) {
         if (menu_.HasFeature(Feature::kFilePlayback)) extensions_->FilePlayPause();
         return;
     }
+    CheckReceiverIfMissing();
     const int watch_kind = NormalisedWatchKind();
     const int index = state_.CurrentIndex(watch_kind);
     if (watch_kind == settings::kWatchKindTv && state_.connection_state == kConnectionPlaying &&
@@ -267,6 +279,7 @@ void MainController::ChannelStep(int direction) {
     const int watch_kind = NormalisedWatchKind();
     const int count = state_.ChannelCount(watch_kind);
     if (count <= 0) return;
+    CheckReceiverIfMissing();
     if (state_.FilePlayback()) {
         pending_index_ = state_.CurrentIndex(watch_kind);
     } else {
@@ -281,18 +294,21 @@ void MainController::ChannelStep(int direction) {
 }
 
 void MainController::DigitKey(int n) {
-    if (n < 1 || n > 9) return;
+    if (n < 1 || n > 9 || state_.Searching()) return;
     if ((n == 1 || n == 2) && !digit_keys_enabled_) return;
     const int watch_kind = NormalisedWatchKind();
     if (state_.ChannelCount(watch_kind) < n) return;
     if (state_.FilePlayback()) Stop();
     if (!AskToStopRecording()) return;
+    CheckReceiverIfMissing();
     pending_index_ = n - 1;
     ShowChannelCaption(watch_kind, pending_index_);
     timers_.Start(timer::kPendingChannel, 1500, false);
 }
 
 void MainController::StartPendingTune() {
+    // A search that started meanwhile has the receiver: the pending channel is dropped.
+    if (state_.Searching()) return;
     if (state_.FilePlayback()) Stop();
     Post(WM_SYSTEM_TUNE_IF_PRESENT, pending_index_);
 }
@@ -454,6 +470,31 @@ void MainController::SwitchLayout(int layout) {
 
 // ---- Lists, language, region ----------------------------------------------------------------
 
+void MainController::SwitchLayoutForList(int watch_kind, int current, bool live) {
+    const int layout = state_.layout;
+    if (watch_kind == settings::kWatchKindTv) {
+        // The data list shows the audio layout as the radio list does: TV needs the picture.
+        if ((live && current != settings::kWatchKindTv) || (!live && layout == kLayoutAudio)) {
+            data_service_->ShowRadioText(false);
+            data_service_->UseLogo();
+            data_service_->Hide();
+            SwitchLayout(kLayoutVideo);
+        }
+    } else if (watch_kind == settings::kWatchKindRadio) {
+        if ((live && current == settings::kWatchKindTv) || (!live && layout == kLayoutVideo)) {
+            data_service_->Show(false);
+            SwitchLayout(kLayoutAudio);
+            data_service_->SetRadioText("");
+        }
+    } else if (watch_kind == settings::kWatchKindData && live &&
+               current == settings::kWatchKindTv) {
+        data_service_->UseLogo();
+        data_service_->Show(false);
+        SwitchLayout(kLayoutAudio);
+        data_service_->SetRadioText("");
+    }
+}
+
 void MainController::SwitchWatchKind(int watch_kind) {
     const bool live = state_.play_source == kPlaySourceLive;
     const int current = state_.WatchKind();
@@ -467,38 +508,10 @@ void MainController::SwitchWatchKind(int watch_kind) {
     if (watch_kind == settings::kWatchKindTv) data_service_->SetRadioText("");
     if (watch_kind == settings::kWatchKindRadio) data_service_->ShowRadioText(true);
     if (watch_kind == settings::kWatchKindData) data_service_->ShowRadioText(false);
-    const int layout = state_.layout;
-    if (!full_screen_) {
-        if (watch_kind == settings::kWatchKindTv) {
-            // The data list shows the audio layout as the radio list does: TV needs the picture.
-            if ((live && current != settings::kWatchKindTv) || (!live && layout == kLayoutAudio)) {
-                data_service_->ShowRadioText(false);
-                data_service_->UseLogo();
-                data_service_->Hide();
-                SwitchLayout(kLayoutVideo);
-                if (live) state_.tune_state = kTuneChosenFromList;
-            }
-        } else if (watch_kind == settings::kWatchKindRadio) {
-            if ((live && current == settings::kWatchKindTv) || (!live && layout == kLayoutVideo)) {
-                data_service_->Show(false);
-                SwitchLayout(kLayoutAudio);
-                data_service_->SetRadioText("");
-                if (live) state_.tune_state = kTuneChosenFromList;
-            } else if (live && current == settings::kWatchKindData) {
-                state_.tune_state = kTuneChosenFromList;
-            }
-        } else if (watch_kind == settings::kWatchKindData) {
-            if (live && current == settings::kWatchKindTv) {
-                data_service_->UseLogo();
-                data_service_->Show(false);
-                SwitchLayout(kLayoutAudio);
-                state_.tune_state = kTuneChosenFromList;
-                data_service_->SetRadioText("");
-            } else if (live && current == settings::kWatchKindRadio) {
-                state_.tune_state = kTuneChosenFromList;
-            }
-        }
-    }
+    if (!full_screen_) SwitchLayoutForList(watch_kind, current, live);
+    // A live service of another list is tuned afresh, in full screen too (where the layout
+    // stays): the same index in the other list is another service.
+    if (live && current != watch_kind) state_.tune_state = kTuneChosenFromList;
     state_.SetWatchKind(watch_kind);
     if (state_.Searching()) return;
     if (state_.ChannelCount(watch_kind) == 0) return;
@@ -540,21 +553,28 @@ void MainController::SelectSkin(int command) {
     SaveSettings();
 }
 
-void MainController::OpenFileFromOutside(const std::string& path) {
+bool MainController::MayOpenFile(const std::string& path) const {
     if (!menu_.HasFeature(Feature::kFilePlayback)) {
         M4_LOG(1, kSource, "file playback is not available: %s not opened", path.c_str());
-        return;
+        return false;
     }
+    if (state_.Searching()) {
+        // The search has the receiver and the picture area: nothing else plays meanwhile.
+        M4_LOG(1, kSource, "a channel search runs: %s not opened", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+void MainController::OpenFileFromOutside(const std::string& path) {
+    if (!MayOpenFile(path)) return;
     Post(WM_SYSTEM_STOP);
     state_.SetUrl(path);
     Post(WM_SYSTEM_OPEN_FILE);
 }
 
 void MainController::OpenUrlText(const std::string& text) {
-    if (!menu_.HasFeature(Feature::kFilePlayback)) {
-        M4_LOG(1, kSource, "file playback is not available: %s not opened", text.c_str());
-        return;
-    }
+    if (!MayOpenFile(text)) return;
     state_.SetUrl(text);
     Post(WM_SYSTEM_OPEN_FILE);
 }

@@ -109,6 +109,8 @@ class MainController : public QObject {
         // Loads the skin of a skin-menu command (the window and its children are laid out
         // again); false when the command names no skin.
         std::function<bool(int command)> load_skin;
+        // The receiver check: true when a receiver is plugged in now.
+        std::function<bool()> receiver_check;
     };
     explicit MainController(const Dependencies& dependencies, QObject* parent = nullptr);
 
@@ -232,6 +234,12 @@ class MainController : public QObject {
     // Save the settings now (volume, mute, lists).
     void SaveSettings();
 
+    // Asks whether a receiver is plugged in now and keeps the answer in the player state.
+    bool CheckReceiver();
+    // The same, only while no receiver is known: a stick plugged in after the start is seen by
+    // the commands that tune.
+    void CheckReceiverIfMissing();
+
     // Accessors for the window and tests.
     bool full_screen() const { return full_screen_; }
     bool exiting() const { return exiting_; }
@@ -265,6 +273,10 @@ class MainController : public QObject {
     // True when key completes the service key sequence of the manual search window.
     bool ManualSearchSequence(int key);
     void StartPendingTune();
+    // False (with a log line) when no file may be opened now: no file playback, or a search.
+    bool MayOpenFile(const std::string& path) const;
+    // The layout and data-service display of a list switch from `current` (not in full screen).
+    void SwitchLayoutForList(int watch_kind, int current, bool live);
     bool AskToStopRecording();
     void ApplySize(int dx, int dy, int screen_size);
     void PostVideoSize(int width, int height);
@@ -278,6 +290,7 @@ class MainController : public QObject {
     std::function<void()> shutdown_;
     std::function<void()> save_settings_;
     std::function<bool(int)> load_skin_;
+    std::function<bool()> receiver_check_;
     ChannelWindows* channel_windows_ = nullptr;
     DataServiceDisplay no_data_service_;
     DataServiceDisplay* data_service_ = &no_data_service_;

@@ -139,10 +139,7 @@ void PlayerApp::CreateMainWindow() {
     window_->setWindowIcon(QIcon(QString::fromStdString(ProgramFolder() + "/koru-dmb.png")));
     settings_ = std::make_unique<settings::EM_XmlFile>(settings::ProcessChannelStore());
     settings_->SetMessageCallback([this](const std::string& caption, const std::string& text) {
-        QMessageBox::warning(
-            window_.get(), caption.empty() ? QString("KORU-DMB") : QString::fromStdString(caption),
-            QString::fromStdString(text));
-        state_.message_box_flag = true;
+        window_->ShowMessageBox(caption, text);
     });
     state_.WithStore(
         [this](settings::ChannelStore&) { settings_loaded_ = settings_->LoadSettings(); });
@@ -170,6 +167,7 @@ void PlayerApp::CreateMainWindow() {
     dependencies.shutdown = [this] { Shutdown(); };
     dependencies.save_settings = [this] { SaveSettings(); };
     dependencies.load_skin = [this](int command) { return LoadSkinOfCommand(command); };
+    dependencies.receiver_check = &ReceiverConnected;
     controller_ = std::make_unique<MainController>(dependencies);
     controller_->set_skin_number(window_->skin_number());
     controller_->SetUpdateChecker([](int language) {
@@ -307,12 +305,16 @@ std::vector<std::string> PlayerApp::ChooseFilesToOpen() {
 }
 
 void PlayerApp::CheckReceiver() {
+    controller_->CheckReceiver();
+    M4_LOG(2, kSource, "receiver %s", state_.receiver_present == 1 ? "present" : "missing");
+}
+
+bool ReceiverConnected() {
     int32_t library = 0;
     BB_API_GetUSBApi(&library);
     uint32_t count = 0;
     const int result = library == 1 ? SI_GetNumDevices(&count) : DI_GetNumDevices(&count);
-    state_.receiver_present = result == SI_SUCCESS && count > 0 ? 1 : 0;
-    M4_LOG(2, kSource, "receiver %s", state_.receiver_present == 1 ? "present" : "missing");
+    return result == SI_SUCCESS && count > 0;
 }
 
 bool PlayerApp::LoadSkinOfCommand(int command) {

@@ -119,6 +119,9 @@ class PlayerApp {
 // Maps the font names of the skin and the message texts to the fonts this system has.
 void InstallFontSubstitutions();
 
+// The receiver check: the USB library that the receiver plug-in names counts at least one device.
+bool ReceiverConnected();
+
 }  // namespace koru::player
 
 #endif

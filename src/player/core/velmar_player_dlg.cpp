@@ -61,6 +61,10 @@ VelmarPlayerDlg::VelmarPlayerDlg(PlayerState& state, QWidget* parent)
     setMouseTracking(true);
     setAcceptDrops(true);
     CreateControls();
+    // A skin whose layout cannot be read says why ("Error") instead of leaving a blank window.
+    layout_.SetMessageCallback([this](const std::string& caption, const std::string& text) {
+        ShowMessageBox(caption, text);
+    });
 }
 
 VelmarPlayerDlg::~VelmarPlayerDlg() = default;
@@ -329,6 +333,13 @@ void VelmarPlayerDlg::SetProgress(long long position_ms, long long length_ms) {
 
 void VelmarPlayerDlg::ShowErrorBox(const std::string& text) {
     QMessageBox::information(this, windowTitle(), QString::fromStdString(text));
+}
+
+void VelmarPlayerDlg::ShowMessageBox(const std::string& caption, const std::string& text) {
+    QMessageBox::warning(this,
+                         caption.empty() ? QString("KORU-DMB") : QString::fromStdString(caption),
+                         QString::fromStdString(text));
+    state_.message_box_flag = true;
 }
 
 bool VelmarPlayerDlg::AskYesNo(const std::string& text) {

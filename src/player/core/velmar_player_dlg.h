@@ -70,6 +70,9 @@ class VelmarPlayerDlg : public QWidget, public MainView {
     EM_VolumeOSD* volume_osd() { return volume_osd_; }
     // Builds the popup menu that a right click shows (for tests and the window).
     std::unique_ptr<QMenu> BuildPopupMenu(bool full_screen_menu);
+    // A warning of the settings or the skin (its caption, or "KORU-DMB" when empty);
+    // sets the message-box flag.
+    void ShowMessageBox(const std::string& caption, const std::string& text);
     // The popup menu of a right click on a window over the picture (the data-service display):
     // the full-screen menu in full screen, where the pointer then stays, else the main menu.
     void OpenContextMenu(const QPoint& global);

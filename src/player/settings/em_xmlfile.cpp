@@ -17,6 +17,7 @@
 #include "m4systems/atomic_file.h"
 #include "m4systems/folders.h"
 #include "m4systems/log.h"
+#include "player/settings/band_tables.h"
 
 namespace koru::settings {
 namespace {
@@ -359,6 +360,12 @@ bool EM_XmlFile::LoadDocument(const void* data, size_t size) {
         // Every two-language table is indexed by it: anything else reads as Korean.
         M4_LOG(2, kLogSource, "language %d is not 0 or 1: 0 used", store_.language);
         store_.language = 0;
+    }
+    if (store_.frequency_region < 0 || store_.frequency_region >= kFrequencyRegionCount) {
+        // It selects the band table a search scans: a region without one would scan nothing.
+        M4_LOG(1, kLogSource, "freqlocal %d is no region: %d used", store_.frequency_region,
+               kDefaultFrequencyRegion);
+        store_.frequency_region = kDefaultFrequencyRegion;
     }
 
     pugi::xml_node skin = root.child("Skin");

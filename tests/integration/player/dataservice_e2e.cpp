@@ -168,14 +168,15 @@ int Demo(const QString& artifacts) {
     Session session(artifacts);
     std::string error;
     CHECK(koru::test::PrepareChannels(session.home(), {"208736"}, &error), "%s", error.c_str());
+    const std::string xml = koru::test::ReadFile(session.home() / "channel.xml");
+    const std::string tv_frame = "first frame of " + koru::test::StoredUrl(xml, "tv");
     CHECK(session.Start({}, "demo.log"), "the player did not start\n%s", session.Log().c_str());
-    CHECK(session.WaitForLog("first frame of bbu://208736,0,0.ts", 25000), "no TV\n%s",
-          session.Log().c_str());
+    CHECK(session.WaitForLog(tv_frame, 25000), "no TV\n%s", session.Log().c_str());
 
     // The radio: every slide and every label, each on screen.
     session.Key("t");
-    CHECK(session.WaitForLog("first frame of bbu://208736,2,0.mp2", 20000), "no radio\n%s",
-          session.Log().c_str());
+    CHECK(session.WaitForLog("first frame of " + koru::test::StoredUrl(xml, "radio"), 20000),
+          "no radio\n%s", session.Log().c_str());
     const std::set<std::string> slides{"slide1.jpg", "slide2.jpg", "slide3.jpg"};
     const std::set<std::string> labels{"KORU Radio: a 1000 Hz tone from the demo ensemble",
                                        "Now on air: KORU Demo 12C on 208.736 MHz",
@@ -226,15 +227,10 @@ int Demo(const QString& artifacts) {
     CHECK(yellow > 300 && cyan > 300, "the page's image is missing (%d, %d)", yellow, cyan);
 
     // TV again: EM_MOT goes, the picture plays in the video layout.
-    const size_t tv_frames =
-        koru::test::CountOf(session.Log(), "first frame of bbu://208736,0,0.ts");
+    const size_t tv_frames = koru::test::CountOf(session.Log(), tv_frame);
     session.ClickList("BT_CL_TV");
     CHECK(koru::test::WaitUntil(
-              [&] {
-                  return koru::test::CountOf(session.Log(), "first frame of bbu://208736,0,0.ts") >
-                         tv_frames;
-              },
-              25000),
+              [&] { return koru::test::CountOf(session.Log(), tv_frame) > tv_frames; }, 25000),
           "TV did not play again\n%s", session.Log().c_str());
     QThread::msleep(2500);
     const QImage tv = session.Shot("tv.png");

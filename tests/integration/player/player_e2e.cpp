@@ -81,8 +81,8 @@ int Run(const std::string& standin) {
     // The stored lists: TV 1, TV 2 and the radio of 208736 kHz (and the website).
     const std::string channels = koru::test::ReadFile(home / "channel.xml");
     CHECK(channels.find("label=\"KORU TV 1\"") != std::string::npos, "%s", channels.c_str());
-    CHECK(channels.find("type=\"radio\" subch_id=\"2\"") != std::string::npos, "%s",
-          channels.c_str());
+    const std::string radio_url = koru::test::StoredUrl(channels, "radio", "KORU Radio");
+    CHECK(!radio_url.empty(), "%s", channels.c_str());
 
     if (!standin.empty()) {
         koru::test::WriteFile(home / "KORU-DMB.cfg",
@@ -133,9 +133,8 @@ int Run(const std::string& standin) {
     CHECK(!window.isEmpty(), "no window named KORU-DMB");
     display.Xdotool({"windowfocus", "--sync", window});
     display.Xdotool({"key", "t"});
-    CHECK(player.WaitForLog("bbu://208736,2,0.mp2", 5000), "no radio connect\n%s",
-          player.Log().c_str());
-    CHECK(player.WaitForLog("first frame of bbu://208736,2,0.mp2", 20000),
+    CHECK(player.WaitForLog(radio_url, 5000), "no radio connect\n%s", player.Log().c_str());
+    CHECK(player.WaitForLog("first frame of " + radio_url, 20000),
           "the radio never "
           "delivered\n%s",
           player.Log().c_str());

@@ -1,5 +1,8 @@
 // Playing files: the file clock and its messages, every frame, seeking, pause, volume, no sound
-// card. Real time: the media clock follows playback, so these tests take seconds.
+// card. Real time: the media clock follows playback, so these tests take seconds. They wait for
+// what playback must reach (a position, a picture or sample count), never for a time, and compare
+// the clock with the pictures and samples it paced, not with the wall clock: a loaded machine
+// makes them slower, not wrong.
 #include <gtest/gtest.h>
 
 #include "terminal_harness.h"
@@ -9,6 +12,15 @@ namespace {
 
 constexpr int kGopMs = 1000;  // tv10.ts has a key frame every second
 constexpr int kFps = 15;
+constexpr uint64_t kSampleRate = 48000;
+// Long enough for anything a machine under load may take, never reached by a passing test.
+constexpr int kPatience = 15000;
+
+// Waits until another `samples` audio samples have been played.
+bool WaitForSamples(TerminalHarness& harness, uint64_t samples) {
+    const uint64_t from = harness.AudioFrames();
+    return harness.WaitUntil([&] { return harness.AudioFrames() >= from + samples; }, kPatience);
+}
 
 TEST(FilePlayback, TransportStreamReportsItsClockPlaysEveryFrameAndSeeks) {
     TerminalHarness harness;
@@ -40,8 +52,8 @@ TEST(FilePlayback, TransportStreamReportsItsClockPlaysEveryFrameAndSeeks) {
     EXPECT_LE(position, 5000 + kGopMs);
     EXPECT_EQ(M4T_IsEndOfStream(harness.term()), 0);
     // Playback goes on from there.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_GT(harness.PositionMs(), position + 300);
+    EXPECT_TRUE(
+        harness.WaitUntil([&] { return harness.PositionMs() > position + 300; }, kPatience));
     EXPECT_EQ(harness.Count(WM_SYSTEM_FIRST_FRAME), 1);
 }
 
@@ -55,7 +67,8 @@ TEST(FilePlayback, PauseHoldsThePositionAndTheCaptureIsTheLastPicture) {
     const uint64_t frames = harness.Frames();
     const uint64_t samples = harness.AudioFrames();
     EXPECT_EQ(harness.Text(), "Paused");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    // Nothing moves while paused (however long one looks).
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(harness.PositionMs(), paused_at);
     EXPECT_EQ(harness.Frames(), frames);
     EXPECT_EQ(harness.AudioFrames(), samples);
@@ -65,9 +78,9 @@ TEST(FilePlayback, PauseHoldsThePositionAndTheCaptureIsTheLastPicture) {
 
     ASSERT_EQ(M4T_SetOption(harness.term(), M4T_OPTION_PAUSE, 0), M4OK);
     EXPECT_EQ(harness.Text(), "");
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    EXPECT_GT(harness.PositionMs(), paused_at + 400);
-    EXPECT_GT(harness.Frames(), frames + 5);
+    EXPECT_TRUE(harness.WaitUntil(
+        [&] { return harness.PositionMs() > paused_at + 400 && harness.Frames() > frames + 5; },
+        kPatience));
 }
 
 TEST(FilePlayback, LayerTwoFilePlaysItsAudioAndVolumeZeroIsSilent) {
@@ -77,24 +90,23 @@ TEST(FilePlayback, LayerTwoFilePlaysItsAudioAndVolumeZeroIsSilent) {
     ASSERT_GE(messages.size(), 2u);
     EXPECT_EQ(messages[0].lparam, 10);
     EXPECT_EQ(messages[1].wparam, 0);
-    ASSERT_TRUE(harness.WaitForMessage(WM_SYSTEM_FIRST_FRAME, 2000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_GT(harness.AudioFrames(), 48000u / 4);
+    ASSERT_TRUE(harness.WaitForMessage(WM_SYSTEM_FIRST_FRAME, kPatience));
+    ASSERT_TRUE(WaitForSamples(harness, kSampleRate / 4));
     const int full_peak = harness.AudioPeak();
     EXPECT_GT(full_peak, 2000);  // the tone, at an eighth of full scale
     EXPECT_EQ(harness.Frames(), 0u);
 
+    // A tenth of a second of samples mixed before the change still plays; then silence.
     ASSERT_EQ(M4T_SetOption(harness.term(), M4T_OPTION_VOLUME, 0), M4OK);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(WaitForSamples(harness, kSampleRate / 10));
     harness.ResetAudio();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_GT(harness.AudioFrames(), 48000u / 4);
+    ASSERT_TRUE(WaitForSamples(harness, kSampleRate / 4));
     EXPECT_EQ(harness.AudioPeak(), 0);
 
     ASSERT_EQ(M4T_SetOption(harness.term(), M4T_OPTION_VOLUME, 50), M4OK);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(WaitForSamples(harness, kSampleRate / 10));
     harness.ResetAudio();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(WaitForSamples(harness, kSampleRate / 4));
     EXPECT_NEAR(harness.AudioPeak(), full_peak / 2, full_peak / 20);
     EXPECT_EQ(M4T_SetOption(harness.term(), M4T_OPTION_VOLUME, 101), M4BadParam);
     EXPECT_EQ(M4T_SetOption(harness.term(), 7, 1), M4NotSupported);
@@ -104,18 +116,22 @@ TEST(FilePlayback, WithoutASoundCardPlaybackRunsOnTheSystemClock) {
     TerminalHarness harness("");
     EXPECT_EQ(M4T_HasAudioOut(harness.term()), 0);
     ASSERT_EQ(M4T_ConnectURL(harness.term(), MediaPath("tv10.ts").c_str()), M4OK);
-    ASSERT_TRUE(harness.WaitForFrames(1, 2000));
+    ASSERT_TRUE(harness.WaitForFrames(1, kPatience));
     const auto started = std::chrono::steady_clock::now();
     const int64_t start_position = harness.PositionMs();
     const uint64_t start_frames = harness.Frames();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    const double elapsed =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
-            .count();
-    EXPECT_NEAR(static_cast<double>(harness.PositionMs() - start_position), elapsed, 200.0);
-    EXPECT_NEAR(static_cast<double>(harness.Frames() - start_frames), kFps * elapsed / 1000, 4.0);
+    // A second and a half of pictures: the clock that paced them moved as far, and never ahead
+    // of the system clock it runs on.
+    ASSERT_TRUE(harness.WaitForFrames(start_frames + kFps * 3 / 2, kPatience));
+    const int64_t moved = harness.PositionMs() - start_position;
+    const uint64_t shown = harness.Frames() - start_frames;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - started)
+                             .count();
+    EXPECT_NEAR(static_cast<double>(moved), shown * 1000.0 / kFps, 2 * 1000.0 / kFps);
+    EXPECT_LE(moved, elapsed + 1000 / kFps);
     // The samples are still decoded and paced (the tap sees them), only not heard.
-    EXPECT_GT(harness.AudioFrames(), 40000u);
+    EXPECT_TRUE(WaitForSamples(harness, kSampleRate));
 }
 
 TEST(FilePlayback, WhatCannotBePlayedIsRefused) {

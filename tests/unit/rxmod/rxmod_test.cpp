@@ -113,7 +113,7 @@ class DownloadTest : public RxmodTest {
         RxmodTest::TearDown();
     }
 
-    // Service 0: TV on sub-channel 1.
+    // Service 0: TV on sub-channel 1; service 1 in a transport mode the baseband cannot stream.
     void CacheEnsemble() {
         auto info = std::make_unique<ChannelInfo>();
         FIC_Reset(*info, kKhz * 0.001);
@@ -122,6 +122,10 @@ class DownloadTest : public RxmodTest {
         std::strcpy(info->services[0].label, "TV");
         info->services[0].components[0] = ComponentReference(0);
         info->components[0] = Component(1, 24, 1);
+        info->services[1].in_use = kRecordInUse;
+        std::strcpy(info->services[1].label, "FIDC");
+        info->services[1].components[0] = ComponentReference(1);
+        info->components[1] = Component(2, 0, 2);
         ASSERT_EQ(DMB_StoreChannel(*info), 0);
     }
 
@@ -206,8 +210,12 @@ TEST_F(DownloadTest, TheUrlGrammar) {
     EXPECT_EQ(index, 0);
     ASSERT_EQ(BB_ParseURL("bbu://208736,123,0.ts", &mhz, &index, &kind), 0);
     EXPECT_EQ(index, 12);
-    for (const char* refused : {"bbu://208736,3,0", "bbu://208736,3,0.TS", "bbu://208736,3,0.aac",
-                                "bbu://208736,3,0.ts2", "bbu:/", ""}) {
+    ASSERT_EQ(BB_ParseURL("bbu://208736,63,0.ts", &mhz, &index, &kind), 0);
+    EXPECT_EQ(index, 63);
+    // 64 and 65 would open the receiver's FIC and debug streams as the service.
+    for (const char* refused :
+         {"bbu://208736,3,0", "bbu://208736,3,0.TS", "bbu://208736,3,0.aac", "bbu://208736,3,0.ts2",
+          "bbu:/", "", "bbu://208736,64,0.ts", "bbu://208736,65,0.mp2", "bbu://208736,99,0.ts"}) {
         EXPECT_EQ(BB_ParseURL(refused, &mhz, &index, &kind), BB_ERR_NO_DEVICE) << refused;
     }
 
@@ -265,6 +273,13 @@ TEST_F(DownloadTest, TuneFailuresEndTheThreadWithTheirMessage) {
     ASSERT_EQ(Connect("bbu://208736,5,0.ts"), 0);
     ASSERT_TRUE(events_.WaitFor("Pnp_UsbThread ended(-206)"));
     EXPECT_EQ(events_.Count("Too many services are opned"), 1u);
+    EXPECT_EQ(events_.Count(Msg(WM_SYSTEM_FAILURE)), 1u);
+    // A stream that cannot start: reported as a failure too, never left "connecting".
+    EXPECT_EQ(object_->Close(object_), 0);
+    events_.Clear();
+    ASSERT_EQ(Connect("bbu://208736,1,0.ts"), 0);
+    ASSERT_TRUE(events_.WaitFor("Pnp_UsbThread ended(-206)"));
+    EXPECT_EQ(events_.Count("Unknown error!!"), 1u);
     EXPECT_EQ(events_.Count(Msg(WM_SYSTEM_FAILURE)), 1u);
 }
 
@@ -391,6 +406,18 @@ TEST_F(DownloadTest, AStopRequestEndsTheReceiversWaits) {
     EXPECT_EQ(polls, 1u);
     BB_SetStopCheck(nullptr, nullptr);
     EXPECT_FALSE(BB_StopAsked());
+}
+
+// Close while streaming: the stream's stop keeps the chips' pauses (100 ms after the stream
+// switch, 50 ms after the sub-channel is released), although the stop was asked.
+TEST_F(DownloadTest, StoppingTheStreamKeepsThePausesTheChipsNeed) {
+    stick->packets_on_enable = {FakeStick::Packet(3, {1})};
+    ASSERT_EQ(Connect(), 0);
+    ASSERT_TRUE(events_.WaitFor(Msg(WM_SYSTEM_FIRST_FRAME)));
+    const uint64_t paused = BB_PausedMs();
+    EXPECT_EQ(object_->Close(object_), 0);
+    EXPECT_EQ(events_.Count("Pnp_UsbThread ended(0)"), 1u);
+    EXPECT_GE(BB_PausedMs() - paused, 150u);
 }
 
 TEST_F(DownloadTest, ShuttingDownAConnectedObjectClosesItFirst) {

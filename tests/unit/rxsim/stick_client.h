@@ -1,5 +1,6 @@
 // The host side of the tests: raw command frames to the emulated stick through the SI_* or
-// DI_* operations, and the stream cut into packets. Nothing here comes from the plug-in.
+// DI_* operations, and the stream cut into packets. Of the plug-in only the tuner driver's
+// synthesiser choice is used, so that the sub-band table is not typed out once more.
 #ifndef KORU_TESTS_UNIT_RXSIM_STICK_CLIENT_H
 #define KORU_TESTS_UNIT_RXSIM_STICK_CLIENT_H
 
@@ -12,73 +13,43 @@
 #include <vector>
 
 #include "m4systems/clock.h"
+#include "rxmod/itd3020/itd3020.h"
 #include "support/temp_dir.h"
 #include "usbdev/rxsim/rxsim.h"
+#include "usbdev/usb_ops.h"
 #include "usbdev/usbdev.h"
 
 namespace koru::test {
 
 using Bytes = std::vector<uint8_t>;
 
-struct UsbOps {
-    int (*GetNumDevices)(uint32_t*);
-    int (*Open)(uint32_t, USB_HANDLE*);
-    int (*Close)(USB_HANDLE);
-    int (*Read)(USB_HANDLE, void*, uint32_t, uint32_t*);
-    int (*Write)(USB_HANDLE, const void*, uint32_t, uint32_t*);
-    int (*FlushBuffers)(USB_HANDLE, uint8_t, uint8_t);
-    int (*SetTimeouts)(uint32_t, uint32_t);
-    int (*CheckRXQueue)(USB_HANDLE, uint32_t*, uint32_t*);
-};
-inline const UsbOps kSiUSBXp{SI_GetNumDevices, SI_Open,         SI_Close,       SI_Read,
-                             SI_Write,         SI_FlushBuffers, SI_SetTimeouts, SI_CheckRXQueue};
-inline const UsbOps kKoruDmbMS{DI_GetNumDevices, DI_Open,         DI_Close,       DI_Read,
-                               DI_Write,         DI_FlushBuffers, DI_SetTimeouts, DI_CheckRXQueue};
+using usbdev::UsbOps;
 
 struct Packet {
     uint8_t id;
     Bytes payload;
 };
 
-// The register values the ITD driver writes for rf_mhz, with the clock it believes in.
+// The register values the ITD driver writes for rf_mhz, with the clock it believes in: the
+// driver's own synthesiser choice (sub-band, N, F) laid out in the chip's registers.
 struct ItdSynth {
     uint8_t r75, r82, r84, r85, r86, r87, r88;
     int row;
 };
 
-inline ItdSynth ItdSynthFor(double rf_mhz, double clock_mhz, int force_row = -1) {
-    struct Row {
-        double low, high;
-        int a, b, d;
-    };
-    static const Row kRows[] = {
-        {170.0, 171.6, 2, 3, 1},    {171.6, 174.8, 2, 4, 1},    {174.8, 176.35, 2, 5, 1},
-        {176.35, 179.85, 2, 6, 1},  {179.85, 183.35, 2, 7, 1},  {183.35, 188.85, 2, 8, 1},
-        {188.85, 191.85, 2, 9, 1},  {191.85, 195.85, 2, 10, 1}, {195.85, 200.85, 2, 11, 1},
-        {200.85, 205.85, 2, 12, 1}, {205.85, 211.85, 2, 13, 1}, {211.85, 216.85, 2, 14, 1},
-        {216.85, 221.85, 2, 15, 1}, {221.85, 226.85, 0, 6, 2},  {226.85, 231.85, 0, 7, 2},
-        {231.85, 236.85, 0, 8, 2},  {236.85, 240.85, 0, 9, 2},  {240.85, 250.85, 0, 10, 2},
-        {250.85, 254.0, 0, 11, 2},  {1445.0, 1460.0, 1, 1, 3},  {1460.0, 1495.0, 1, 2, 3},
-    };
-    double lo = rf_mhz + 0.85;
-    int row = force_row;
-    for (int i = 0; row < 0 && i < 21; ++i) {
-        if (lo > kRows[i].low && lo <= kRows[i].high) row = i;
-    }
-    const Row& r = kRows[row];
-    const int divider = 8 >> r.d;
+inline ItdSynth ItdSynthFor(double rf_mhz, double clock_mhz) {
+    const ItdSynthesiser synth = ITD3020_Synthesiser(rf_mhz, clock_mhz);
     const int pump[] = {0, 1, 2, 6};
-    double ratio = lo * divider / clock_mhz;
-    uint32_t n = static_cast<uint32_t>(ratio);
-    uint32_t f = static_cast<uint32_t>((ratio - n) * 1048576.0);
-    bool l_band = rf_mhz > 1000;
+    const auto n = static_cast<uint32_t>(synth.n);
+    const auto f = static_cast<uint32_t>(synth.f);
+    const bool l_band = rf_mhz > 1000;
     ItdSynth s;
-    s.row = row;
-    s.r75 = static_cast<uint8_t>(r.b | 0x80);
-    s.r82 = static_cast<uint8_t>(((r.a * 4) | r.d) * 16);
+    s.row = synth.row;
+    s.r75 = static_cast<uint8_t>(synth.band_code | 0x80);
+    s.r82 = static_cast<uint8_t>(((synth.vco_select * 4) | synth.divider) * 16);
     s.r84 = n & 0xFF;
-    s.r85 = l_band ? static_cast<uint8_t>(pump[r.d] * 8 | ((n >> 8) & 3) | 4)
-                   : static_cast<uint8_t>(((pump[r.d] | 0xF0) * 8) | ((n >> 8) & 3));
+    s.r85 = l_band ? static_cast<uint8_t>(pump[synth.divider] * 8 | ((n >> 8) & 3) | 4)
+                   : static_cast<uint8_t>(((pump[synth.divider] | 0xF0) * 8) | ((n >> 8) & 3));
     s.r86 = f & 0xFF;
     s.r87 = (f >> 8) & 0xFF;
     s.r88 = static_cast<uint8_t>(((f >> 16) & 0x0F) | 0x20);
@@ -102,7 +73,7 @@ class EmulatorFixture : public ::testing::Test {
         ASSERT_TRUE(rxsim::ParseReceiverConf(conf, folder_.str(), &config, &error)) << error;
         emulator_ = std::make_shared<rxsim::Emulator>(config);
         usbdev::SetDeviceProvider(emulator_);
-        ops_ = config.library == usbdev::Library::kSiUSBXp ? &kSiUSBXp : &kKoruDmbMS;
+        ops_ = &usbdev::OpsOf(config.library);
     }
 
     void OpenStick() {
@@ -267,6 +238,10 @@ class EmulatorFixture : public ::testing::Test {
             }
         }
         ops_->SetTimeouts(200, 200);
+        return CutIntoPackets(stream);
+    }
+    // The packets of stream bytes; a packet still incomplete at the end is dropped.
+    static std::vector<Packet> CutIntoPackets(const Bytes& stream) {
         std::vector<Packet> packets;
         size_t at = 0;
         while (at + 4 <= stream.size()) {
@@ -281,7 +256,7 @@ class EmulatorFixture : public ::testing::Test {
 
     TempDir folder_;
     std::shared_ptr<rxsim::Emulator> emulator_;
-    const UsbOps* ops_ = &kSiUSBXp;
+    const UsbOps* ops_ = &usbdev::kSiUSBXpOps;
     USB_HANDLE handle_ = nullptr;
 };
 

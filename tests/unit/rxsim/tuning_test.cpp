@@ -77,12 +77,13 @@ TEST_F(TuningTest, TheVcoLevelStepsTheSubBandSearch) {
     const ItdSynth right = ItdSynthFor(208.736, 16.384);
     ASSERT_EQ(right.row, 10);
     // Row 8 is too low: the level says "higher" until row 10 is reached, as the driver steps.
+    // Rows 0 to 12 of band III are VCO A 2 with band codes 3 to 15, divider index 1.
+    const auto band_of_row = [](int row) { return static_cast<uint8_t>(0x80 | (3 + row)); };
     int row = 8;
     int level = 0;
     for (int step = 0; step < 15; ++step) {
-        ItdSynth s = ItdSynthFor(208.736, 16.384, row);
-        TunerWrite(0x75, {s.r75});
-        TunerWrite(0x82, {s.r82});
+        TunerWrite(0x75, {band_of_row(row)});
+        TunerWrite(0x82, {right.r82});
         level = TunerRead(0x70) >> 4;
         if (level >= 4 && level <= 12) break;
         EXPECT_FALSE(emulator_->Status().tuned_mhz.has_value()) << "row " << row;
@@ -92,9 +93,8 @@ TEST_F(TuningTest, TheVcoLevelStepsTheSubBandSearch) {
     EXPECT_GE(level, 4);
     EXPECT_LE(level, 12);
     // Row 11 is too high.
-    ItdSynth high = ItdSynthFor(208.736, 16.384, 11);
-    TunerWrite(0x75, {high.r75});
-    TunerWrite(0x82, {high.r82});
+    TunerWrite(0x75, {band_of_row(11)});
+    TunerWrite(0x82, {right.r82});
     EXPECT_LT(TunerRead(0x70) >> 4, 4);
     TunerWrite(0x75, {right.r75});
     TunerWrite(0x82, {right.r82});

@@ -140,6 +140,14 @@ TEST_F(SettingsTest, WindowElementDefaults) {
     EXPECT_EQ(file_->region_x(), 12);
     EXPECT_EQ(file_->region_y(), -1);                   // missing attribute of a present element
     EXPECT_EQ(file_->skin_file(), "Koru Digital.lay");  // no Skin element
+    // A language or region the tables do not have reads as Korean and the default region, so
+    // that a search never scans an empty band table.
+    for (const char* region : {"6", "-1", "32767"}) {
+        ASSERT_TRUE(Load("<Velmar><Window language=\"7\" freqlocal=\"" + std::string(region) +
+                         "\"/></Velmar>"));
+        EXPECT_EQ(store_.frequency_region, 2) << region;
+        EXPECT_EQ(store_.language, 0);
+    }
     // A Skin element without file gives an empty name; no RegionPos gives 0.
     ASSERT_TRUE(Load(R"(<Velmar ver="1.0"><Skin/></Velmar>)"));
     EXPECT_EQ(file_->skin_file(), "");

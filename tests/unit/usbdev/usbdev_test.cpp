@@ -6,29 +6,25 @@
 #include <deque>
 
 #include "usbdev/device_provider.h"
+#include "usbdev/usb_ops.h"
 
 namespace {
 
 using usbdev::Library;
 
 // Every result code must reach the caller unchanged, under both operation sets.
-struct Ops {
+struct Ops : usbdev::UsbOps {
     const char* name;
-    int (*GetNumDevices)(uint32_t*);
-    int (*Open)(uint32_t, USB_HANDLE*);
-    int (*Close)(USB_HANDLE);
-    int (*Read)(USB_HANDLE, void*, uint32_t, uint32_t*);
-    int (*Write)(USB_HANDLE, const void*, uint32_t, uint32_t*);
-    int (*FlushBuffers)(USB_HANDLE, uint8_t, uint8_t);
-    int (*SetTimeouts)(uint32_t, uint32_t);
-    int (*CheckRXQueue)(USB_HANDLE, uint32_t*, uint32_t*);
     Library library;
 };
 
-const Ops kSi{"SiUSBXp", SI_GetNumDevices, SI_Open,        SI_Close,        SI_Read,
-              SI_Write,  SI_FlushBuffers,  SI_SetTimeouts, SI_CheckRXQueue, Library::kSiUSBXp};
-const Ops kDi{"KoruDmbMS", DI_GetNumDevices, DI_Open,        DI_Close,        DI_Read,
-              DI_Write,    DI_FlushBuffers,  DI_SetTimeouts, DI_CheckRXQueue, Library::kKoruDmbMS};
+// The parameter's name in test listings (not its bytes, which change with every build).
+void PrintTo(const Ops& ops, std::ostream* out) {
+    *out << ops.name;
+}
+
+const Ops kSi{{usbdev::kSiUSBXpOps}, "SiUSBXp", Library::kSiUSBXp};
+const Ops kDi{{usbdev::kKoruDmbMSOps}, "KoruDmbMS", Library::kKoruDmbMS};
 
 // A scripted device: what tests put in `replies` comes back from reads.
 struct Script {
