@@ -65,7 +65,9 @@ void MediaControlTest::NextAndVolumeReachTheTerminalOnlyFromTheEventThread() {
     core.terminal.Clear();
     PostFromAnotherThread(core.events.window(), MediaCommand::kNext);
     PostFromAnotherThread(core.events.window(), MediaCommand::kSetVolume, 30);
-    QVERIFY(CoreHarness::WaitFor([&] { return Connects(core) == 1; }, 4000));
+    core.DrainEvents();
+    core.time.Advance(1500);  // the pending channel's timer
+    QVERIFY(CoreHarness::WaitFor([&] { return Connects(core) == 1; }));
     QCOMPARE(QString::fromStdString(core.terminal.CallsNamed("ConnectURL")[0].text),
              QString("bbu://208736,1,0.ts"));
     QCOMPARE(core.controller->volume(), 30);
