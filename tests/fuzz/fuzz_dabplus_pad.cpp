@@ -3,28 +3,15 @@
 // and fed to the label and MOT decoders. Byte 0 chooses: odd, the rest is read as LOAS bytes;
 // even, each piece of it becomes a unit that opens with a data stream element holding it, in a
 // LOAS frame of its own. Slides that come complete are written below a scratch folder.
-#include <stdlib.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "dab/loas.h"
 #include "dab/superframe.h"
-#include "m4systems/padaudio/pad_service.h"
-#include "m4systems/padaudio/padaudio.h"
+#include "pad_sink.h"
 
 namespace {
-
-void InitOnce() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    char pattern[] = "/tmp/fuzz-dabplus-pad-XXXXXX";
-    const char* folder = mkdtemp(pattern);
-    if (folder != nullptr) SetMOTPath((std::string(folder) + "/").c_str());
-}
 
 std::vector<uint8_t> LoasOfPad(const uint8_t* pad, size_t length) {
     koru::dab::BitWriter config;
@@ -39,14 +26,9 @@ std::vector<uint8_t> LoasOfPad(const uint8_t* pad, size_t length) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    InitOnce();
+    koru::test::UseScratchMotFolder("/tmp/fuzz-dabplus-pad-XXXXXX");
     MOTInitVariable(1);
-    const koru::padaudio::Notify notify = [](uint32_t, int64_t, int64_t) {
-        uint8_t label[256];
-        GetDLSData(label);
-        MOTFileName name;
-        GetMOTFileName(&name);
-    };
+    const koru::padaudio::Notify notify = koru::test::ReadBackNotify();
     std::vector<uint8_t> stream;
     if (data[0] & 1) {
         stream.assign(data + 1, data + size);

@@ -34,7 +34,7 @@ struct Script {
     std::deque<Answer> answers;
     std::vector<double> frequencies;
     std::vector<int> time_limits;
-    std::atomic<int> calls{0};
+    std::atomic<int> calls{0};  // counted last: poll this one while a search runs
 };
 inline Script* g_script = nullptr;
 

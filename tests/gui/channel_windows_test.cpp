@@ -148,7 +148,7 @@ void ChannelWindowsTest::MissingPluginIsReportedAndALaterSearchRuns() {
     QVERIFY(h.core.state.activity.load() != kActivitySearching);
     h.plugin_present = true;
     h.dialogs->ChannelSearchCommand();
-    QVERIFY(CoreHarness::WaitFor([&] { return h.script.frequencies.size() == 6; }));
+    QVERIFY(CoreHarness::WaitFor([&] { return h.script.calls == 6; }));
     QVERIFY(h.WaitForSearchEnd());
     // Nothing found: "No data for channel", the lists are empty and nothing is tuned.
     QCOMPARE(h.core.view.skinned_messages.back(), std::string("No data for channel"));

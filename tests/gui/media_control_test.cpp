@@ -108,7 +108,9 @@ void MediaControlTest::PlayPauseHoldsLiveTvInTheTimeShiftCache() {
     ApplyMediaCommand(*core.controller, MediaCommand::kPlay, 0);
     QVERIFY(!time_shift.paused);
 
-    // A file pauses as Space or the Play button pause it.
+    // A file pauses as Space or the Play button pause it (the live tune's messages handled first:
+    // they would set the live URL again).
+    core.DrainEvents();
     core.controller->menu().SetFeature(Feature::kFilePlayback, true);
     core.state.play_source = kPlaySourceFile;
     core.state.SetUrl("/videos/news.ts");

@@ -158,7 +158,7 @@ void ChannelSearch::OnUi(const std::function<void()>& f) {
         return;
     }
     if (closing_) return;
-    QMetaObject::invokeMethod(this, f, Qt::BlockingQueuedConnection);
+    RunOnThreadOf(this, f, Qt::BlockingQueuedConnection);
 }
 
 void ChannelSearch::Run() {

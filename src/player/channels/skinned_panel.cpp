@@ -137,9 +137,8 @@ void SkinnedPanel::paintEvent(QPaintEvent*) {
 }
 
 void SkinnedPanel::customEvent(QEvent* event) {
-    if (event->type() != PlayerEvent::Type()) return;
-    if (static_cast<PlayerEvent*>(event)->code() == place_message_ && place_handler_)
-        place_handler_();
+    const PlayerEvent* message = PlayerEvent::Received(event);
+    if (message != nullptr && message->code() == place_message_ && place_handler_) place_handler_();
 }
 
 void SkinnedPanel::mousePressEvent(QMouseEvent* event) {

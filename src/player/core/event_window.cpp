@@ -24,8 +24,8 @@ EventWindow::EventWindow(PlayerState& state, TerminalPort& terminal, QObject* me
 }
 
 void EventWindow::customEvent(QEvent* event) {
-    if (event->type() != PlayerEvent::Type()) return;
-    const auto* message = static_cast<PlayerEvent*>(event);
+    const PlayerEvent* message = PlayerEvent::Received(event);
+    if (message == nullptr) return;
     Handle(message->code(), message->wparam(), message->lparam());
 }
 

@@ -34,8 +34,8 @@ VelmarMessage::VelmarMessage(MainController& controller, DataServicePort* port, 
 }
 
 void VelmarMessage::customEvent(QEvent* event) {
-    if (event->type() != PlayerEvent::Type()) return;
-    const auto* message = static_cast<PlayerEvent*>(event);
+    const PlayerEvent* message = PlayerEvent::Received(event);
+    if (message == nullptr) return;
     Handle(message->code(), message->wparam(), message->lparam());
 }
 

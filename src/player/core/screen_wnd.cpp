@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <QMetaObject>
 #include <QPainter>
 #include <cstdio>
 #include <ctime>
@@ -10,6 +9,7 @@
 #include <sstream>
 
 #include "m4systems/log.h"
+#include "player/core/player_event.h"
 
 namespace koru::player {
 
@@ -57,7 +57,7 @@ void ScreenWnd::RequestUpdate(Shared* shared) {
     if (shared->update_pending.exchange(true)) return;
     std::lock_guard lock(shared->mutex);
     if (shared->window != nullptr) {
-        QMetaObject::invokeMethod(
+        RunOnThreadOf(
             shared->window,
             [window = shared->window] {
                 window->shared_->update_pending = false;

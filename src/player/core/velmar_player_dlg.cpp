@@ -640,8 +640,8 @@ void VelmarPlayerDlg::closeEvent(QCloseEvent* event) {
 }
 
 void VelmarPlayerDlg::customEvent(QEvent* event) {
-    if (event->type() != PlayerEvent::Type()) return;
-    const auto* message = static_cast<PlayerEvent*>(event);
+    const PlayerEvent* message = PlayerEvent::Received(event);
+    if (message == nullptr) return;
     if (message->code() == skin::kSliderMoving) {
         // WM_USER + 9425: the volume slider moved.
         if (message->wparam() == control::kVolume && controller_ != nullptr)

@@ -1,6 +1,5 @@
 #include "player/dialogs/manual_search.h"
 
-#include <QMetaObject>
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -102,7 +101,7 @@ void ManualSearch::Run(int frequency_khz) {
         find_search_function_ ? find_search_function_() : nullptr;
     if (search == nullptr) {
         M4_LOG(1, kSource, "DMB_API_SearchChannel not found");
-        QMetaObject::invokeMethod(
+        RunOnThreadOf(
             this, [this] { NoEntryPoint(); }, Qt::QueuedConnection);
         return;
     }
@@ -113,7 +112,7 @@ void ManualSearch::Run(int frequency_khz) {
     M4_LOG(2, kSource, "manual search: %d kHz, result %d, %d services", frequency_khz, result,
            static_cast<int>(count));
     std::vector<ServiceEntry> found(entries, entries + count);
-    QMetaObject::invokeMethod(
+    RunOnThreadOf(
         this, [this, result, found = std::move(found)] { Finish(result, found); },
         Qt::QueuedConnection);
 }

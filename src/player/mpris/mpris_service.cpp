@@ -240,7 +240,7 @@ MprisService::MprisService(Dependencies dependencies)
 
 MprisService::~MprisService() {
     if (!thread_.isRunning()) return;
-    QMetaObject::invokeMethod(
+    RunOnThreadOf(
         object_.get(), [object = object_.get()] { object->Unregister(); },
         Qt::BlockingQueuedConnection);
     // The adaptors relay the object's signals, its last one too: it goes on its own thread,
@@ -255,7 +255,7 @@ bool MprisService::Start() {
     thread_.start();
     QString name;
     bool registered = false;
-    QMetaObject::invokeMethod(
+    RunOnThreadOf(
         object_.get(),
         [object = object_.get(), &name, &registered] { registered = object->Register(&name); },
         Qt::BlockingQueuedConnection);
@@ -277,7 +277,7 @@ void MprisService::HandOver() {
     const MediaStatus status = dependencies_.read_status();
     if (status == last_) return;
     last_ = status;
-    QMetaObject::invokeMethod(
+    RunOnThreadOf(
         object_.get(), [object = object_.get(), status] { object->Update(status); },
         Qt::QueuedConnection);
 }
