@@ -1,6 +1,8 @@
 // CTX2050 baseband driver.
 #include "rxmod/ctx2050/ctx2050.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "m4systems/log.h"
@@ -340,7 +342,9 @@ int CTX2050_RewriteSignal(uint8_t* payload, int length) {
     const int32_t a = LittleEndian32(bytes);
     const auto b = static_cast<uint32_t>(LittleEndian32(bytes + 4));
     const double signal = a == 0 || b == 0 ? 0.0 : 0.3 * a / b + 4.0;
-    const auto word0 = static_cast<uint32_t>(static_cast<int32_t>(signal * 10.0));
+    // A stick's counters can make any ratio: kept inside what the word holds.
+    const double tenths = std::clamp(signal * 10.0, double{INT32_MIN}, double{INT32_MAX});
+    const auto word0 = static_cast<uint32_t>(static_cast<int32_t>(tenths));
     for (int i = 0; i < 4; ++i)
         payload[i] = static_cast<uint8_t>(word0 >> (8 * i));
     return 4;

@@ -15,6 +15,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "dab/loas.h"
 #include "dab/mpa.h"
 #include "dab/transport_stream.h"
 #include "m4systems/messages.h"
@@ -168,6 +169,32 @@ TEST(LiveStreams, AudioFramesCutAtEveryByteOffsetAllDecode) {
     for (size_t offset = 1; offset < mp2[0].size(); offset += 7) {
         EXPECT_EQ(PlayLive(AudioStream(0x03, mp2, 2160, offset)).samples, whole_mp2.samples)
             << "MPEG audio cut " << offset << " bytes into each frame";
+    }
+}
+
+// The same AAC frames in LOAS/LATM (stream type 0x11), as DVB and T-DMB muxers may send them:
+// the AudioSpecificConfig of each ADTS header in every frame.
+std::vector<Bytes> LatmFrames(const std::vector<Bytes>& adts) {
+    std::vector<Bytes> frames;
+    for (const Bytes& frame : adts) {
+        const size_t header = (frame[1] & 1) != 0 ? 7 : 9;  // no CRC : CRC
+        const int object_type = ((frame[2] >> 6) & 3) + 1;
+        const int rate_index = (frame[2] >> 2) & 0xF;
+        const int channels = ((frame[2] & 1) << 2) | (frame[3] >> 6);
+        const uint8_t config[2] = {static_cast<uint8_t>(object_type << 3 | rate_index >> 1),
+                                   static_cast<uint8_t>((rate_index & 1) << 7 | channels << 3)};
+        frames.push_back(dab::WriteLoasFrame(config, 16, std::span(frame).subspan(header)));
+    }
+    return frames;
+}
+
+TEST(LiveStreams, LatmFramesCutAcrossPesPacketsAllDecode) {
+    const std::vector<Bytes> latm = LatmFrames(AdtsFrames(Media("tv10.ts"), 40));
+    const Played whole = PlayLive(AudioStream(0x11, latm, 1920, 0));
+    EXPECT_GE(whole.samples, 39u * 1024);
+    for (size_t offset = 1; offset < latm[0].size(); offset += 5) {
+        EXPECT_EQ(PlayLive(AudioStream(0x11, latm, 1920, offset)).samples, whole.samples)
+            << "LATM cut " << offset << " bytes into each frame";
     }
 }
 

@@ -296,5 +296,24 @@ TEST_F(Ctx2050Test, BringUpKeepsTheLinksBusesAndStoresTheVariant) {
     EXPECT_TRUE(stick->register_writes.empty());
 }
 
+// The signal report's first word, tenths of 0.3 a / b + 4 from the chip's two counters; counters
+// a stick makes up give the word's limit, not an undefined conversion.
+TEST(Ctx2050Signal, TheReportHoldsTenthsAndStaysInItsWord) {
+    auto rewrite = [](int32_t a, uint32_t b) {
+        uint8_t payload[8];
+        for (int i = 0; i < 4; ++i) {
+            payload[i] = static_cast<uint8_t>(static_cast<uint32_t>(a) >> (8 * i));
+            payload[4 + i] = static_cast<uint8_t>(b >> (8 * i));
+        }
+        EXPECT_EQ(CTX2050_RewriteSignal(payload, 8), 4);
+        return static_cast<int32_t>(payload[0] | payload[1] << 8 | payload[2] << 16 |
+                                    static_cast<uint32_t>(payload[3]) << 24);
+    };
+    EXPECT_EQ(rewrite(1000, 100), 70);
+    EXPECT_EQ(rewrite(0, 100), 0);
+    EXPECT_EQ(rewrite(INT32_MAX, 1), INT32_MAX);
+    EXPECT_EQ(rewrite(INT32_MIN, 1), INT32_MIN);
+}
+
 }  // namespace
 }  // namespace koru::test

@@ -134,7 +134,7 @@ TEST_F(Ctx2050BoardTest, LocksOnceSetUpAndReleasedAndKeepsItsSetUp) {
     EXPECT_GE(WaitForLock(), 150) << "the acquisition began again";
     emulator_->Pull();
     emulator_->Plug();
-    handle_ = nullptr;
+    CloseStick();
     OpenStick();
     EXPECT_EQ(CtxRead(0x0C), 0x0F) << "power-on again";
 }

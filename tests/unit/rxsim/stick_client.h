@@ -61,7 +61,7 @@ class EmulatorFixture : public ::testing::Test {
   protected:
     void SetUp() override { M4_SetClockScale(10.0); }
     void TearDown() override {
-        if (handle_ != nullptr) ops_->Close(handle_);
+        CloseStick();
         usbdev::SetDeviceProvider(nullptr);
         emulator_.reset();
     }
@@ -79,6 +79,11 @@ class EmulatorFixture : public ::testing::Test {
     void OpenStick() {
         ASSERT_EQ(ops_->Open(0, &handle_), SI_SUCCESS);
         ops_->SetTimeouts(200, 200);
+    }
+    // As a host does before it opens again (a pulled stick's handle too).
+    void CloseStick() {
+        if (handle_ != nullptr) ops_->Close(handle_);
+        handle_ = nullptr;
     }
 
     int Write(const Bytes& frame) {

@@ -97,8 +97,8 @@ TEST_F(TunersTest, ChipsCanAnswerOtherIds) {
     Board("baseband PN3030\ntuner FC2501\nbaseband-id 0x02\ntuner-id 0x61\n");
     EXPECT_EQ(PnRead(0x00), 0x02);
     EXPECT_EQ(TunerRead(0x01, 0x60), 0x61);
+    CloseStick();
     Install("tuner ITD3020\ntuner-id 7\n");
-    handle_ = nullptr;
     OpenStick();
     EXPECT_EQ(TunerRead(0x66), 7);
     EXPECT_EQ(TunerRead(0x67), 0x30);
