@@ -62,13 +62,13 @@ TEST(FilePlayback, PauseHoldsThePositionAndTheCaptureIsTheLastPicture) {
     ASSERT_EQ(M4T_ConnectURL(harness.term(), MediaPath("tv10.ts").c_str()), M4OK);
     ASSERT_TRUE(harness.WaitForFrames(20, 3000));
     ASSERT_EQ(M4T_SetOption(harness.term(), M4T_OPTION_PAUSE, 1), M4OK);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    M4_Sleep(100);
     const int64_t paused_at = harness.PositionMs();
     const uint64_t frames = harness.Frames();
     const uint64_t samples = harness.AudioFrames();
     EXPECT_EQ(harness.Text(), "Paused");
     // Nothing moves while paused (however long one looks).
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    M4_Sleep(500);
     EXPECT_EQ(harness.PositionMs(), paused_at);
     EXPECT_EQ(harness.Frames(), frames);
     EXPECT_EQ(harness.AudioFrames(), samples);
