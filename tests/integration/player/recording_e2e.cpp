@@ -173,10 +173,19 @@ void CheckRecordingLength(const std::string& path, const char* what, qint64 span
           most);
 }
 
-// Plays the file that the player just opened, seeks to its middle and looks at it.
-void SeekToTheMiddle(Session& session, PlayerProcess& player, const std::string& name,
+// Plays the file that the player just opened, seeks to its middle and looks at it. The length
+// looked for is the one reported after this file's "play file" line, not an earlier file's.
+void SeekToTheMiddle(Session& session, PlayerProcess& player, const std::string& path,
                      const QString& shot) {
-    CHECK(session.WaitForLog("ntotalduration = ", 5000), "no length\n%s", player.Log().c_str());
+    const std::string name = std::filesystem::path(path).filename().string();
+    const auto length_known = [&] {
+        const std::string log = player.Log();
+        const size_t opened = log.rfind("play file " + path);
+        return opened != std::string::npos &&
+               log.find("ntotalduration = ", opened) != std::string::npos;
+    };
+    CHECK(koru::test::WaitUntil(length_known, 5000), "no length of %s\n%s", name.c_str(),
+          player.Log().c_str());
     QThread::msleep(1500);
     session.ClickProgress(0.5);
     CHECK(session.WaitForLog("seek " + name + " to ", 3000), "no seek of %s", name.c_str());
@@ -272,9 +281,7 @@ int Run(XvfbDisplay& display, const koru::skin::QtSkin& skin) {
             CHECK(HandOver(display, home.path(), "\"" + tv_recording + "\""),
                   "the second start did not hand over and end");
             CHECK(session.WaitForLog("play file " + tv_recording, 5000), "not handed over");
-            SeekToTheMiddle(session, player,
-                            std::filesystem::path(tv_recording).filename().string(),
-                            "playback_tv_middle.png");
+            SeekToTheMiddle(session, player, tv_recording, "playback_tv_middle.png");
             const QImage shot = QImage(g_artifacts + "/playback_tv_middle.png");
             CHECK(!shot.isNull() && MeanLuma(shot, session.Picture().adjusted(4, 4, -4, -4)) > 30,
                   "no TV picture in file playback");
@@ -288,9 +295,7 @@ int Run(XvfbDisplay& display, const koru::skin::QtSkin& skin) {
             session.BoxKey("Return");
             CHECK(session.WaitForLog("play file " + radio_recording, 5000),
                   "dialog opened nothing");
-            SeekToTheMiddle(session, player,
-                            std::filesystem::path(radio_recording).filename().string(),
-                            "playback_radio_middle.png");
+            SeekToTheMiddle(session, player, radio_recording, "playback_radio_middle.png");
         }
 
         // Back to live TV (T leaves the file for the radio list, T again is TV), and kill -9
@@ -406,7 +411,7 @@ int DabPlus(XvfbDisplay& display, const koru::skin::QtSkin& skin) {
         session.BoxKey("Return");
         CHECK(session.WaitForLog("play file " + recording, 5000), "dialog opened nothing");
         const std::string name = std::filesystem::path(recording).filename().string();
-        SeekToTheMiddle(session, player, name, "playback_dabplus_middle.png");
+        SeekToTheMiddle(session, player, recording, "playback_dabplus_middle.png");
         CHECK(session.WaitForLog("end of " + name, 20000), "the file did not play to its end");
         const std::vector<long long> played = PlayedSamples(player.Log());
         const long long samples = played.empty() ? -1 : played.back();
