@@ -65,6 +65,15 @@ void ForEachDescriptor(std::span<const uint8_t> loop, Visit visit) {
     }
 }
 
+// The PID of the first program's PMT in a PAT section; -1 when it names none.
+int FirstPmtPid(const std::vector<uint8_t>& s) {
+    if (s[0] != kPatTable) return -1;
+    for (size_t at = 8; at + 4 <= s.size() - 4; at += 4) {
+        if (U16(&s[at]) != 0) return U16(&s[at + 2]) & 0x1FFF;  // 0: the network PID
+    }
+    return -1;
+}
+
 int64_t To90kHz(int64_t ticks, uint32_t resolution) {
     if (ticks < 0 || resolution == 0) return -1;
     const __int128 scaled = static_cast<__int128>(ticks) * 90000 / resolution;
@@ -86,13 +95,18 @@ void Mpeg4SystemsInput::Process(const uint8_t* data, size_t size, std::vector<ui
             at += skip;
             continue;
         }
-        Packet(p, out);
+        if (tables_seen_) {
+            Packet(p, out);
+        } else {
+            WaitForTables(p, out);
+        }
         at += kPacket;
     }
     partial_.erase(partial_.begin(), partial_.begin() + static_cast<long>(at));
 }
 
 void Mpeg4SystemsInput::Flush(std::vector<uint8_t>* out) {
+    if (!tables_seen_) ReleaseWaiting(out);
     out->insert(out->end(), partial_.begin(), partial_.end());
     partial_.clear();
 }
@@ -177,16 +191,63 @@ bool Mpeg4SystemsInput::GatherSection(const uint8_t* p, Section* gather,
     return dab::Crc32Mpeg(*section) == 0;  // the CRC over a whole section leaves 0
 }
 
-void Mpeg4SystemsInput::OnPat(const std::vector<uint8_t>& s) {
-    if (s[0] != kPatTable) return;
-    for (size_t at = 8; at + 4 <= s.size() - 4; at += 4) {
-        if (U16(&s[at]) == 0) continue;  // the network PID
-        const int pid = U16(&s[at + 2]) & 0x1FFF;
-        if (pid != pmt_pid_) {
-            pmt_pid_ = pid;
-            pmt_ = {};
+void Mpeg4SystemsInput::WaitForTables(const uint8_t* p, std::vector<uint8_t>* out) {
+    const size_t index = waiting_.size() / kPacket;
+    waiting_.insert(waiting_.end(), p, p + kPacket);
+    const int pid = Pid(p);
+    const auto gather = [&](Table* table) {
+        if (p[1] & 0x40) table->first = index;
+        std::vector<uint8_t> section;
+        if (!GatherSection(p, &table->gather, &section)) return std::vector<uint8_t>{};
+        table->last = index;
+        table->whole = true;
+        return section;
+    };
+    if (pid == 0) {
+        const std::vector<uint8_t> pat = gather(&start_pat_);
+        const int pmt_pid = pat.empty() ? -1 : FirstPmtPid(pat);
+        if (pmt_pid >= 0 && pmt_pid != start_pmt_pid_) {
+            start_pmt_pid_ = pmt_pid;
+            start_pmt_ = {};
         }
-        return;
+    } else if (pid == start_pmt_pid_) {
+        const std::vector<uint8_t> pmt = gather(&start_pmt_);
+        if (!pmt.empty() && pmt[0] != kPmtTable) start_pmt_.whole = false;
+    }
+    if (start_pat_.whole && start_pmt_.whole) {
+        // The tables first, then everything from the start, tables again included.
+        std::vector<uint8_t> waited = std::move(waiting_);
+        waiting_.clear();
+        tables_seen_ = true;
+        for (const auto& [table, table_pid] :
+             {std::pair{&start_pat_, 0}, std::pair{&start_pmt_, start_pmt_pid_}}) {
+            for (size_t i = table->first; i <= table->last; ++i) {
+                const uint8_t* packet = &waited[i * kPacket];
+                if (Pid(packet) == table_pid) Packet(packet, out);
+            }
+        }
+        for (size_t at = 0; at < waited.size(); at += kPacket)
+            Packet(&waited[at], out);
+    } else if (index + 1 >= kMaxWaiting) {
+        M4_LOG(2, kSource, "no PAT with its PMT in the first %zu packets: played as it came",
+               kMaxWaiting);
+        ReleaseWaiting(out);
+    }
+}
+
+void Mpeg4SystemsInput::ReleaseWaiting(std::vector<uint8_t>* out) {
+    std::vector<uint8_t> waited = std::move(waiting_);
+    waiting_.clear();
+    tables_seen_ = true;
+    for (size_t at = 0; at + kPacket <= waited.size(); at += kPacket)
+        Packet(&waited[at], out);
+}
+
+void Mpeg4SystemsInput::OnPat(const std::vector<uint8_t>& s) {
+    const int pid = FirstPmtPid(s);
+    if (pid >= 0 && pid != pmt_pid_) {
+        pmt_pid_ = pid;
+        pmt_ = {};
     }
 }
 

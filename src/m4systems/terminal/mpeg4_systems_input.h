@@ -6,7 +6,10 @@
 // with the SL time stamps. The scene and object descriptor streams go no further. Audio that
 // cannot be carried on (ER BSAC, say) is logged once, left out, and reported once with
 // WM_SYSTEM_AUDIO_UNSUPPORTED; the picture plays. A stream without that signalling passes
-// unchanged.
+// unchanged, but for its start: a tune lands anywhere in the table carousel, and a demuxer that
+// meets PES packets before the PMT guesses their codecs from the PES stream ids and the first
+// bytes (AAC taken for MPEG audio, say), which a later PMT does not correct. So the packets
+// wait until the PAT and its PMT have come whole, and go on with those tables first.
 #ifndef M4SYSTEMS_TERMINAL_MPEG4_SYSTEMS_INPUT_H
 #define M4SYSTEMS_TERMINAL_MPEG4_SYSTEMS_INPUT_H
 
@@ -58,7 +61,13 @@ class M4_INTERNAL Mpeg4SystemsInput {
         std::vector<uint8_t> descriptors;  // as the PMT had them (plain streams)
     };
 
+    // Packets the demuxer must not meet before the PAT and PMT: about 2 s of a TV service.
+    // A stream without those tables plays after them as it came.
+    static constexpr size_t kMaxWaiting = 2048;
+
     void Packet(const uint8_t* p, std::vector<uint8_t>* out);
+    void WaitForTables(const uint8_t* p, std::vector<uint8_t>* out);
+    void ReleaseWaiting(std::vector<uint8_t>* out);
     // Gathers a section on pid; true with the whole section in *section.
     bool GatherSection(const uint8_t* p, Section* gather, std::vector<uint8_t>* section);
     void OnPat(const std::vector<uint8_t>& section);
@@ -74,6 +83,17 @@ class M4_INTERNAL Mpeg4SystemsInput {
     void ReleaseHeld(std::vector<uint8_t>* out);
 
     const Notify notify_;
+    // The start, until the PAT and its PMT have come: the packets so far, and where in them the
+    // latest whole PAT and PMT sections began and ended (packet indexes).
+    struct Table {
+        Section gather;
+        size_t first = 0, last = 0;
+        bool whole = false;
+    };
+    bool tables_seen_ = false;
+    std::vector<uint8_t> waiting_;
+    Table start_pat_, start_pmt_;
+    int start_pmt_pid_ = -1;
     bool active_ = false;
     std::vector<uint8_t> partial_;
     int pmt_pid_ = -1;

@@ -192,6 +192,12 @@ void FeedLoop(M4InputService* service, Feed* feed) {
         }
         if (feed->stop) break;
         std::lock_guard gate(g_gate);
+        // Told before the delivery: the terminal may show the picture before DeliverData returns.
+        if (stats.key_frame_ms == 0 && stats.loops == 0 && feed->key_frame_end > 0 &&
+            at + length >= feed->key_frame_end) {
+            stats.key_frame_ms = M4_GetSysClock();
+            UpdateStats(stats);
+        }
         if (service->DeliverData != nullptr) {
             service->DeliverData(service, feed->bytes.data() + at, static_cast<uint32_t>(length));
         }
@@ -202,10 +208,6 @@ void FeedLoop(M4InputService* service, Feed* feed) {
         stats.delivered += length;
         stats.stream_ms = last_stream_ms;
         stats.start_ms = start;
-        if (stats.key_frame_ms == 0 && stats.loops == 0 && feed->key_frame_end > 0 &&
-            at >= feed->key_frame_end) {
-            stats.key_frame_ms = now;
-        }
         UpdateStats(stats);
     }
     stats.finished = 1;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "dab/eti.h"
 #include "dab/loas.h"
 #include "dab/mpa.h"
 #include "dab/transport_stream.h"
@@ -22,6 +24,7 @@ extern "C" {
 #include "m4systems/terminal/audio_output.h"
 #include "m4systems/terminal/live_source.h"
 #include "m4systems/terminal/media_session.h"
+#include "m4systems/terminal/mpeg4_systems_input.h"
 #include "m4systems/terminal/video_renderer.h"
 #include "support/temp_dir.h"
 #include "tools/mkens/tv_variants.h"
@@ -267,6 +270,55 @@ TEST(LiveStreams, Mpeg4SystemsPlaysWhatTheObjectDescriptorsName) {
     EXPECT_EQ(unplayable.samples, 0u);
     EXPECT_EQ(unplayable.messages,
               std::vector<uint32_t>{static_cast<uint32_t>(WM_SYSTEM_AUDIO_UNSUPPORTED)});
+}
+
+// The independent TV recording's transport stream (sub-channel 9), as a tune receives it.
+Bytes ReferenceTransportStream() {
+    Bytes ts;
+    std::optional<dab::EtiReader> reader =
+        dab::EtiReader::Open(std::string(KORU_REFERENCE_DIR) + "/gpac-tv-b.eti");
+    dab::EtiFrame frame;
+    while (reader && reader->Next(&frame)) {
+        if (const dab::EtiStream* stream = frame.FindStream(9))
+            ts.insert(ts.end(), stream->data.begin(), stream->data.end());
+    }
+    return ts;
+}
+
+// A tune lands anywhere in the table carousel (a PAT and PMT every 72 packets here): where
+// PES packets come before the next PMT, what the demuxer meets first must not decide their
+// codecs (joined just after an audio PES start, FFmpeg took the AAC for MPEG audio: silence).
+// Every join in one carousel period plays the sound of a tune that met the tables first.
+TEST(LiveStreams, ATuneAnywhereInTheTableCarouselPlaysItsSound) {
+    const Bytes ts = ReferenceTransportStream();
+    constexpr size_t kPeriod = 72, kWindow = 800;
+    ASSERT_GT(ts.size(), (kPeriod + kWindow) * 188)
+        << "no reference recording in " << KORU_REFERENCE_DIR;
+    const auto window = [&](size_t first) {
+        return Bytes(ts.begin() + static_cast<long>(first * 188),
+                     ts.begin() + static_cast<long>((first + kWindow) * 188));
+    };
+    const Played met_tables = PlayLive(window(0));
+    ASSERT_GE(met_tables.samples, 2u * 48000);
+    for (size_t first = 2; first < 2 + kPeriod; ++first) {
+        EXPECT_GE(PlayLive(window(first)).samples * 100, met_tables.samples * 95)
+            << "joined at packet " << first;
+    }
+
+    // A stream that never sends the tables is held no longer than its first 2048 packets.
+    Bytes untabled;
+    for (size_t at = 0; at + 188 <= 2400 * 188; at += 188) {
+        const int pid = ((ts[at + 1] & 0x1F) << 8) | ts[at + 2];
+        if (pid != 0 && pid != 0x64) untabled.insert(untabled.end(), &ts[at], &ts[at] + 188);
+    }
+    Mpeg4SystemsInput input(nullptr);
+    Bytes out;
+    input.Process(untabled.data(), 2047 * 188, &out);
+    EXPECT_TRUE(out.empty());
+    input.Process(untabled.data() + 2047 * 188, untabled.size() - 2047 * 188, &out);
+    EXPECT_EQ(out, untabled);
+    const Played tables_first = PlayLive(Bytes(ts.begin(), ts.begin() + 2400 * 188));
+    EXPECT_GE(PlayLive(untabled).pictures * 100, tables_first.pictures * 90);
 }
 
 }  // namespace
