@@ -30,7 +30,10 @@ class M4_INTERNAL Mpeg4SystemsInput {
     using Notify = std::function<void(uint32_t, int64_t, int64_t)>;
     static constexpr size_t kPacket = 188;
 
-    explicit Mpeg4SystemsInput(Notify notify) : notify_(std::move(notify)) {}
+    // tables_first: hold the start until the PAT and its PMT have come (for a demuxer that
+    // joins the stream live); without it every packet goes on as soon as it is whole.
+    explicit Mpeg4SystemsInput(Notify notify, bool tables_first = true)
+        : notify_(std::move(notify)), tables_seen_(!tables_first) {}
 
     // Appends the bytes for the demuxer to out: whole packets at a time (a partial packet
     // waits for its rest); bytes out of step pass unchanged.

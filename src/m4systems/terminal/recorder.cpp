@@ -53,6 +53,8 @@ bool Recorder::Start(const std::string& path) {
         pending_.clear();
         pcr_.clear();
         ok = OpenLocked(path, &messages);
+        systems_.reset();
+        if (ok && ts_mode_) systems_ = std::make_unique<Mpeg4SystemsInput>(nullptr, false);
         if (ok && EndsWith(path, ".m4a")) {
             m4a_ = std::make_unique<M4aWriter>([this](const uint8_t* data, size_t length) {
                 return WriteRawLocked(data, length, &m4a_messages_);
@@ -84,7 +86,7 @@ void Recorder::Write(const uint8_t* data, size_t length) {
         std::lock_guard lock(mutex_);
         if (file_ == nullptr) return;
         if (ts_mode_) {
-            pending_.insert(pending_.end(), data, data + length);
+            systems_->Process(data, length, &pending_);
             WriteTsLocked(&messages);
         } else if (m4a_ != nullptr) {
             m4a_->Write(data, length);
@@ -121,6 +123,8 @@ void Recorder::CloseLocked(Messages* out) {
     }
     if (file_ == nullptr) return;
     // What waits for a whole packet was received too: it goes to the file as it is.
+    if (systems_ != nullptr) systems_->Flush(&pending_);
+    systems_.reset();
     if (!pending_.empty()) {
         std::vector<uint8_t> rest;
         rest.swap(pending_);

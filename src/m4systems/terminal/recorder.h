@@ -3,6 +3,9 @@
 // (2 GB: the recording stops with 1237). A ".ts" recording is cut at packet boundaries when the
 // stream's time jumps (a PCR that moves backwards, or forwards by more than the time that
 // passed) and goes on in "<base>-1.ts", "<base>-2.ts" ... with 1238 for each. A ".m4a"
+// recording of a stream signalled the T-DMB way (MPEG-4 Systems) holds the plain form the live
+// input makes of it (Mpeg4SystemsInput), which file players read; any other transport stream
+// is written byte for byte. A ".m4a"
 // recording takes DAB+ audio (LOAS frames) and writes it as MPEG-4 audio (M4aWriter). A write
 // failure stops the recording with 1236. What was written reaches the file at least once a
 // second, so a player that is killed leaves a recording that plays up to its last second.
@@ -22,6 +25,7 @@
 
 #include "m4systems/m4_types.h"
 #include "m4systems/terminal/m4a_writer.h"
+#include "m4systems/terminal/mpeg4_systems_input.h"
 
 namespace koru::m4 {
 
@@ -77,6 +81,7 @@ class M4_INTERNAL Recorder {
     int splits_ = 0;
     uint64_t file_bytes_ = 0;
     uint32_t flushed_ms_ = 0;
+    std::unique_ptr<Mpeg4SystemsInput> systems_;  // ".ts" recordings
     std::vector<uint8_t> pending_;  // TS bytes not yet written (less than one packet, or more)
     std::map<int, PcrState> pcr_;
     std::unique_ptr<M4aWriter> m4a_;  // a ".m4a" recording

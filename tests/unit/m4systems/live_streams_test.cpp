@@ -13,6 +13,7 @@
 #include <vector>
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavutil/log.h>
 }
 
@@ -25,6 +26,7 @@ extern "C" {
 #include "m4systems/terminal/live_source.h"
 #include "m4systems/terminal/media_session.h"
 #include "m4systems/terminal/mpeg4_systems_input.h"
+#include "m4systems/terminal/recorder.h"
 #include "m4systems/terminal/video_renderer.h"
 #include "support/temp_dir.h"
 #include "tools/mkens/tv_variants.h"
@@ -241,6 +243,25 @@ TEST(LiveStreams, VideoSplitOverPesPacketsOrWithoutTimeStampsStillPlays) {
     }
 }
 
+// What a file player meets in a recording: its audio codec and the count of audio packets.
+std::pair<AVCodecID, int> FileAudio(const std::string& path) {
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return {};
+    std::pair<AVCodecID, int> audio{AV_CODEC_ID_NONE, 0};
+    if (avformat_find_stream_info(format, nullptr) >= 0) {
+        const int index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        if (index >= 0) audio.first = format->streams[index]->codecpar->codec_id;
+        AVPacket* packet = av_packet_alloc();
+        while (index >= 0 && av_read_frame(format, packet) >= 0) {
+            audio.second += packet->stream_index == index;
+            av_packet_unref(packet);
+        }
+        av_packet_free(&packet);
+    }
+    avformat_close_input(&format);
+    return audio;
+}
+
 TEST(LiveStreams, Mpeg4SystemsPlaysWhatTheObjectDescriptorsName) {
     const Bytes ts = Media("tv10.ts");
     const Played plain = PlayLive(ts);
@@ -253,6 +274,20 @@ TEST(LiveStreams, Mpeg4SystemsPlaysWhatTheObjectDescriptorsName) {
     EXPECT_GE(played.pictures * 100, plain.pictures * 95);
     EXPECT_GE(played.samples * 100, plain.samples * 95);
     EXPECT_TRUE(played.messages.empty());
+
+    // Recorded, it plays as a file with its sound, here and in other players.
+    test::TempDir dir;
+    const std::string path = (dir / "sl.ts").string();
+    {
+        Recorder recorder(nullptr, [] { return 0u; });
+        ASSERT_TRUE(recorder.Start(path));
+        for (size_t at = 0; at < sl.size(); at += 1000)
+            recorder.Write(sl.data() + at, std::min<size_t>(1000, sl.size() - at));
+    }
+    const auto original = FileAudio(std::string(KORU_TEST_MEDIA_DIR) + "/tv10.ts");
+    const auto recorded = FileAudio(path);
+    EXPECT_EQ(recorded.first, AV_CODEC_ID_AAC);
+    EXPECT_GE(recorded.second * 100, original.second * 95);
 
     // Object descriptors that name no audio: the picture alone, nothing reported.
     Bytes no_audio = ts;
