@@ -69,6 +69,16 @@ uint32_t M4_GetSysClock(void) {
     return static_cast<uint32_t>(Clock().NowMs());
 }
 
+double M4_GetPreciseClock(void) {
+    return Clock().NowMs();
+}
+
+uint32_t M4_RealMs(uint32_t ms) {
+    if (ms == 0) return 0;
+    const double real = static_cast<double>(ms) / Clock().Scale();
+    return real < 1.0 ? 1 : static_cast<uint32_t>(real);
+}
+
 void M4_Sleep(uint32_t ms) {
     if (ms == 0) {
         std::this_thread::yield();

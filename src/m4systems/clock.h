@@ -13,6 +13,11 @@ M4_API void M4_InitClock(void);
 M4_API void M4_StopClock(void);
 /* Milliseconds of terminal time since the process started. */
 M4_API uint32_t M4_GetSysClock(void);
+/* The same with its fraction of a millisecond, as a double. */
+M4_API double M4_GetPreciseClock(void);
+/* Real milliseconds that ms milliseconds of terminal time take at the present scale (at least
+ * 1 for any ms above 0): for waits on a condition that terminal time ends. */
+M4_API uint32_t M4_RealMs(uint32_t ms);
 /* Sleeps for ms milliseconds of terminal time. */
 M4_API void M4_Sleep(uint32_t ms);
 /* Sets the scale (clock milliseconds per real millisecond); the environment variable

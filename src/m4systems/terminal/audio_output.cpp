@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "m4systems/clock.h"
 #include "m4systems/log.h"
 
 namespace koru::m4 {
@@ -27,6 +28,11 @@ AudioOutput::~AudioOutput() {
 }
 
 bool AudioOutput::Open() {
+    // A sound card plays at its own rate, which a scaled terminal clock would leave behind.
+    if (const double scale = M4_GetClockScale(); scale != 1.0) {
+        M4_LOG(2, kSource, "terminal clock at %g times: playing without the sound card", scale);
+        return false;
+    }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         M4_LOG(1, kSource, "no audio system: %s", SDL_GetError());
         return false;

@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "dab/mpeg4_systems.h"
+#include "m4systems/clock.h"
 #include "m4systems/log.h"
 #include "m4systems/terminal/aac_decoder.h"
 #include "m4systems/terminal/audio_output.h"
@@ -357,7 +358,8 @@ bool Decoder::WaitForClock(int64_t ms) {
         }
         std::unique_lock lock(state_->wake_mutex);
         if (Cancelled()) return false;
-        state_->wake.wait_for(lock, std::chrono::milliseconds(wait_ms));
+        state_->wake.wait_for(lock,
+                              std::chrono::milliseconds(M4_RealMs(static_cast<uint32_t>(wait_ms))));
     }
 }
 

@@ -1,5 +1,7 @@
 #include "m4systems/terminal/media_clock.h"
 
+#include "m4systems/clock.h"
+
 namespace koru::m4 {
 
 void MediaClock::Reset() {
@@ -13,27 +15,27 @@ bool MediaClock::Anchored() const {
     return anchored_;
 }
 
-int64_t MediaClock::NowLocked(Steady::time_point now) const {
+int64_t MediaClock::NowLocked(double now) const {
     if (!anchored_) return 0;
     if (paused_ || frozen_) return anchor_ms_;
-    return anchor_ms_ +
-           std::chrono::duration_cast<std::chrono::milliseconds>(now - anchor_at_).count();
+    return anchor_ms_ + static_cast<int64_t>(now - anchor_at_);
 }
 
 int64_t MediaClock::NowMs() const {
     std::lock_guard lock(mutex_);
-    int64_t now = NowLocked(Steady::now());
+    int64_t now = NowLocked(M4_GetPreciseClock());
     if (anchored_) last_ms_ = now;
     return now;
 }
 
 int64_t MediaClock::LastMs() const {
     std::lock_guard lock(mutex_);
-    if (anchored_) last_ms_ = NowLocked(Steady::now());
+    if (anchored_) last_ms_ = NowLocked(M4_GetPreciseClock());
     return last_ms_;
 }
 
-void MediaClock::Anchor(int64_t stream_ms, Steady::time_point at) {
+void MediaClock::Anchor(int64_t stream_ms) {
+    const double at = M4_GetPreciseClock();
     std::lock_guard lock(mutex_);
     anchored_ = true;
     frozen_ = false;
@@ -49,7 +51,7 @@ bool MediaClock::AnchorIfUnset(int64_t stream_ms) {
     anchored_ = true;
     frozen_ = false;
     anchor_ms_ = stream_ms;
-    anchor_at_ = Steady::now();
+    anchor_at_ = M4_GetPreciseClock();
     last_ms_ = stream_ms;
     return true;
 }
@@ -57,7 +59,7 @@ bool MediaClock::AnchorIfUnset(int64_t stream_ms) {
 void MediaClock::SetPaused(bool paused) {
     std::lock_guard lock(mutex_);
     if (paused == paused_) return;
-    Steady::time_point now = Steady::now();
+    const double now = M4_GetPreciseClock();
     if (paused) {
         anchor_ms_ = NowLocked(now);
     } else {
@@ -76,7 +78,7 @@ void MediaClock::Freeze(int64_t stream_ms) {
     anchored_ = true;
     frozen_ = true;
     anchor_ms_ = stream_ms;
-    anchor_at_ = Steady::now();
+    anchor_at_ = M4_GetPreciseClock();
     last_ms_ = stream_ms;
 }
 

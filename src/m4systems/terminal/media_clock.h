@@ -1,11 +1,10 @@
-// The media clock: stream time in milliseconds that advances with real playback time. Whoever
+// The media clock: stream time in milliseconds that advances with playback time. Whoever
 // masters it (the audio device while it plays, else the first picture or sample) anchors it to
-// a time stamp; between anchors it runs on the steady system clock, and it stands still while
-// paused or at the end of a file.
+// a time stamp; between anchors it runs on the terminal clock (so that a scaled terminal clock
+// plays faster), and it stands still while paused or at the end of a file.
 #ifndef M4SYSTEMS_TERMINAL_MEDIA_CLOCK_H
 #define M4SYSTEMS_TERMINAL_MEDIA_CLOCK_H
 
-#include <chrono>
 #include <cstdint>
 #include <mutex>
 
@@ -15,8 +14,6 @@ namespace koru::m4 {
 
 class M4_INTERNAL MediaClock {
   public:
-    using Steady = std::chrono::steady_clock;
-
     // Forgets the anchor: the next frame anchors it again (after a seek or a flush).
     void Reset();
     bool Anchored() const;
@@ -24,8 +21,8 @@ class M4_INTERNAL MediaClock {
     int64_t NowMs() const;
     // Stream time the clock stood at when last read or anchored; kept across Reset.
     int64_t LastMs() const;
-    // stream_ms is the stream time at moment `at`.
-    void Anchor(int64_t stream_ms, Steady::time_point at = Steady::now());
+    // stream_ms is the stream time now.
+    void Anchor(int64_t stream_ms);
     // Anchors only when nobody has; true when this call anchored it.
     bool AnchorIfUnset(int64_t stream_ms);
     void SetPaused(bool paused);
@@ -34,14 +31,15 @@ class M4_INTERNAL MediaClock {
     void Freeze(int64_t stream_ms);
 
   private:
-    int64_t NowLocked(Steady::time_point now) const;
+    // now: terminal time (M4_GetPreciseClock).
+    int64_t NowLocked(double now) const;
 
     mutable std::mutex mutex_;
     bool anchored_ = false;
     bool paused_ = false;
     bool frozen_ = false;
     int64_t anchor_ms_ = 0;
-    Steady::time_point anchor_at_{};
+    double anchor_at_ = 0;  // terminal time of the anchor
     mutable int64_t last_ms_ = 0;
 };
 
