@@ -206,8 +206,17 @@ std::optional<EtiReader> EtiReader::Open(const std::filesystem::path& path, std:
         if (error) *error = "cannot open " + path.string();
         return std::nullopt;
     }
-    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
+    // In one read: a recording of minutes is tens of megabytes.
+    std::vector<uint8_t> data;
+    std::error_code size_error;
+    const uintmax_t size = std::filesystem::file_size(path, size_error);
+    if (!size_error && size > 0) {
+        data.resize(static_cast<size_t>(size));
+        in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        data.resize(static_cast<size_t>(in.gcount()));
+    } else {
+        data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
     if (in.bad()) {
         if (error) *error = "cannot read " + path.string();
         return std::nullopt;
