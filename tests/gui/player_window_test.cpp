@@ -75,6 +75,7 @@ class PlayerWindowTest : public QObject {
     void EnlargedWindowMovesAndStretchesItsParts();
     void FullScreenHidesTheSkinAndFillsTheScreen();
     void KeysAndButtonsReachTheLogic();
+    void EnterTakenByAnotherWindowIsNotFullScreen();
     void MenusFollowTheModel();
     void VolumeSliderDrivesTheVolume();
     void AudioLayoutShowsTheRadioBackground();
@@ -162,6 +163,21 @@ void PlayerWindowTest::KeysAndButtonsReachTheLogic() {
     QTest::keyRelease(&h.window, Qt::Key_Alt, Qt::NoModifier);
     QTest::keyRelease(&h.window, Qt::Key_F4, Qt::NoModifier);
     QVERIFY(h.controller->exiting());
+}
+
+// Enter that chose a file in the open dialog or an item of a menu comes up in this window, its
+// press taken by the other: not full screen. After a message box that release clears the box's
+// flag; pressed here, Enter is full screen.
+void PlayerWindowTest::EnterTakenByAnotherWindowIsNotFullScreen() {
+    WindowHarness h;
+    QTest::keyRelease(&h.window, Qt::Key_Return);
+    QVERIFY(!h.controller->full_screen());
+    QTest::keyClick(&h.window, Qt::Key_Return);
+    QVERIFY(h.controller->full_screen());
+    h.controller->state().message_box_flag = true;
+    QTest::keyRelease(&h.window, Qt::Key_Return);
+    QTRY_VERIFY(!h.controller->state().message_box_flag);  // deferred while the key flag is armed
+    QVERIFY(h.controller->full_screen());
 }
 
 void PlayerWindowTest::MenusFollowTheModel() {

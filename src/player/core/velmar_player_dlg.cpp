@@ -549,10 +549,20 @@ void VelmarPlayerDlg::PopupMenu(const QPoint& global, bool full_screen_menu) {
 
 // ---- Input ----------------------------------------------------------------------------------
 
+namespace {
+
+bool IsEnterOrEscape(int key) {
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+}
+
+}  // namespace
+
 void VelmarPlayerDlg::keyPressEvent(QKeyEvent* event) {
     const bool alt = event->modifiers() & Qt::AltModifier;
     // A key pressed with Alt counts as Alt+key when it is released, whichever key comes up first.
     if (alt) alt_keys_.insert(event->key());
+    if (IsEnterOrEscape(event->key()) && !event->isAutoRepeat())
+        pressed_enter_or_escape_ = event->key();
     const bool volume_key = event->key() == Qt::Key_Left || event->key() == Qt::Key_Right;
     if (controller_ != nullptr && (!event->isAutoRepeat() || volume_key))
         controller_->OnKeyPress(event->key(), alt);
@@ -563,6 +573,17 @@ void VelmarPlayerDlg::keyReleaseEvent(QKeyEvent* event) {
     M4_LOG(3, kSource, "key release %#x modifiers %#x%s", static_cast<unsigned>(event->key()),
            static_cast<unsigned>(event->modifiers()), event->isAutoRepeat() ? " (repeat)" : "");
     if (event->isAutoRepeat()) return;
+    if (IsEnterOrEscape(event->key())) {
+        const bool pressed_here = pressed_enter_or_escape_ == event->key();
+        pressed_enter_or_escape_ = 0;
+        // Enter that chose a file in the open dialog or an item of a menu comes up here: not
+        // a key for this window (full screen). After a message box the release is the one
+        // that clears the box's flag, as always.
+        if (!pressed_here && controller_ != nullptr && !controller_->state().message_box_flag) {
+            event->accept();
+            return;
+        }
+    }
     const bool alt = (event->modifiers() & Qt::AltModifier) || alt_keys_.erase(event->key()) > 0;
     if (controller_ != nullptr) controller_->OnKeyRelease(event->key(), alt);
     event->accept();

@@ -165,6 +165,8 @@ class VelmarPlayerDlg : public QWidget, public MainView {
     bool close_allowed_ = false;
     bool shown_logged_ = false;
     std::set<int> alt_keys_;
+    // Enter or Escape pressed in this window and not yet released.
+    int pressed_enter_or_escape_ = 0;
 
     bool full_screen_ = false;
     QRect saved_geometry_;

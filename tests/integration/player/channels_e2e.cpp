@@ -150,6 +150,7 @@ void CancelDuringThirdFrequency(Session& session, const std::filesystem::path& h
     // inside the third frequency, past the point where it looks at the cancel before each one.
     const char* const third = "freq[205280] svc_id[64]";
     const size_t tunes = koru::test::CountOf(session.Log(), third);
+    const size_t plays = koru::test::CountOf(session.Log(), "first frame of bbu://205280,");
     session.Key("F3");
     CHECK(koru::test::WaitUntil(
               [&] { return koru::test::CountOf(session.Log(), "search of region") > searches; },
@@ -172,7 +173,12 @@ void CancelDuringThirdFrequency(Session& session, const std::filesystem::path& h
     CHECK(session.player().WaitForLog(kCanceled, 5000), "no cancel message");
     session.Shot("cancelled.png");
     // The stored lists stay as they were (the channel that played comes back and is saved).
-    CHECK(session.player().WaitForLog("first frame of bbu://205280,", 30000), "no replay");
+    CHECK(koru::test::WaitUntil(
+              [&] {
+                  return koru::test::CountOf(session.Log(), "first frame of bbu://205280,") > plays;
+              },
+              30000),
+          "no replay");
     QThread::msleep(500);
     CHECK(StoredChannels(koru::test::ReadFile(home / "channel.xml")) == StoredChannels(before),
           "the stored lists changed");
@@ -181,6 +187,8 @@ void CancelDuringThirdFrequency(Session& session, const std::filesystem::path& h
 // F3, then the stick leaves the bus during the search.
 void PullDuringSearch(Session& session) {
     const size_t searches = koru::test::CountOf(session.Log(), "search 1 of 6");
+    const size_t cancels = koru::test::CountOf(session.Log(), "search cancelled");
+    const size_t cancel_messages = koru::test::CountOf(session.Log(), kCanceled);
     session.Key("F3");
     CHECK(
         koru::test::WaitUntil(
@@ -197,9 +205,13 @@ void PullDuringSearch(Session& session) {
     session.Shot("device_lost.png");
     // The report is a modal box: Enter closes it and the search goes on to its end.
     session.DismissBox();
-    CHECK(session.player().WaitForLog("search cancelled", 15000), "the search did not end\n%s",
+    const auto logged_again = [&](const std::string& text, size_t before, int timeout_ms) {
+        return koru::test::WaitUntil(
+            [&] { return koru::test::CountOf(session.Log(), text) > before; }, timeout_ms);
+    };
+    CHECK(logged_again("search cancelled", cancels, 15000), "the search did not end\n%s",
           session.Log().c_str());
-    CHECK(session.player().WaitForLog(kCanceled, 5000), "no cancel message");
+    CHECK(logged_again(kCanceled, cancel_messages, 5000), "no cancel message");
     QThread::msleep(3000);
     const std::string log = session.Log();
     const size_t report = log.find(kSearchLost);
