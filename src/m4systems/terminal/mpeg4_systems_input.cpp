@@ -196,9 +196,10 @@ void Mpeg4SystemsInput::WaitForTables(const uint8_t* p, std::vector<uint8_t>* ou
     waiting_.insert(waiting_.end(), p, p + kPacket);
     const int pid = Pid(p);
     const auto gather = [&](Table* table) {
-        if (p[1] & 0x40) table->first = index;
+        if (p[1] & 0x40) table->started = index;
         std::vector<uint8_t> section;
         if (!GatherSection(p, &table->gather, &section)) return std::vector<uint8_t>{};
+        table->first = table->started;
         table->last = index;
         table->whole = true;
         return section;

@@ -90,7 +90,8 @@ class M4_INTERNAL Mpeg4SystemsInput {
     // latest whole PAT and PMT sections began and ended (packet indexes).
     struct Table {
         Section gather;
-        size_t first = 0, last = 0;
+        size_t started = 0;          // where the section being gathered began
+        size_t first = 0, last = 0;  // of the latest whole one
         bool whole = false;
     };
     bool tables_seen_ = false;
