@@ -64,7 +64,7 @@ class M4_INTERNAL Mpeg4SystemsInput {
         std::vector<uint8_t> descriptors;  // as the PMT had them (plain streams)
     };
 
-    // Packets the demuxer must not meet before the PAT and PMT: about 2 s of a TV service.
+    // Packets held for the PAT and PMT at the most (385 kB: seconds of a TV service).
     // A stream without those tables plays after them as it came.
     static constexpr size_t kMaxWaiting = 2048;
 
