@@ -217,18 +217,14 @@ void Mpeg4SystemsInput::WaitForTables(const uint8_t* p, std::vector<uint8_t>* ou
     }
     if (start_pat_.whole && start_pmt_.whole) {
         // The tables first, then everything from the start, tables again included.
-        std::vector<uint8_t> waited = std::move(waiting_);
-        waiting_.clear();
-        tables_seen_ = true;
         for (const auto& [table, table_pid] :
              {std::pair{&start_pat_, 0}, std::pair{&start_pmt_, start_pmt_pid_}}) {
             for (size_t i = table->first; i <= table->last; ++i) {
-                const uint8_t* packet = &waited[i * kPacket];
+                const uint8_t* packet = &waiting_[i * kPacket];
                 if (Pid(packet) == table_pid) Packet(packet, out);
             }
         }
-        for (size_t at = 0; at < waited.size(); at += kPacket)
-            Packet(&waited[at], out);
+        ReleaseWaiting(out);
     } else if (index + 1 >= kMaxWaiting) {
         M4_LOG(2, kSource, "no PAT with its PMT in the first %zu packets: played as it came",
                kMaxWaiting);
